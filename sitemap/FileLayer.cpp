@@ -1,0 +1,112 @@
+#include "sitemap/FileLayer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+bool Fail(std::string* error) {
+  *error = std::strerror(errno);
+  return false;
+}
+
+// The umask without changing it: /proc tells it; elsewhere set and restore
+// it once, before any other thread could be creating files.
+mode_t ReadUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+}  // namespace
+
+PosixFileLayer& PosixFileLayer::Instance() {
+  static PosixFileLayer layer;
+  return layer;
+}
+
+bool PosixFileLayer::Inspect(const std::string& path, Status* status, std::string* error) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) {
+      *status = Status{};
+      return true;
+    }
+    return Fail(error);
+  }
+  *status = Status{true, S_ISLNK(st.st_mode), st.st_mode, st.st_uid, st.st_gid};
+  return true;
+}
+
+int PosixFileLayer::CreateTemp(std::string* pathTemplate, std::string* error) {
+  const int fd = mkostemp(pathTemplate->data(), O_CLOEXEC);
+  if (fd < 0) Fail(error);
+  return fd;
+}
+
+bool PosixFileLayer::SetMode(int fd, mode_t mode, uid_t owner, gid_t group, std::string* error) {
+  // Only root may hand a file to another owner; for anyone else the new
+  // file is theirs already. A failing chown leaves a usable file, so it
+  // is not a reason to fail the write.
+  if (geteuid() == 0) (void)!fchown(fd, owner, group);
+  return fchmod(fd, mode & 07777) == 0 || Fail(error);
+}
+
+bool PosixFileLayer::Write(int fd, const char* data, std::size_t size, std::string* error) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return Fail(error);
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool PosixFileLayer::Flush(int fd, std::string* error) { return fsync(fd) == 0 || Fail(error); }
+
+bool PosixFileLayer::Close(int fd, std::string* error) { return ::close(fd) == 0 || Fail(error); }
+
+bool PosixFileLayer::Rename(const std::string& from, const std::string& to, std::string* error) {
+  return std::rename(from.c_str(), to.c_str()) == 0 || Fail(error);
+}
+
+bool PosixFileLayer::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool PosixFileLayer::SyncFolder(const std::string& folder, std::string* error) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Fail(error);
+  const bool synced = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return synced || Fail(error);
+}
+
+mode_t PosixFileLayer::NewFileMode() {
+  static const mode_t mask = ReadUmask();
+  return 0666 & ~mask;
+}
+
+bool PosixFileLayer::MakeFolders(const std::string& folder, std::string* error) {
+  for (std::size_t slash = 0; slash != std::string::npos;) {
+    slash = folder.find('/', slash + 1);
+    const std::string part = folder.substr(0, slash);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return Fail(error);
+  }
+  return true;
+}

@@ -1,0 +1,85 @@
+#include "sitemap/SafeOutputFile.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 18;
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool SafeOutputFile::Fail(const std::string& path, const std::string& reason) {
+  if (error_.empty()) error_ = path + ": " + reason;
+  Abort();
+  return false;
+}
+
+bool SafeOutputFile::Open(const std::string& path) {
+  Abort();
+  path_ = path;
+  error_.clear();
+  std::string reason;
+  FileLayer::Status old;
+  if (!files_.Inspect(path, &old, &reason)) return Fail(path, reason);
+  const bool replacesFile = old.exists && !old.isSymlink;
+  if (replacesFile && !(old.mode & S_IWUSR)) return Fail(path, "the file is write-protected");
+
+  std::string temp = FolderOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
+  fd_ = files_.CreateTemp(&temp, &reason);
+  if (fd_ < 0) return Fail(path, reason);
+  tempPath_ = temp;
+  const mode_t mode = replacesFile ? old.mode : files_.NewFileMode();
+  if (!files_.SetMode(fd_, mode, old.owner, old.group, &reason)) return Fail(tempPath_, reason);
+  buffer_.reserve(kBufferSize);
+  return true;
+}
+
+bool SafeOutputFile::FlushBuffer() {
+  std::string reason;
+  if (!buffer_.empty() && !files_.Write(fd_, buffer_.data(), buffer_.size(), &reason))
+    return Fail(tempPath_, reason);
+  buffer_.clear();
+  return true;
+}
+
+bool SafeOutputFile::Write(std::string_view text) {
+  if (fd_ < 0) return false;
+  buffer_.append(text);
+  return buffer_.size() < kBufferSize || FlushBuffer();
+}
+
+bool SafeOutputFile::Commit() {
+  if (fd_ < 0) return false;
+  std::string reason;
+  if (!FlushBuffer()) return false;
+  if (!files_.Flush(fd_, &reason)) return Fail(tempPath_, reason);
+  const int fd = fd_;
+  fd_ = -1;  // a failed close must not be retried on the same descriptor
+  if (!files_.Close(fd, &reason)) return Fail(tempPath_, reason);
+  if (!files_.Rename(tempPath_, path_, &reason)) return Fail(path_, reason);
+  tempPath_.clear();
+  // The new file is complete and in place; a folder that cannot be synced
+  // only weakens the guarantee after a power cut, so it is not a failure.
+  (void)files_.SyncFolder(FolderOf(path_), &reason);
+  return true;
+}
+
+void SafeOutputFile::Abort() {
+  std::string ignored;
+  if (fd_ >= 0) files_.Close(fd_, &ignored);
+  fd_ = -1;
+  if (!tempPath_.empty()) files_.Remove(tempPath_);
+  tempPath_.clear();
+  buffer_.clear();
+}
