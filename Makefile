@@ -20,8 +20,9 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# BENCH_ARGS=--skip-1m leaves out the million-file site.
 bench: build
-	bash bench/run.sh
+	BUILD=$(BUILD) bash bench/run.sh $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Times the sitemap programs side by side on the generated trees and writes
+bench/results.md.
+
+Each command first runs once under /usr/bin/time -v (which warms the tree
+and gives the peak memory), then several times under hyperfine. A command
+whose first run passes the time limit is recorded as not finishing, and a
+very slow one is timed on that one run only, so that a full run stays
+within reach on a small machine.
+
+Called by run.sh, which installs what this needs; see there for the
+environment it reads.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import re
+import shlex
+import subprocess
+import sys
+import tempfile
+
+LIMIT_SECONDS = 300
+FEW_RUNS_AFTER = 10.0    # a first run longer than this gets 3 timed runs
+ONE_RUN_AFTER = 60.0     # and longer than this, none beyond the first
+
+
+def first_run(argv, env, out_path):
+    """(seconds, peak kB) of one run, or (None, None) past the limit."""
+    with open(out_path, "wb") as out, tempfile.NamedTemporaryFile("r") as report:
+        try:
+            done = subprocess.run(["/usr/bin/time", "-v", "-o", report.name] + argv, env=env,
+                                  stdout=out, stderr=subprocess.PIPE, timeout=LIMIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            return None, None
+        text = report.read()
+    if done.returncode != 0:
+        sys.exit(f"{argv[0]} failed ({done.returncode}): {done.stderr.decode(errors='replace')[-2000:]}")
+    peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
+    wall = re.search(r"Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): (?:(\d+):)?(\d+):([\d.]+)", text)
+    seconds = int(wall.group(1) or 0) * 3600 + int(wall.group(2)) * 60 + float(wall.group(3))
+    return seconds, peak
+
+
+def timed_runs(argv, env, runs):
+    with tempfile.NamedTemporaryFile("r", suffix=".json") as export:
+        subprocess.run(["hyperfine", "--shell=none", "--style", "basic", "--runs", str(runs),
+                        "--export-json", export.name, shlex.join(argv)],
+                       env=env, check=True, stdout=subprocess.DEVNULL)
+        return json.load(export)["results"][0]["times"]
+
+
+def measure(name, argv, env, out_path, runs):
+    seconds, peak = first_run(argv, env, out_path)
+    row = {"name": name, "peak_kb": peak}
+    if seconds is None:
+        row.update(timed_out=True)
+        print(f"  {name}: more than {LIMIT_SECONDS} s", flush=True)
+        return row
+    if seconds > ONE_RUN_AFTER:
+        times = [seconds]
+    else:
+        times = timed_runs(argv, env, 3 if seconds > FEW_RUNS_AFTER else runs)
+    times.sort()
+    row.update(timed_out=False, runs=len(times), min=times[0], max=times[-1],
+               median=times[len(times) // 2] if len(times) % 2 else
+               (times[len(times) // 2 - 1] + times[len(times) // 2]) / 2)
+    print(f"  {name}: median {row['median']:.3f} s over {len(times)}, peak {peak} kB", flush=True)
+    return row
+
+
+def tree_entries(tree):
+    """Files and folders below the tree's root, the sitemap left out."""
+    files = folders = 0
+    for _, dirs, names in os.walk(tree):
+        folders += len(dirs)
+        files += sum(1 for n in names if n != "nubika_sitemap.xml")
+    return files, folders
+
+
+def commands(args, tree):
+    cli = [os.path.join(args.build, "bin", "nubika-sitemap-cli"), tree, "--settings", args.settings,
+           "--base-url", "https://example.jp/", "--ext", "html,htm",
+           "--priority", "--changefreq", "--lastmod", "--quiet"]
+    bins = os.path.join(args.node_modules, ".bin")
+    yield "find", ["find", tree, "-type", "f"]
+    yield "nubika-sitemap-cli", cli
+    yield "static-sitemap-cli", [os.path.join(bins, "sscli"), "-b", "https://example.jp", "-r", tree,
+                                 "-f", "xml", "-o", "--no-robots", "--no-clean", "-m", "**/*.{html,htm}"]
+    yield "sitemap-static", [os.path.join(bins, "sitemap-static"), "--prefix=https://example.jp/", tree]
+
+
+def window_command(args, tree):
+    window = os.path.join(args.build, "bin", "nubika-sitemap")
+    return [window, tree] if os.access(window, os.X_OK) else None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--trees", required=True)
+    parser.add_argument("--node-modules", required=True)
+    parser.add_argument("--settings", required=True, help="an empty settings file")
+    parser.add_argument("--out", required=True, help="folder for the programs' output")
+    parser.add_argument("--results", required=True)
+    parser.add_argument("--sizes", default="10000,100000,200000,1000000")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--window-size", type=int, default=200000)
+    args = parser.parse_args()
+
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    sizes = [int(s) for s in args.sizes.split(",")]
+    table = []
+    for size in sizes:
+        tree = os.path.join(args.trees, f"site-{size}")
+        files, folders = tree_entries(tree)
+        print(f"{size} files ({folders} folders):", flush=True)
+        rows = []
+        for name, argv in commands(args, tree):
+            rows.append(measure(name, argv, env, os.path.join(args.out, f"{name}-{size}.xml"), args.runs))
+        if size == args.window_size:
+            argv = window_command(args, tree)
+            if argv:
+                rows.append(measure("nubika-sitemap (window)", argv, env,
+                                    os.path.join(args.out, f"window-{size}.txt"), args.runs))
+            else:
+                rows.append({"name": "nubika-sitemap (window)", "missing": True})
+        table.append({"size": size, "files": files, "folders": folders, "rows": rows})
+    with open(os.path.join(args.out, "results.json"), "w") as saved:
+        json.dump(table, saved, indent=1)
+    import report
+    with open(args.results, "w") as results:
+        results.write(report.markdown(table, os.cpu_count(), datetime.date.today().isoformat()))
+    print(f"written {args.results}")
+
+
+if __name__ == "__main__":
+    main()

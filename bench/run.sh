@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Times nubika-sitemap-cli against `find -type f` and two npm sitemap
+# generators on synthetic sites of 10,000 to 1,000,000 files and writes
+# bench/results.md. Called by `make bench`.
+#
+#   bench/run.sh [--skip-1m] [--runs N] [--sizes N,N,...]
+#
+# BUILD    the build folder with bin/ (default: build)
+# TREES    where the generated sites are kept and reused (default:
+#          /tmp/bench-trees; a million empty files need about 1 GB of
+#          inodes and folders, and a few minutes to write)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+build=$(cd "$repo" && realpath "${BUILD:-build}")
+trees=${TREES:-/tmp/bench-trees}
+sizes=10000,100000,200000,1000000
+runs=5
+
+while [ $# -gt 0 ]; do
+  case $1 in
+    --skip-1m) sizes=10000,100000,200000 ;;
+    --runs) runs=$2; shift ;;
+    --sizes) sizes=$2; shift ;;
+    *) echo "usage: $0 [--skip-1m] [--runs N] [--sizes N,N,...]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+if [ ! -x "$build/bin/nubika-sitemap-cli" ]; then
+  echo "no $build/bin/nubika-sitemap-cli: build first (make build) or set BUILD" >&2
+  exit 1
+fi
+
+# The timing and memory tools come from Debian.
+missing=()
+[ -x /usr/bin/time ] || missing+=(time)
+command -v hyperfine >/dev/null || missing+=(hyperfine)
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq && apt-get install -y -qq "${missing[@]}"
+fi
+
+# The npm peers, pinned, in the ignored bench/node_modules.
+if [ ! -x "$here/node_modules/.bin/sscli" ] || [ ! -x "$here/node_modules/.bin/sitemap-static" ]; then
+  npm install --prefix "$here" --no-save --no-package-lock --no-audit --no-fund --loglevel=error \
+    static-sitemap-cli@2.2.8 sitemap-static@0.4.4
+fi
+
+mkdir -p "$trees" "$here/out"
+for size in ${sizes//,/ }; do
+  if [ ! -d "$trees/site-$size" ]; then
+    echo "writing a site of $size files to $trees/site-$size"
+    python3 "$here/make_tree.py" "$size" "$trees/site-$size"
+  fi
+done
+
+# An empty settings file, so that no Setting.ini beside the program
+# changes what the command line asks for.
+: > "$here/out/empty-settings.ini"
+
+cd "$here"
+python3 measure.py --build "$build" --trees "$trees" --node-modules "$here/node_modules" \
+  --settings "$here/out/empty-settings.ini" --out "$here/out" --results "$here/results.md" \
+  --sizes "$sizes" --runs "$runs"
