@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "app/SettingsFile.h"
+#include "TestSupport.h"
+
+namespace {
+
+using namespace testing_support;
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  Settings Load(const std::string& content) {
+    WriteFile(path, content);
+    Settings settings;
+    EXPECT_TRUE(SettingsFile(path).Load(&settings));
+    return settings;
+  }
+
+  TempFolder folder;
+  std::string path = folder / "Setting.ini";
+};
+
+TEST_F(SettingsFileTest, AMissingFileReadsAsDefaultsAndIsNotCreated) {
+  Settings settings;
+  settings.baseUrl = "left over";
+  EXPECT_TRUE(SettingsFile(path).Load(&settings));
+  EXPECT_EQ(settings, Settings{});
+  EXPECT_TRUE(FolderNames(folder.path()).empty());
+  EXPECT_EQ(Load("[OTHER]\nBASE_URL=x\n"), Settings{});
+}
+
+TEST_F(SettingsFileTest, ANewFileHoldsTheSevenKeysInOrder) {
+  ASSERT_TRUE(SettingsFile(path).Save(Settings{}));
+  EXPECT_EQ(ReadFile(path),
+            "[SETTING]\nLOCAL_FOLDER=\nBASE_URL=\nPRIORITY_AUTO=0\nUPDATE_FREQ_AUTO=0\n"
+            "LAST_UPDATE_AUTO=0\nMOBILE=0\nKAKUCHO=\n");
+}
+
+TEST_F(SettingsFileTest, RoundTripsEveryValue) {
+  Settings settings;
+  settings.localFolder = "/home/user/サイト";
+  settings.baseUrl = "https://example.jp/";
+  settings.priority = true;
+  settings.mobile = true;
+  settings.extensions = {"htm", "html"};
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  EXPECT_NE(ReadFile(path).find("PRIORITY_AUTO=1\n"), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("KAKUCHO=htm,html,\n"), std::string::npos);
+  Settings loaded;
+  ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+  EXPECT_EQ(loaded, settings);
+}
+
+TEST_F(SettingsFileTest, KeepsLongListsAndBytesThatAreNotUtf8) {
+  Settings settings;
+  settings.localFolder = "/data/\x82\xb3\x82\xa2\x83\x67";  // Shift-JIS bytes
+  for (int i = 0; i < 600; ++i) settings.extensions.push_back("ext" + std::to_string(i));
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  Settings loaded;
+  ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+  EXPECT_EQ(loaded, settings);
+}
+
+TEST_F(SettingsFileTest, ReadsHandEditedExtensionLists) {
+  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=htm,,htm,html\n").extensions, (std::vector<std::string>{"htm", "html"}));
+  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=htm, html\n").extensions, (std::vector<std::string>{"htm", " html"}));
+  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=,HTM,htm,\n").extensions, (std::vector<std::string>{"HTM", "htm"}));
+  EXPECT_EQ(SettingsFile::JoinExtensions({"a,b"}), "a,b,");  // comes back as two entries next time
+  EXPECT_EQ(SettingsFile::SplitExtensions("a,b,"), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(SettingsFileTest, BooleansFollowTheNumberRule) {
+  for (const char* checked : {"1", "2", "-1", "+7", "$1F", "0x10", "0X1", "$FFFFFFFF"})
+    EXPECT_TRUE(SettingsFile::ReadsAsChecked(checked)) << checked;
+  for (const char* unchecked : {"0", "", "yes", "true", "1.0", "0x", "$", "1a", "99999999999", "0x0", "-0"})
+    EXPECT_FALSE(SettingsFile::ReadsAsChecked(unchecked)) << unchecked;
+  EXPECT_TRUE(Load("[SETTING]\nMOBILE = 2 \n").mobile);
+  EXPECT_FALSE(Load("[SETTING]\nMOBILE=yes\n").mobile);
+}
+
+TEST_F(SettingsFileTest, ValuesAreReadWithoutSurroundingWhiteSpace) {
+  const Settings settings = Load("[SETTING]\nBASE_URL =  https://example.jp/  \nLOCAL_FOLDER=\t/site\n");
+  EXPECT_EQ(settings.baseUrl, "https://example.jp/");
+  EXPECT_EQ(settings.localFolder, "/site");
+}
+
+TEST_F(SettingsFileTest, SavingKeepsWhatElseTheUserWrote) {
+  WriteFile(path, "; my notes\n[SETTING]\nBASE_URL=old\nMY_KEY=mine\n[OTHER]\nA=1\n");
+  Settings settings;
+  settings.baseUrl = "new";
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  const std::string saved = ReadFile(path);
+  EXPECT_NE(saved.find("BASE_URL=new\n"), std::string::npos);
+  EXPECT_EQ(saved.find("old"), std::string::npos);
+  EXPECT_NE(saved.find("MY_KEY=mine"), std::string::npos);
+  EXPECT_NE(saved.find("[OTHER]"), std::string::npos);
+  EXPECT_NE(saved.find("; my notes"), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, AFailedSaveNamesTheFileAndKeepsTheStoredSettings) {
+  Settings stored;
+  stored.baseUrl = "https://stored.example/";
+  ASSERT_TRUE(SettingsFile(path).Save(stored));
+  for (auto step : {FailingFileLayer::Step::kCreateTemp, FailingFileLayer::Step::kWrite,
+                    FailingFileLayer::Step::kFlush, FailingFileLayer::Step::kRename,
+                    FailingFileLayer::Step::kMakeFolders}) {
+    FailingFileLayer files(step);
+    SettingsFile file(path, files);
+    Settings changed;
+    changed.baseUrl = "lost";
+    EXPECT_FALSE(file.Save(changed));
+    EXPECT_EQ(file.error(), path);
+    Settings loaded;
+    ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+    EXPECT_EQ(loaded, stored);
+    EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"Setting.ini"});
+  }
+}
+
+TEST_F(SettingsFileTest, SavesIntoAConfigFolderThatDoesNotExistYet) {
+  const std::string nested = folder / "config/nubika-sitemap/Setting.ini";
+  ASSERT_TRUE(SettingsFile(nested).Save(Settings{}));
+  EXPECT_NE(ReadFile(nested).find("[SETTING]"), std::string::npos);
+}
+
+TEST(SettingsLocationTest, UsesTheConfigFolderWhenTheProgramsFolderIsNotOurs) {
+  // Tests run from the build tree, whose folder is writable: the file
+  // lives beside the executable.
+  const std::string path = SettingsFile::DefaultPath();
+  EXPECT_EQ(path.substr(path.rfind('/')), "/Setting.ini");
+  EXPECT_EQ(path.find("/.config/"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Drives nubika-sitemap-cli as scripts do: exit codes, stdout, stderr and
+# the files it leaves. Needs CLI (the program) and optionally SCHEMA_DIR.
+set -u
+: "${CLI:?path of nubika-sitemap-cli}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+
+check() {  # check NAME COMMAND...
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+run() {  # run ARGS... ; sets rc, out, err
+  "$CLI" --settings "$work/empty.ini" "$@" >"$work/out" 2>"$work/err"
+  rc=$?; out=$(cat "$work/out"); err=$(cat "$work/err")
+}
+only_sitemap_and() { [ "$(ls -A "$1" | tr '\n' ' ')" = "$2" ]; }
+
+: >"$work/empty.ini"
+site=$work/site
+mkdir -p "$site/sub dir" "$site/empty"
+echo hi >"$site/index.html"; echo x >"$site/sub dir/a&b.html"; echo c >"$site/style.css"
+
+# Success: the path and the URL count on stdout, the last progress on stderr.
+run "$site" --base-url https://example.jp --ext html --priority
+check "success exits 0" [ "$rc" = 0 ]
+check "success line" [ "$out" = "$site/nubika_sitemap.xml 2" ]
+check "progress without a terminal is only the last text" [ "$err" = "100.00%" ]
+check "escaped and encoded loc" grep -q "<loc>https://example.jp/sub%20dir/a&amp;b.html</loc>" "$site/nubika_sitemap.xml"
+check "sitemap parses" xmllint --noout --nonet "$site/nubika_sitemap.xml"
+if [ -n "${SCHEMA_DIR:-}" ] && [ -f "$SCHEMA_DIR/sitemap.xsd" ]; then
+  check "sitemap validates" xmllint --noout --nonet --schema "$SCHEMA_DIR/sitemap.xsd" "$site/nubika_sitemap.xml" 2>/dev/null
+  run "$site" --base-url https://example.jp --ext html --mobile --lastmod --changefreq
+  check "mobile sitemap validates" xmllint --noout --nonet --schema "$SCHEMA_DIR/sitemap-with-mobile.xsd" "$site/nubika_sitemap.xml" 2>/dev/null
+fi
+
+run "$site" --base-url https://example.jp --ext html --quiet
+check "quiet prints nothing" [ "$rc:$out:$err" = "0::" ]
+
+# The last of --x / --no-x wins.
+run "$site" --ext html --priority --no-priority --quiet
+check "--no-x after --x" bash -c "! grep -q '<priority>' '$site/nubika_sitemap.xml'"
+run "$site" --ext html --no-changefreq --changefreq --quiet
+check "--x after --no-x" grep -q "<changefreq>" "$site/nubika_sitemap.xml"
+
+# --ext "" is an empty list: the three frame lines only.
+run "$site" --ext "" --quiet
+check "empty extension list" [ "$(wc -l <"$site/nubika_sitemap.xml")" = 3 ]
+
+# Inputs not on the command line come from the settings file.
+printf '[SETTING]\nLOCAL_FOLDER=%s\nBASE_URL=https://stored.example/\nPRIORITY_AUTO=1\nKAKUCHO=css,\n' "$site" >"$work/stored.ini"
+"$CLI" --settings "$work/stored.ini" >"$work/out" 2>/dev/null; rc=$?
+check "FOLDER from LOCAL_FOLDER" [ "$rc" = 0 ]
+check "inputs from the settings" grep -q "<loc>https://stored.example/style.css</loc>" "$site/nubika_sitemap.xml"
+check "settings never written" [ "$(cat "$work/stored.ini" | wc -l)" = 5 ]
+"$CLI" --settings "$work/stored.ini" --ext html --no-priority --quiet; rc=$?
+check "command line over settings" bash -c "grep -q 'stored.example/index.html' '$site/nubika_sitemap.xml' && ! grep -q '<priority>' '$site/nubika_sitemap.xml'"
+
+# A file stands for its folder.
+rm -f "$site/nubika_sitemap.xml"
+run "$site/index.html" --ext html --quiet
+check "file stands for its folder" [ -f "$site/nubika_sitemap.xml" ]
+(cd "$site" && "$CLI" --settings "$work/empty.ini" index.html --ext html --quiet >/dev/null 2>&1); rc=$?
+check "bare file name stands for the current folder" [ "$rc" = 0 ]
+
+# Folders that give nothing: one line on stderr, exit 1, nothing written.
+for bad in "$work/missing" /dev/null "$site/empty"; do
+  run "$bad" --ext html
+  check "$bad fails" [ "$rc" = 1 ]
+  check "$bad says why in one line" [ "$(printf '%s\n' "$err" | wc -l)" = 1 ]
+done
+check "empty folder left empty" [ -z "$(ls -A "$site/empty")" ]
+
+# Usage errors exit 2; --help exits 0.
+run --ext html;                       check "no FOLDER anywhere" [ "$rc" = 2 ]
+run "$site" --bogus;                  check "unknown option" [ "$rc" = 2 ]
+run "$site" --base-url;               check "missing value" [ "$rc" = 2 ]
+"$CLI" "$site" --settings "$work/nope.ini" >/dev/null 2>&1; rc=$?
+check "missing settings file" [ "$rc" = 2 ]
+"$CLI" --help >"$work/out" 2>&1; rc=$?
+check "--help exits 0" [ "$rc" = 0 ]
+check "--help lists the options" grep -q -- "--base-url" "$work/out"
+
+# The sitemap cannot be written: path and reason, previous one intact.
+echo previous >"$site/nubika_sitemap.xml"; chmod 0444 "$site/nubika_sitemap.xml"
+run "$site" --ext html
+check "unwritable exits 1" [ "$rc" = 1 ]
+check "unwritable names the path" grep -q "$site/nubika_sitemap.xml" "$work/err"
+check "previous sitemap intact" [ "$(cat "$site/nubika_sitemap.xml")" = previous ]
+check "no temporary file left" only_sitemap_and "$site" "empty index.html nubika_sitemap.xml style.css sub dir "
+chmod 0644 "$site/nubika_sitemap.xml"
+
+# Warnings: an unlistable folder (deeper than the system's path limit) and
+# a URL over the protocol's limit; the run goes on.
+deep=$work/deep; mkdir -p "$deep"; echo x >"$deep/top.html"
+long=$(printf 'd%.0s' $(seq 1 250))
+(cd "$deep" && for i in $(seq 1 18); do mkdir "$long" && cd "$long" || exit 1; done)
+run "$deep" --ext html --base-url "https://example.jp/$(printf 'p%.0s' $(seq 1 2100))" --quiet
+check "deep tree still succeeds" [ "$rc" = 0 ]
+check "unlistable folder warned" grep -q "warning: could not list .*File name too long" "$work/err"
+check "long URL warned" grep -q "warning: URL longer than 2048" "$work/err"
+rm -rf "$deep"
+
+many=$work/many; mkdir -p "$many"
+(cd "$many" && seq 1 50001 | sed 's/$/.html/' | xargs touch)
+run "$many" --ext html --quiet
+check "over 50,000 URLs still written" [ "$rc:$(grep -c '<url>' "$many/nubika_sitemap.xml")" = "0:50001" ]
+check "over 50,000 URLs warned" grep -q "warning: 50001 URLs" "$work/err"
+
+# SIGINT/SIGTERM stop the run: exit 1 and the previous sitemap stays. The
+# signal may come after a fast run ended; then the new sitemap is whole.
+stopped=0
+for signal in INT TERM INT TERM INT TERM; do
+  echo previous >"$many/nubika_sitemap.xml"
+  "$CLI" --settings "$work/empty.ini" "$many" --ext html --quiet 2>/dev/null & pid=$!
+  sleep 0.02; kill -s "$signal" "$pid" 2>/dev/null; wait "$pid"; rc=$?
+  if [ "$rc" = 1 ]; then
+    stopped=$((stopped + 1))
+    check "stopped by SIG$signal keeps the previous sitemap" [ "$(cat "$many/nubika_sitemap.xml")" = previous ]
+  else
+    check "finished before SIG$signal: complete sitemap" grep -q "</urlset>" "$many/nubika_sitemap.xml"
+  fi
+  check "no temporary file after SIG$signal" [ -z "$(ls -A "$many" | grep '^\.nubika')" ]
+done
+check "at least one run was stopped by a signal" [ "$stopped" -gt 0 ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
