@@ -3,7 +3,8 @@
 # need, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libcli11-dev libsimpleini-dev libgtest-dev
-          libxml2-utils fonts-ipafont-gothic xvfb xauth imagemagick)
+          libxml2-utils fonts-ipafont-gothic xvfb xauth imagemagick
+          libxml2-dev clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,50 @@
+#pragma once
+#include <array>
+#include <string>
+
+#include "sitemap/FileLayer.h"
+
+// The real file layer with one step made to fail the way a full disk or a
+// failing device makes it fail, so that every step of a safe replacement
+// can be hit, also as root. The failing call does what the system would
+// have done first: a failing write writes part of its data, a failing
+// close still releases the descriptor.
+class FaultyFileLayer : public FileLayer {
+ public:
+  enum class Step { kInspect, kCreateTemp, kSetMode, kWrite, kFlush, kClose, kRename, kSyncFolder, kMakeFolders };
+  static constexpr int kStepCount = 9;
+  static const char* NameOf(Step step);
+
+  // Fails the nth call (1-based) of step with errorNumber; every other call
+  // goes through.
+  FaultyFileLayer(Step step, int nth, int errorNumber);
+
+  // How often each step was called, to learn how many calls there are to
+  // fail one by one.
+  int CallsOf(Step step) const { return calls_[static_cast<int>(step)]; }
+  bool Fired() const { return fired_; }
+
+  bool Inspect(const std::string& path, Status* status, std::string* error) override;
+  int CreateTemp(std::string* pathTemplate, std::string* error) override;
+  bool SetMode(int fd, mode_t mode, uid_t owner, gid_t group, std::string* error) override;
+  bool Write(int fd, const char* data, std::size_t size, std::string* error) override;
+  bool Flush(int fd, std::string* error) override;
+  bool Close(int fd, std::string* error) override;
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override;
+  bool Remove(const std::string& path) override;
+  bool SyncFolder(const std::string& folder, std::string* error) override;
+  mode_t NewFileMode() override;
+  bool MakeFolders(const std::string& folder, std::string* error) override;
+
+ private:
+  // Counts the call and tells whether it is the one to fail; error then
+  // holds the system's text for the chosen error.
+  bool Fails(Step step, std::string* error);
+
+  PosixFileLayer& real_ = PosixFileLayer::Instance();
+  Step step_;
+  int nth_;
+  int errorNumber_;
+  bool fired_ = false;
+  std::array<int, kStepCount> calls_{};
+};

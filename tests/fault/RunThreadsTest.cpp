@@ -1,0 +1,139 @@
+// The run's threads without Qt: the scan and the writer on a worker
+// thread, progress handed synchronously to a host thread, and a stop asked
+// for from the host at random moments. Built also under ThreadSanitizer,
+// where any unsynchronised access between the threads fails the test.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "FakeDirectoryLister.h"
+#include "FakeHost.h"
+#include "SitemapCheck.h"
+#include "TempFolder.h"
+#include "job/ProgressText.h"
+#include "scan/clFindInFolders.h"
+#include "sitemap/SitemapWriter.h"
+
+namespace {
+
+constexpr int kFolders = 60;
+constexpr int kPagesPerFolder = 50;
+constexpr std::size_t kEntries = kFolders * (1 + kPagesPerFolder);
+
+FakeDirectoryLister& Site() {
+  static FakeDirectoryLister lister = [] {
+    FakeDirectoryLister site;
+    std::vector<ListedEntry> top;
+    for (int folder = 0; folder < kFolders; ++folder) {
+      const std::string name = "f" + std::to_string(folder);
+      top.push_back({name, ListedEntry::Kind::kFolder});
+      std::vector<ListedEntry> pages;
+      for (int page = 0; page < kPagesPerFolder; ++page)
+        pages.push_back({"p" + std::to_string(page) + ".html", ListedEntry::Kind::kFile});
+      site.Add("root/" + name, pages);
+    }
+    site.Add("root", top);
+    return site;
+  }();
+  return lister;
+}
+
+// The worker's side of a run: progress goes to the host and waits there;
+// the stop flag is set by the host and read by the worker.
+class HostedControl : public RunControl {
+ public:
+  HostedControl(FakeHost& host, std::int64_t total, std::uint32_t stopAt)
+      : host_(host), total_(total), stopAt_(stopAt) {}
+
+  bool terminateRequested() const override { return terminate_; }
+  void StepProgress() override {
+    const std::uint32_t step = ++steps_;
+    host_.Call([this, step] {
+      if (text_.Update(step, total_)) ++textsShown_;
+      if (step == stopAt_) terminate_ = true;
+    });
+  }
+  int textsShown() const { return textsShown_; }
+
+ private:
+  FakeHost& host_;
+  std::int64_t total_;
+  std::uint32_t stopAt_;
+  std::atomic<bool> terminate_{false};
+  std::uint32_t steps_ = 0;
+  ProgressText text_;  // touched on the host thread only
+  int textsShown_ = 0;
+};
+
+TEST(RunThreads, ScanStoppedFromAnotherThreadEndsAndTheScannerIsReusable) {
+  clFindInFolders scanner(&Site());
+  std::mt19937 random(6);
+  int stopped = 0;
+  for (int run = 0; run < 100; ++run) {
+    scanner.reset();
+    scanner.setLevel(1);
+    bool completed = true;
+    std::thread worker([&] { completed = scanner.scanFolder("root"); });
+    for (int spin = std::uniform_int_distribution<int>(0, 2000)(random); spin > 0; --spin)
+      std::this_thread::yield();
+    scanner.stopRequested = true;
+    worker.join();
+    if (!completed) {
+      ++stopped;
+      EXPECT_LT(scanner.entries().size(), kEntries);
+    } else {
+      EXPECT_EQ(scanner.entries().size(), kEntries);
+    }
+  }
+  scanner.reset();
+  scanner.setLevel(1);
+  EXPECT_TRUE(scanner.scanFolder("root"));
+  EXPECT_EQ(scanner.entries().size(), kEntries);
+  RecordProperty("stopped_scans", stopped);
+}
+
+// Stops at every kind of moment of the writing stage, from the first entry
+// to after the last: a stopped run leaves the previous sitemap, a finished
+// one the complete new one, and neither leaves a temporary file.
+TEST(RunThreads, WritingStoppedFromTheHostKeepsThePreviousSitemap) {
+  clFindInFolders scanner(&Site());
+  scanner.setLevel(1);
+  ASSERT_TRUE(scanner.scanFolder("root"));
+  TempFolder out;
+  const std::string target = out / SitemapWriter::kFileName;
+  WriteWholeFile(target, "previous");
+  GenerationInputs inputs;
+  inputs.baseUrl = "https://example.jp/";
+  inputs.extensions = {"html"};
+
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::uint32_t> moment(1, kEntries + 1);  // kEntries + 1: never
+  FakeHost host;
+  for (int run = 0; run < 40; ++run) {
+    const std::uint32_t stopAt = run == 0 ? kEntries + 1 : moment(random);
+    HostedControl control(host, static_cast<std::int64_t>(kEntries), stopAt);
+    bool written = false;
+    std::thread worker([&] {
+      SitemapWriter writer;
+      written = writer.WriteSitemap(out.path(), scanner.entries(), inputs, control);
+    });
+    worker.join();
+    SCOPED_TRACE("stop at entry " + std::to_string(stopAt));
+    EXPECT_EQ(written, stopAt > kEntries);
+    EXPECT_GT(control.textsShown(), 0);
+    const std::string now = SitemapCheck::ReadFile(target);
+    if (written) {
+      EXPECT_EQ(SitemapCheck::Parse(now).locs.size(), std::size_t{kFolders * kPagesPerFolder});
+      WriteWholeFile(target, "previous");
+    } else {
+      EXPECT_EQ(now, "previous");
+    }
+    EXPECT_EQ(out.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
+  }
+}
+
+}  // namespace
