@@ -1,0 +1,177 @@
+#pragma once
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/HelpPages.h"
+#include "app/clCalledWinDialog.h"
+#include "job/GenerationInputs.h"
+#include "job/RunHost.h"
+#include "job/clsThread.h"
+#include "scan/clFindInFolders.h"
+
+class DirectoryLister;
+class FileLayer;
+class InstanceGuard;
+class Prompter;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QFrame;
+class TfrmVersionInfo;
+
+// The main window: holds the inputs of a run, starts and stops runs on a
+// worker thread and shows their progress. It hosts the worker: every
+// notice the worker sends is handled here, on the GUI thread, before the
+// worker goes on.
+class TfrmMain : public QMainWindow, public RunHost {
+  Q_OBJECT
+
+ public:
+  // What the window uses of the outside world; anything left empty is the
+  // real thing. Tests put their own pieces here.
+  struct Environment {
+    std::string settingsPath;             // empty: SettingsFile::DefaultPath()
+    FileLayer* settingsFiles = nullptr;
+    FileLayer* outputFiles = nullptr;      // where the sitemap is written
+    DirectoryLister* lister = nullptr;     // what the scan lists folders with
+    Prompter* prompter = nullptr;          // empty: message boxes
+    clCalledWinDialog::Chooser folderChooser;
+    QString guardName;                     // empty: the executable's file name
+  };
+
+  static constexpr int kClientWidth = 536;
+  static constexpr int kClientHeight = 297;
+
+  TfrmMain();
+  explicit TfrmMain(Environment environment, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // Start-up. Returns false when another instance runs: this one must end
+  // at once, and it will neither load nor save the settings.
+  bool FormCreate(const std::optional<std::string>& argument = std::nullopt);
+  // Shutdown: stops a run, saves the settings, releases the guard. Runs
+  // once; the destructor calls it when nobody did.
+  void FormDestroy();
+
+  void setAboutBox(TfrmVersionInfo* about) { aboutBox_ = about; }
+  // 0 unless a command-line run failed to write its sitemap.
+  int exitCode() const { return exitCode_; }
+  bool isRunning() const { return isRunning_; }
+  const std::string& outputPath() const { return outputPath_; }
+
+  // Generation control.
+  void mnuReadFolderClick();
+  void StartRun(const std::string& folder);
+  void StopRun();
+  void WMGenProgress(const std::string& percent);
+  void WMGenFinished(bool succeeded);
+  void WMDropFiles(const std::vector<std::string>& paths);
+
+  // Inputs and commands.
+  void btnAddKakuClick();
+  void Delete1Click();
+  void N1Click();
+  void btnLocalPathClick();
+  void menuExitClick();
+  void mnuAboutClick();
+  void mnutohaClick();
+  void mnuGuideClick();
+  void loadSettings();
+  bool saveSettings();
+
+  // The run's side of the window, called on the worker's thread.
+  std::string targetFolder() const override { return targetFolder_; }
+  clFindInFolders& scanner() override { return scanner_; }
+  bool FinishRun(RunControl& control) override;
+  void DeliverNotice(std::uint16_t message, std::uintptr_t wParam, const std::string& text) override;
+
+ signals:
+  // The running state has been left; the controls are enabled again.
+  void runEnded();
+  // A command-line run has ended: the program should end with this code.
+  void endRequested(int exitCode);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateInputs(QWidget* client);
+  void CreateCommands(QWidget* client);
+  void CreateMenus();
+  void SetTabOrder();
+  void SetRunningState(bool running);
+  QList<QWidget*> RunInputs() const;
+  GenerationInputs SnapshotInputs() const;
+  void ShowResult(bool written, const std::string& path);
+  void CallOnGui(const std::function<void()>& call);
+  void StartCommandLineRun(const std::string& argument);
+  bool ListHolds(const std::string& extension) const;
+  std::string SettingsPath() const;
+  FileLayer& SettingsFiles() const;
+
+  Environment environment_;
+  std::unique_ptr<Prompter> ownPrompter_;
+  Prompter* prompter_;
+  HelpPages help_;
+  std::unique_ptr<InstanceGuard> guard_;
+  TfrmVersionInfo* aboutBox_ = nullptr;
+
+  clFindInFolders scanner_;
+  std::string targetFolder_;
+  std::string outputPath_;
+  clsThread* worker_ = nullptr;  // released by itself; valid while isRunning_
+  std::shared_ptr<clsThread::Completion> lastWorkerEnd_;
+  bool isRunning_ = false;
+  bool quitWhenDone_ = false;
+  bool stopAsked_ = false;
+  bool resultShown_ = false;
+  bool created_ = false;
+  bool stoppedByGuard_ = false;
+  bool destroyed_ = false;
+  int exitCode_ = 0;
+
+  QLabel* Label3 = nullptr;
+  QLineEdit* edtLocalPath = nullptr;
+  QPushButton* btnLocalPath = nullptr;
+  QLabel* Label2 = nullptr;
+  QLineEdit* edtBaseURL = nullptr;
+  QFrame* Panel1 = nullptr;
+  QLabel* Label4 = nullptr;
+  QCheckBox* chkIsPriority = nullptr;
+  QCheckBox* chkIsChangeFreq = nullptr;
+  QCheckBox* chkIsLastMod = nullptr;
+  QCheckBox* ChkIsMobile = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* edtAddKaku = nullptr;
+  QPushButton* btnAddKaku = nullptr;
+  QListWidget* listKakuchoshi = nullptr;
+  QProgressBar* prgStat = nullptr;
+  QLabel* lblStat = nullptr;
+  QPushButton* btnMake = nullptr;
+  QPushButton* btnSuspend = nullptr;
+  QPushButton* btnEnd = nullptr;
+
+  QMenu* mnuMenu = nullptr;
+  QAction* mnuReadFolder = nullptr;
+  QAction* mnuSuspend = nullptr;
+  QAction* menuExit = nullptr;
+  QMenu* mnuHelp = nullptr;
+  QAction* mnutoha = nullptr;
+  QAction* mnuGuide = nullptr;
+  QAction* mnuAbout = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* Delete1 = nullptr;
+  QAction* N1 = nullptr;
+};

@@ -1,0 +1,39 @@
+// nubika-sitemap: the desktop program. With a folder on its command line it
+// writes that folder's sitemap and ends, with exit status 0 when the
+// sitemap was written and 1 otherwise.
+
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "app/GuardedApplication.h"
+#include "app/HelpPages.h"
+#include "app/ProductIcon.h"
+#include "app/TfrmMain.h"
+#include "app/TfrmVersionInfo.h"
+
+int main(int argc, char** argv) {
+  GuardedApplication app(argc, argv);
+  app.setWindowIcon(ProductIcon::Icon());
+  try {
+    // The title stays out of setApplicationDisplayName, which X11 would
+    // append to every window's own caption; the notices carry it instead.
+    TfrmMain frmMain;
+    // The raw bytes: a path need not be valid text in any encoding.
+    const std::optional<std::string> argument =
+        argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt;
+    QObject::connect(&frmMain, &TfrmMain::endRequested, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    if (!frmMain.FormCreate(argument)) return 0;
+    TfrmVersionInfo frmVersionInfo(HelpPages().homePage(), &frmMain);
+    frmMain.setAboutBox(&frmVersionInfo);
+    frmMain.show();
+    app.exec();
+    frmMain.FormDestroy();
+    return frmMain.exitCode();
+  } catch (const std::exception& error) {
+    GuardedApplication::ShowException(error.what());
+  } catch (...) {
+    GuardedApplication::ShowException("unknown error");
+  }
+  return 0;
+}

@@ -1,0 +1,403 @@
+// The main window as the user drives it: layout, the two window states,
+// runs from start to end, stops at either stage, and drops.
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QFontInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "WindowFixture.h"
+
+namespace {
+
+const char* const kRunInputs[] = {"chkIsPriority", "chkIsChangeFreq", "chkIsLastMod", "ChkIsMobile",
+                                  "listKakuchoshi", "edtAddKaku",     "btnAddKaku",   "edtLocalPath",
+                                  "edtBaseURL",    "btnLocalPath",    "btnMake"};
+const char* const kAlwaysUsable[] = {"btnEnd", "menuExit", "mnuAbout", "mnutoha", "mnuGuide"};
+constexpr int kRunTimeout = 30000;
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+
+bool IsEnabled(const QObject& window, const char* name) {
+  if (auto* widget = Find<QWidget>(window, name)) return widget->isEnabled();
+  if (auto* action = Find<QAction>(window, name)) return action->isEnabled();
+  return false;
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+
+  void layoutFixedWithReadableCaptions();
+  void menusAndTabOrder();
+  void statesFollowTheRun_data();
+  void statesFollowTheRun();
+  void threeEntriesShowEachPercentageThenOpenTheFolder();
+  void writerTakesInputsAsTheyAreAfterTheScan();
+  void emptyOrMissingFolderFails_data();
+  void emptyOrMissingFolderFails();
+  void stopDuringScanKeepsLabelAndWritesNothing();
+  void stopDuringWritingKeepsThePreviousSitemap();
+  void failedWriteKeepsThePreviousSitemap();
+  void stopWhenIdleDoesNothing();
+  void runAfterStopStartsClean();
+  void emptyFolderFieldStartsNothing();
+  void drops_data();
+  void drops();
+  void dropDuringRunIsRefused();
+
+ private:
+  std::unique_ptr<TfrmMain> MakeWindow();
+  void StartAndWait(TfrmMain& window, const QString& folder);
+  void Drop(TfrmMain& window, const QList<QUrl>& urls);
+
+  std::unique_ptr<Workspace> space_;
+  std::unique_ptr<UrlRecorder> urls_;
+  FakePrompter prompter_;
+  HeldLister* lister_ = nullptr;
+  HeldFileLayer* files_ = nullptr;
+  std::unique_ptr<HeldLister> ownLister_;
+  std::unique_ptr<HeldFileLayer> ownFiles_;
+};
+
+void TestMainWindow::init() {
+  space_ = std::make_unique<Workspace>();
+  QVERIFY(space_->valid());
+  urls_ = std::make_unique<UrlRecorder>();
+  prompter_ = FakePrompter();
+  lister_ = nullptr;
+  files_ = nullptr;
+}
+
+void TestMainWindow::cleanup() {
+  urls_.reset();
+  ownLister_.reset();
+  ownFiles_.reset();
+  space_.reset();
+}
+
+std::unique_ptr<TfrmMain> TestMainWindow::MakeWindow() {
+  TfrmMain::Environment environment = space_->environment(&prompter_);
+  environment.lister = lister_;
+  environment.outputFiles = files_;
+  auto window = std::make_unique<TfrmMain>(environment);
+  window->FormCreate();
+  return window;
+}
+
+void TestMainWindow::StartAndWait(TfrmMain& window, const QString& folder) {
+  Find<QLineEdit>(window, "edtLocalPath")->setText(folder);
+  Find<QPushButton>(window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(!window.isRunning(), kRunTimeout);
+}
+
+void TestMainWindow::Drop(TfrmMain& window, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &drop);
+}
+
+void TestMainWindow::layoutFixedWithReadableCaptions() {
+  auto window = MakeWindow();
+  QCOMPARE(window->centralWidget()->size(), QSize(536, 297));
+  QCOMPARE(window->minimumSize(), window->maximumSize());
+  QCOMPARE(window->windowTitle(), U("ヌビカサイトマップ生成"));
+  QCOMPARE(QFontInfo(window->font()).family(), QStringLiteral("IPAPGothic"));
+
+  QCOMPARE(Find<QWidget>(*window, "edtLocalPath")->geometry(), QRect(32, 28, 273, 20));
+  QCOMPARE(Find<QWidget>(*window, "listKakuchoshi")->geometry(), QRect(224, 176, 145, 97));
+  QCOMPARE(Find<QWidget>(*window, "btnEnd")->geometry(), QRect(416, 264, 105, 22));
+  QCOMPARE(Find<QProgressBar>(*window, "prgStat")->value(), 100);
+  QCOMPARE(Find<QWidget>(*window, "edtBaseURL")->toolTip(),
+           U("サイトマップ作成対象となるホームページのURLを指定してください"));
+
+  // Every caption fits its control and stays inside the window.
+  const QRect client = window->centralWidget()->rect();
+  for (auto* button : window->findChildren<QAbstractButton*>()) {
+    const int needed = button->fontMetrics().horizontalAdvance(button->text());
+    const int room = button->width() - (qobject_cast<QCheckBox*>(button) ? 20 : 4);
+    QVERIFY2(needed <= room, qPrintable(button->objectName()));
+  }
+  for (auto* label : window->findChildren<QLabel*>()) {
+    if (label->objectName() == QLatin1String("lblStat") || label->text().isEmpty()) continue;
+    QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->objectName()));
+    const QRect onClient(label->mapTo(window->centralWidget(), QPoint(0, 0)), label->size());
+    QVERIFY2(client.contains(onClient), qPrintable(label->objectName()));
+  }
+  // Label1 names the extension field; nothing may cover it.
+  const QRect label1 = Find<QWidget>(*window, "Label1")->geometry();
+  QVERIFY(!label1.intersects(Find<QWidget>(*window, "edtAddKaku")->geometry()));
+  QVERIFY(!label1.intersects(Find<QWidget>(*window, "btnAddKaku")->geometry()));
+}
+
+void TestMainWindow::menusAndTabOrder() {
+  auto window = MakeWindow();
+  QCOMPARE(Find<QAction>(*window, "mnuSuspend")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+  QCOMPARE(Find<QAction>(*window, "mnuReadFolder")->text(), U("サイトマップ生成(&M)"));
+  QCOMPARE(Find<QMenu>(*window, "mnuMenu")->title(), U("メイン(&M)"));
+  QCOMPARE(Find<QMenu>(*window, "mnuHelp")->actions().size(), 3);
+  QCOMPARE(Find<QMenu>(*window, "PopupMenu1")->actions().size(), 2);
+
+  const char* const order[] = {"listKakuchoshi", "edtAddKaku",   "btnAddKaku", "edtBaseURL", "edtLocalPath",
+                               "btnLocalPath",   "btnMake",      "btnEnd",     "btnSuspend"};
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    // The next widget that Tab reaches.
+    QWidget* next = Find<QWidget>(*window, order[i - 1])->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+    QCOMPARE(next->objectName(), QString::fromLatin1(order[i]));
+  }
+  QCOMPARE(Find<QWidget>(*window, "chkIsPriority")->focusPolicy(), Qt::ClickFocus);
+}
+
+// Outcomes: written, failed write, nothing to scan.
+void TestMainWindow::statesFollowTheRun_data() {
+  QTest::addColumn<QString>("outcome");
+  QTest::newRow("written") << "written";
+  QTest::newRow("write failed") << "failed";
+  QTest::newRow("empty folder") << "empty";
+}
+
+void TestMainWindow::statesFollowTheRun() {
+  QFETCH(QString, outcome);
+  ownLister_ = std::make_unique<HeldLister>();
+  lister_ = ownLister_.get();
+  ownFiles_ = std::make_unique<HeldFileLayer>();
+  ownFiles_->hold = false;
+  ownFiles_->failCreate = outcome == QLatin1String("failed");
+  files_ = ownFiles_.get();
+  if (outcome != QLatin1String("empty")) space_->write(QStringLiteral("site/a.html"));
+  QDir().mkpath(space_->path(QStringLiteral("site")));
+  auto window = MakeWindow();
+
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QVERIFY(window->isRunning());
+  for (const char* name : kRunInputs) QVERIFY2(!IsEnabled(*window, name), name);
+  QVERIFY(!IsEnabled(*window, "mnuReadFolder"));
+  QVERIFY(IsEnabled(*window, "btnSuspend"));
+  QVERIFY(IsEnabled(*window, "mnuSuspend"));
+  for (const char* name : kAlwaysUsable) QVERIFY2(IsEnabled(*window, name), name);
+
+  lister_->gate.Open();
+  QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
+  for (const char* name : kRunInputs) QVERIFY2(IsEnabled(*window, name), name);
+  QVERIFY(IsEnabled(*window, "mnuReadFolder"));
+  QVERIFY(!IsEnabled(*window, "btnSuspend"));
+  QVERIFY(!IsEnabled(*window, "mnuSuspend"));
+  const QString status = Find<QLabel>(*window, "lblStat")->text();
+  QCOMPARE(status, outcome == QLatin1String("written") ? U("サイトマップ(nubika_sitemap.xml)生成完了\n")
+                                                       : U("サイトマップ生成失敗"));
+}
+
+void TestMainWindow::threeEntriesShowEachPercentageThenOpenTheFolder() {
+  space_->write(QStringLiteral("site/index.html"));
+  space_->write(QStringLiteral("site/docs/page.html"));
+  auto window = MakeWindow();
+  Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("html"));
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://example.jp/"));
+
+  QStringList seen;
+  auto* label = Find<QLabel>(*window, "lblStat");
+  connect(Find<QProgressBar>(*window, "prgStat"), &QProgressBar::valueChanged, this,
+          [&](int value) { seen << QString::number(value) + QLatin1Char(' ') + label->text(); });
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+
+  QCOMPARE(seen, (QStringList{U("0 サイトマップ作成中0.00%"), U("33 サイトマップ作成中33.33%"),
+                              U("66 サイトマップ作成中66.67%"), U("100 サイトマップ作成中100.00%")}));
+  QCOMPARE(label->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
+  QCOMPARE(urls_->opened, QList<QUrl>{QUrl::fromLocalFile(space_->path(QStringLiteral("site")))});
+  const QByteArray sitemap = space_->read(QStringLiteral("site/nubika_sitemap.xml"));
+  QVERIFY(sitemap.contains("<loc>https://example.jp/docs/page.html</loc>"));
+  QVERIFY(sitemap.contains("<loc>https://example.jp/index.html</loc>"));
+}
+
+void TestMainWindow::writerTakesInputsAsTheyAreAfterTheScan() {
+  ownLister_ = std::make_unique<HeldLister>();
+  lister_ = ownLister_.get();
+  space_->write(QStringLiteral("site/a.htm"));
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://old.example/"));
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(lister_->gate.arrived(), kRunTimeout);
+  // What loading the settings does to a command-line run under way.
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://new.example/"));
+  Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("htm"));
+  lister_->gate.Open();
+  QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
+  QVERIFY(space_->read(QStringLiteral("site/nubika_sitemap.xml")).contains("<loc>https://new.example/a.htm</loc>"));
+}
+
+void TestMainWindow::emptyOrMissingFolderFails_data() {
+  QTest::addColumn<QString>("folder");
+  QTest::addColumn<bool>("create");
+  QTest::newRow("empty") << "empty" << true;
+  QTest::newRow("missing") << "missing" << false;
+  QTest::newRow("a file") << "file.html" << false;
+}
+
+void TestMainWindow::emptyOrMissingFolderFails() {
+  QFETCH(QString, folder);
+  QFETCH(bool, create);
+  if (create) QDir().mkpath(space_->path(folder));
+  space_->write(QStringLiteral("file.html"));
+  auto window = MakeWindow();
+  StartAndWait(*window, space_->path(folder));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ生成失敗"));
+  QVERIFY(!QFile::exists(space_->path(folder + QStringLiteral("/nubika_sitemap.xml"))));
+  QVERIFY(urls_->opened.isEmpty());
+  QVERIFY(IsEnabled(*window, "btnMake"));
+}
+
+void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
+  ownLister_ = std::make_unique<HeldLister>();
+  lister_ = ownLister_.get();
+  space_->write(QStringLiteral("site/a.html"));
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(lister_->gate.arrived(), kRunTimeout);
+
+  // The stop waits for the worker, which waits at the gate: open it once
+  // the stop is under way.
+  QTimer::singleShot(0, this, [this] { lister_->gate.Open(); });
+  Find<QAction>(*window, "mnuSuspend")->trigger();
+  QVERIFY(!window->isRunning());
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ作成中..."));
+  QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+  for (const char* name : kRunInputs) QVERIFY2(IsEnabled(*window, name), name);
+  QVERIFY(urls_->opened.isEmpty());
+}
+
+void TestMainWindow::stopDuringWritingKeepsThePreviousSitemap() {
+  ownFiles_ = std::make_unique<HeldFileLayer>();
+  files_ = ownFiles_.get();
+  space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("site/nubika_sitemap.xml"), "previous");
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(files_->gate.arrived(), kRunTimeout);
+
+  QTimer::singleShot(0, this, [this] { files_->gate.Open(); });
+  Find<QPushButton>(*window, "btnSuspend")->click();
+  QVERIFY(!window->isRunning());
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ生成失敗"));
+  QCOMPARE(space_->read(QStringLiteral("site/nubika_sitemap.xml")), QByteArray("previous"));
+  QCOMPARE(QDir(space_->path(QStringLiteral("site"))).entryList(QDir::Files).size(), 2);  // no temp file left
+  QVERIFY(urls_->opened.isEmpty());
+}
+
+void TestMainWindow::failedWriteKeepsThePreviousSitemap() {
+  ownFiles_ = std::make_unique<HeldFileLayer>();
+  ownFiles_->failCreate = true;
+  files_ = ownFiles_.get();
+  space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("site/nubika_sitemap.xml"), "previous");
+  auto window = MakeWindow();
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ生成失敗"));
+  QCOMPARE(space_->read(QStringLiteral("site/nubika_sitemap.xml")), QByteArray("previous"));
+}
+
+void TestMainWindow::stopWhenIdleDoesNothing() {
+  auto window = MakeWindow();
+  Find<QLabel>(*window, "lblStat")->setText(QStringLiteral("before"));
+  window->StopRun();
+  Find<QAction>(*window, "mnuSuspend")->trigger();  // disabled: no effect
+  QVERIFY(!window->isRunning());
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), QStringLiteral("before"));
+  QVERIFY(IsEnabled(*window, "btnMake"));
+  QVERIFY(!IsEnabled(*window, "btnSuspend"));
+}
+
+void TestMainWindow::runAfterStopStartsClean() {
+  ownLister_ = std::make_unique<HeldLister>();
+  lister_ = ownLister_.get();
+  space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("site/b.html"));
+  auto window = MakeWindow();
+  Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("html"));
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(lister_->gate.arrived(), kRunTimeout);
+  QTimer::singleShot(0, this, [this] { lister_->gate.Open(); });
+  window->StopRun();
+  window->StopRun();  // a second stop finds nothing to stop
+  QVERIFY(window->scanner().stopRequested);
+
+  QStringList seen;
+  auto* label = Find<QLabel>(*window, "lblStat");
+  connect(Find<QProgressBar>(*window, "prgStat"), &QProgressBar::valueChanged, this,
+          [&](int) { seen << label->text(); });
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
+  QCOMPARE(seen, (QStringList{U("サイトマップ作成中0.00%"), U("サイトマップ作成中50.00%"), U("サイトマップ作成中100.00%")}));
+  QCOMPARE(label->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
+  QCOMPARE(window->scanner().entries().size(), std::size_t(2));
+}
+
+void TestMainWindow::emptyFolderFieldStartsNothing() {
+  auto window = MakeWindow();
+  Find<QAction>(*window, "mnuReadFolder")->trigger();
+  QVERIFY(!window->isRunning());
+  QVERIFY(Find<QLabel>(*window, "lblStat")->text().isEmpty());
+  QVERIFY(prompter_.notices.isEmpty());
+}
+
+void TestMainWindow::drops_data() {
+  QTest::addColumn<QStringList>("dropped");
+  QTest::addColumn<QString>("expected");
+  QTest::newRow("one file") << QStringList{"site/index.html"} << "site";
+  QTest::newRow("one folder") << QStringList{"site/docs"} << "site/docs";
+  QTest::newRow("two items") << QStringList{"site/index.html", "site/docs"} << "unchanged";
+  QTest::newRow("missing path") << QStringList{"site/gone.html"} << "site/gone.html";
+}
+
+void TestMainWindow::drops() {
+  QFETCH(QStringList, dropped);
+  QFETCH(QString, expected);
+  space_->write(QStringLiteral("site/index.html"));
+  space_->write(QStringLiteral("site/docs/page.html"));
+  auto window = MakeWindow();
+  auto* field = Find<QLineEdit>(*window, "edtLocalPath");
+  field->setText(QStringLiteral("unchanged"));
+  QList<QUrl> urls;
+  for (const QString& item : dropped) urls << QUrl::fromLocalFile(space_->path(item));
+  Drop(*window, urls);
+  QCOMPARE(field->text(), expected == QLatin1String("unchanged") ? expected : space_->path(expected));
+  QVERIFY(!window->isRunning());
+  QVERIFY(prompter_.notices.isEmpty());
+}
+
+void TestMainWindow::dropDuringRunIsRefused() {
+  ownLister_ = std::make_unique<HeldLister>();
+  lister_ = ownLister_.get();
+  space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("other/b.html"));
+  auto window = MakeWindow();
+  auto* field = Find<QLineEdit>(*window, "edtLocalPath");
+  field->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  Drop(*window, {QUrl::fromLocalFile(space_->path(QStringLiteral("other")))});
+  QCOMPARE(prompter_.notices, QStringList{U("現在取り込み中です。完了まで次の操作はお待ち下さい")});
+  QCOMPARE(field->text(), space_->path(QStringLiteral("site")));
+  lister_->gate.Open();
+  QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
