@@ -1,0 +1,401 @@
+// The program as a whole: start-up behind the instance guard, the
+// command-line run and its exit status, the settings through the window,
+// the extension list, the folder chooser, the about box and the help.
+#include <signal.h>
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include "WindowFixture.h"
+#include "app/InstanceGuard.h"
+#include "app/TfrmVersionInfo.h"
+
+namespace {
+
+constexpr int kRunTimeout = 30000;
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+
+// The real file layer; the settings file's replacement fails at its first
+// step, or is watched at its last one.
+class SettingsDisk : public PosixFileLayer {
+ public:
+  bool failCreate = false;
+  std::function<void()> onRename;
+  int CreateTemp(std::string* pathTemplate, std::string* error) override {
+    if (failCreate) {
+      *error = "Read-only file system";
+      return -1;
+    }
+    return PosixFileLayer::CreateTemp(pathTemplate, error);
+  }
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
+    if (onRename) onRename();
+    return PosixFileLayer::Rename(from, to, error);
+  }
+};
+
+}  // namespace
+
+class TestApplication : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+
+  void secondInstanceNeitherLoadsNorSaves();
+  void killedHolderDoesNotBlock();
+  void guardIsReleasedAfterTheSave();
+  void commandLineRunEndsWithItsResult_data();
+  void commandLineRunEndsWithItsResult();
+  void missingCommandLinePathStartsIdle();
+  void programExitStatus();
+  void settingsRoundTrip();
+  void undecodableTextsKeepTheirBytes();
+  void unwritableSettingsReportThePath();
+  void closingDuringRunStopsThenSaves();
+  void addExtension();
+  void deleteAndClearAskFirst();
+  void folderChooser();
+  void aboutBoxIsOneWindow();
+  void helpMenusOpenTheShippedPages();
+
+ private:
+  std::unique_ptr<TfrmMain> MakeWindow(const std::optional<std::string>& argument = std::nullopt,
+                                       bool* started = nullptr);
+  void WriteSettings(const QByteArray& body) const;
+  QStringList ListItems(const TfrmMain& window) const;
+
+  std::unique_ptr<Workspace> space_;
+  std::unique_ptr<UrlRecorder> urls_;
+  FakePrompter prompter_;
+  TfrmMain::Environment extra_;
+};
+
+void TestApplication::init() {
+  space_ = std::make_unique<Workspace>();
+  QVERIFY(space_->valid());
+  urls_ = std::make_unique<UrlRecorder>();
+  prompter_ = FakePrompter();
+  extra_ = TfrmMain::Environment();
+}
+
+void TestApplication::cleanup() {
+  urls_.reset();
+  space_.reset();
+}
+
+std::unique_ptr<TfrmMain> TestApplication::MakeWindow(const std::optional<std::string>& argument, bool* started) {
+  TfrmMain::Environment environment = space_->environment(&prompter_);
+  environment.settingsFiles = extra_.settingsFiles;
+  environment.lister = extra_.lister;
+  environment.folderChooser = extra_.folderChooser;
+  auto window = std::make_unique<TfrmMain>(environment);
+  const bool result = window->FormCreate(argument);
+  if (started) *started = result;
+  return window;
+}
+
+void TestApplication::WriteSettings(const QByteArray& body) const {
+  space_->write(QStringLiteral("Setting.ini"), "[SETTING]\n" + body);
+}
+
+QStringList TestApplication::ListItems(const TfrmMain& window) const {
+  QStringList items;
+  auto* list = Find<QListWidget>(window, "listKakuchoshi");
+  for (int row = 0; row < list->count(); ++row) items << list->item(row)->text();
+  return items;
+}
+
+void TestApplication::secondInstanceNeitherLoadsNorSaves() {
+  WriteSettings("LOCAL_FOLDER=/srv/site\nKAKUCHO=htm,\n");
+  const QByteArray stored = space_->read(QStringLiteral("Setting.ini"));
+  QProcess holder;
+  holder.start(QStringLiteral(LOCK_HOLDER), {space_->environment(&prompter_).guardName});
+  QVERIFY(holder.waitForReadyRead(kRunTimeout));
+  QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+  bool started = true;
+  auto window = MakeWindow(space_->bytes(QStringLiteral("site")), &started);
+  QVERIFY(!started);
+  QCOMPARE(prompter_.notices, QStringList{U("複数起動は出来ません")});
+  QVERIFY(Find<QLineEdit>(*window, "edtLocalPath")->text().isEmpty());
+  QVERIFY(!window->isRunning());
+  window.reset();
+  QCOMPARE(space_->read(QStringLiteral("Setting.ini")), stored);
+  QCOMPARE(holder.state(), QProcess::Running);
+  holder.closeWriteChannel();
+  QVERIFY(holder.waitForFinished(kRunTimeout));
+}
+
+void TestApplication::killedHolderDoesNotBlock() {
+  QProcess holder;
+  holder.start(QStringLiteral(LOCK_HOLDER), {space_->environment(&prompter_).guardName});
+  QVERIFY(holder.waitForReadyRead(kRunTimeout));
+  ::kill(static_cast<pid_t>(holder.processId()), SIGKILL);
+  QVERIFY(holder.waitForFinished(kRunTimeout));
+
+  bool started = false;
+  auto window = MakeWindow(std::nullopt, &started);
+  QVERIFY(started);
+  QVERIFY(prompter_.notices.isEmpty());
+}
+
+// A new instance may start only once the settings are on disk.
+void TestApplication::guardIsReleasedAfterTheSave() {
+  SettingsDisk disk;
+  extra_.settingsFiles = &disk;
+  const QString name = space_->environment(&prompter_).guardName;
+  InstanceGuard::State duringSave = InstanceGuard::State::kNotTried;
+  disk.onRename = [&] { duringSave = InstanceGuard(name).acquire(); };
+  auto window = MakeWindow();
+  window->FormDestroy();
+  QCOMPARE(duringSave, InstanceGuard::State::kHeldByAnother);
+  QCOMPARE(InstanceGuard(name).acquire(), InstanceGuard::State::kHeld);
+}
+
+void TestApplication::commandLineRunEndsWithItsResult_data() {
+  QTest::addColumn<QString>("argument");
+  QTest::addColumn<int>("exitCode");
+  QTest::addColumn<QString>("sitemapFolder");
+  QTest::newRow("folder") << "site" << 0 << "site";
+  QTest::newRow("file in a folder") << "site/a.html" << 0 << "site";
+  QTest::newRow("empty folder") << "empty" << 1 << "";
+}
+
+void TestApplication::commandLineRunEndsWithItsResult() {
+  QFETCH(QString, argument);
+  QFETCH(int, exitCode);
+  QFETCH(QString, sitemapFolder);
+  space_->write(QStringLiteral("site/a.html"));
+  QDir().mkpath(space_->path(QStringLiteral("empty")));
+  WriteSettings("LOCAL_FOLDER=/srv/stored\nBASE_URL=https://stored.example/\nKAKUCHO=html,\n");
+
+  TfrmMain::Environment environment = space_->environment(&prompter_);
+  TfrmMain window(environment);
+  QSignalSpy ended(&window, &TfrmMain::endRequested);
+  QVERIFY(window.FormCreate(space_->bytes(argument)));
+  QVERIFY(window.isRunning());
+  QCOMPARE(Find<QLineEdit>(window, "edtLocalPath")->text(), QStringLiteral("/srv/stored"));
+  QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, kRunTimeout);
+  QCOMPARE(ended.at(0).at(0).toInt(), exitCode);
+  QCOMPARE(window.exitCode(), exitCode);
+  if (!sitemapFolder.isEmpty()) {
+    // The settings loaded at start-up are the run's inputs.
+    QVERIFY(space_->read(sitemapFolder + QStringLiteral("/nubika_sitemap.xml"))
+                .contains("<loc>https://stored.example/a.html</loc>"));
+  }
+  Find<QLineEdit>(window, "edtBaseURL")->setText(QStringLiteral("https://changed.example/"));
+  window.FormDestroy();
+  QVERIFY(space_->read(QStringLiteral("Setting.ini")).contains("BASE_URL=https://changed.example/"));
+}
+
+void TestApplication::missingCommandLinePathStartsIdle() {
+  TfrmMain window(space_->environment(&prompter_));
+  QSignalSpy ended(&window, &TfrmMain::endRequested);
+  QVERIFY(window.FormCreate(space_->bytes(QStringLiteral("nowhere"))));
+  QVERIFY(!window.isRunning());
+  QVERIFY(Find<QLabel>(window, "lblStat")->text().isEmpty());
+  QVERIFY(prompter_.notices.isEmpty());
+  QCOMPARE(ended.size(), 0);
+}
+
+// The program itself, copied into the test's folder so that its settings
+// and its lock are the test's own.
+void TestApplication::programExitStatus() {
+  const QString program = space_->path(QStringLiteral("bin/nubika-sitemap"));
+  QDir().mkpath(space_->path(QStringLiteral("bin")));
+  QVERIFY(QFile::copy(QStringLiteral(DESKTOP_PROGRAM), program));
+  space_->write(QStringLiteral("site/a.html"));
+  QDir().mkpath(space_->path(QStringLiteral("empty")));
+
+  const auto run = [&](const QString& folder) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(program, {space_->path(folder)});
+    return process.waitForFinished(kRunTimeout) && process.exitStatus() == QProcess::NormalExit ? process.exitCode()
+                                                                                               : -1;
+  };
+  QCOMPARE(run(QStringLiteral("site")), 0);
+  QVERIFY(QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+  QVERIFY(QFile::exists(space_->path(QStringLiteral("bin/Setting.ini"))));
+  QCOMPARE(run(QStringLiteral("empty")), 1);
+  QVERIFY(!QFile::exists(space_->path(QStringLiteral("empty/nubika_sitemap.xml"))));
+}
+
+void TestApplication::settingsRoundTrip() {
+  WriteSettings(
+      "LOCAL_FOLDER=/srv/site\nBASE_URL=https://example.jp/\nPRIORITY_AUTO=1\nUPDATE_FREQ_AUTO=0\n"
+      "LAST_UPDATE_AUTO=2\nMOBILE=yes\nKAKUCHO=htm,,htm,html, php,\n");
+  auto first = MakeWindow();
+  QCOMPARE(Find<QLineEdit>(*first, "edtLocalPath")->text(), QStringLiteral("/srv/site"));
+  QCOMPARE(Find<QLineEdit>(*first, "edtBaseURL")->text(), QStringLiteral("https://example.jp/"));
+  QVERIFY(Find<QCheckBox>(*first, "chkIsPriority")->isChecked());
+  QVERIFY(!Find<QCheckBox>(*first, "chkIsChangeFreq")->isChecked());
+  QVERIFY(Find<QCheckBox>(*first, "chkIsLastMod")->isChecked());
+  QVERIFY(!Find<QCheckBox>(*first, "ChkIsMobile")->isChecked());
+  QCOMPARE(ListItems(*first), (QStringList{"htm", "html", " php"}));
+
+  Find<QLineEdit>(*first, "edtLocalPath")->setText(U("/srv/サイト"));
+  Find<QCheckBox>(*first, "ChkIsMobile")->setChecked(true);
+  Find<QCheckBox>(*first, "chkIsPriority")->setChecked(false);
+  Find<QListWidget>(*first, "listKakuchoshi")->addItem(QStringLiteral("shtml"));
+  first.reset();
+
+  auto second = MakeWindow();
+  QCOMPARE(Find<QLineEdit>(*second, "edtLocalPath")->text(), U("/srv/サイト"));
+  QVERIFY(!Find<QCheckBox>(*second, "chkIsPriority")->isChecked());
+  QVERIFY(Find<QCheckBox>(*second, "ChkIsMobile")->isChecked());
+  QCOMPARE(ListItems(*second), (QStringList{"htm", "html", " php", "shtml"}));
+  QVERIFY(space_->read(QStringLiteral("Setting.ini")).contains("KAKUCHO=htm,html, php,shtml,"));
+}
+
+void TestApplication::undecodableTextsKeepTheirBytes() {
+  // Shift-JIS bytes from the program's Windows days.
+  const QByteArray folder = "/srv/\x83\x54\x83\x43\x83\x67";
+  const QByteArray extension = "\x83\x65";
+  WriteSettings("LOCAL_FOLDER=" + folder + "\nBASE_URL=https://a.example/\nKAKUCHO=" + extension + ",htm,\n");
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://b.example/"));
+  window.reset();
+  const QByteArray saved = space_->read(QStringLiteral("Setting.ini"));
+  QVERIFY(saved.contains("LOCAL_FOLDER=" + folder + "\n") || saved.contains("LOCAL_FOLDER=" + folder + "\r\n"));
+  QVERIFY(saved.contains("KAKUCHO=" + extension + ",htm,"));
+  QVERIFY(saved.contains("BASE_URL=https://b.example/"));
+}
+
+void TestApplication::unwritableSettingsReportThePath() {
+  SettingsDisk disk;
+  disk.failCreate = true;
+  extra_.settingsFiles = &disk;
+  auto window = MakeWindow();
+  window->FormDestroy();
+  QCOMPARE(prompter_.errors, QStringList{space_->path(QStringLiteral("Setting.ini")) + U(" に書き込めません")});
+  // The program still ends normally: nothing holds the instance any more.
+  QCOMPARE(InstanceGuard(space_->environment(&prompter_).guardName).acquire(), InstanceGuard::State::kHeld);
+}
+
+void TestApplication::closingDuringRunStopsThenSaves() {
+  HeldLister lister;
+  extra_.lister = &lister;
+  space_->write(QStringLiteral("site/a.html"));
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(lister.gate.arrived(), kRunTimeout);
+  QTimer::singleShot(0, this, [&lister] { lister.gate.Open(); });
+  window->FormDestroy();
+  QVERIFY(!window->isRunning());
+  QVERIFY(space_->read(QStringLiteral("Setting.ini")).contains(QFile::encodeName(space_->path(QStringLiteral("site")))));
+  QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+}
+
+void TestApplication::addExtension() {
+  auto window = MakeWindow();
+  auto* field = Find<QLineEdit>(*window, "edtAddKaku");
+  auto* add = Find<QPushButton>(*window, "btnAddKaku");
+  const auto type = [&](const QString& text) {
+    field->setText(text);
+    add->click();
+  };
+  type(QStringLiteral("  htm "));
+  type(QStringLiteral("HTM"));
+  type(QStringLiteral(".php"));
+  QVERIFY(prompter_.notices.isEmpty());
+  QVERIFY(field->text().isEmpty());
+  type(QStringLiteral("htm"));
+  QCOMPARE(prompter_.notices, QStringList{U("既に登録済みです")});
+  QVERIFY(field->text().isEmpty());
+  type(QStringLiteral("   "));
+  QCOMPARE(field->text(), QStringLiteral("   "));
+  QCOMPARE(ListItems(*window), (QStringList{"htm", "HTM", ".php"}));
+  QVERIFY(Find<QListWidget>(*window, "listKakuchoshi")->selectedItems().isEmpty());
+}
+
+void TestApplication::deleteAndClearAskFirst() {
+  WriteSettings("KAKUCHO=htm,html,php,\n");
+  auto window = MakeWindow();
+  auto* list = Find<QListWidget>(*window, "listKakuchoshi");
+  auto* deleteOne = Find<QAction>(*window, "Delete1");
+  auto* deleteAll = Find<QAction>(*window, "N1");
+
+  list->item(1)->setSelected(true);
+  prompter_.answer = false;
+  deleteOne->trigger();
+  deleteAll->trigger();
+  QCOMPARE(ListItems(*window), (QStringList{"htm", "html", "php"}));
+  QCOMPARE(prompter_.questions.size(), std::size_t(2));
+  QCOMPARE(prompter_.questions[0].caption, U("確認"));
+  QCOMPARE(prompter_.questions[0].text, U("選択中の拡張子を削除してもいいですか？"));
+  QCOMPARE(prompter_.questions[1].text, U("全削除してもいいですか？"));
+
+  prompter_.answer = true;
+  deleteOne->trigger();
+  QCOMPARE(ListItems(*window), (QStringList{"htm", "php"}));
+  list->clearSelection();
+  deleteOne->trigger();  // asked, but nothing is selected
+  QCOMPARE(prompter_.questions.size(), std::size_t(4));
+  QCOMPARE(ListItems(*window), (QStringList{"htm", "php"}));
+  deleteAll->trigger();
+  QVERIFY(ListItems(*window).isEmpty());
+}
+
+void TestApplication::folderChooser() {
+  QString answer;
+  QString askedTitle;
+  QString askedStart;
+  extra_.folderChooser = [&](QWidget*, const QString& title, const QString& start) {
+    askedTitle = title;
+    askedStart = start;
+    return answer;
+  };
+  auto window = MakeWindow();
+  auto* field = Find<QLineEdit>(*window, "edtLocalPath");
+  field->setText(QStringLiteral("/srv/before"));
+  Find<QPushButton>(*window, "btnLocalPath")->click();  // cancelled
+  QCOMPARE(field->text(), QStringLiteral("/srv/before"));
+  QCOMPARE(askedTitle, U("サイトマップ生成対象のフォルダを指定してください"));
+  QCOMPARE(askedStart, QDir::homePath());
+
+  answer = U("/srv/サイト/");
+  Find<QPushButton>(*window, "btnLocalPath")->click();
+  QCOMPARE(field->text(), U("/srv/サイト/"));
+}
+
+void TestApplication::aboutBoxIsOneWindow() {
+  auto window = MakeWindow();
+  TfrmVersionInfo about(QUrl(QStringLiteral("https://example.jp/")), window.get());
+  window->setAboutBox(&about);
+  QList<QWidget*> shown;
+  for (int i = 0; i < 2; ++i) {
+    QTimer::singleShot(0, this, [&shown] {
+      QWidget* modal = QApplication::activeModalWidget();
+      shown << modal;
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->accept();
+    });
+    Find<QAction>(*window, "mnuAbout")->trigger();
+  }
+  QCOMPARE(shown, (QList<QWidget*>{&about, &about}));
+  QVERIFY(!about.isVisible());
+}
+
+void TestApplication::helpMenusOpenTheShippedPages() {
+  auto window = MakeWindow();
+  Find<QAction>(*window, "mnutoha")->trigger();
+  Find<QAction>(*window, "mnuGuide")->trigger();
+  QCOMPARE(urls_->opened.size(), 2);
+  QVERIFY(urls_->opened[0].path().endsWith(QStringLiteral("/soft/nubika_sitemap_hatena.htm")));
+  QVERIFY(urls_->opened[1].path().endsWith(QStringLiteral("/soft/nubika_sitemap_howtouse.htm")));
+  QVERIFY(!urls_->opened[0].isLocalFile() || QFile::exists(urls_->opened[0].toLocalFile()));
+}
+
+QTEST_MAIN(TestApplication)
+#include "tst_application.moc"
