@@ -295,10 +295,10 @@ void TfrmMain::StartCommandLineRun(const std::string& argument) {
 void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  StopRun();
   // An instance that never got past the guard has empty inputs that must
   // not overwrite the stored ones.
   if (!created_) return;
-  StopRun();
   saveSettings();
   // Released last: a new instance can start only once our settings are on
   // disk, so it never loads the old ones.

@@ -2,6 +2,7 @@
 // writes that folder's sitemap and ends, with exit status 0 when the
 // sitemap was written and 1 otherwise.
 
+#include <QFont>
 #include <exception>
 #include <optional>
 #include <string>
@@ -15,6 +16,10 @@
 int main(int argc, char** argv) {
   GuardedApplication app(argc, argv);
   app.setWindowIcon(ProductIcon::Icon());
+  // The folder chooser and the boxes show Japanese too.
+  QFont font(QStringLiteral("IPAPGothic"));
+  font.setPixelSize(12);
+  app.setFont(font);
   try {
     // The title stays out of setApplicationDisplayName, which X11 would
     // append to every window's own caption; the notices carry it instead.

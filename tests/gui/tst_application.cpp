@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -65,6 +66,7 @@ class TestApplication : public QObject {
   void folderChooser();
   void aboutBoxIsOneWindow();
   void helpMenusOpenTheShippedPages();
+  void boxesOfferTheRightButtons();
 
  private:
   std::unique_ptr<TfrmMain> MakeWindow(const std::optional<std::string>& argument = std::nullopt,
@@ -395,6 +397,28 @@ void TestApplication::helpMenusOpenTheShippedPages() {
   QVERIFY(urls_->opened[0].path().endsWith(QStringLiteral("/soft/nubika_sitemap_hatena.htm")));
   QVERIFY(urls_->opened[1].path().endsWith(QStringLiteral("/soft/nubika_sitemap_howtouse.htm")));
   QVERIFY(!urls_->opened[0].isLocalFile() || QFile::exists(urls_->opened[0].toLocalFile()));
+}
+
+// The real boxes: Enter answers Yes, Escape No; notices carry the title.
+void TestApplication::boxesOfferTheRightButtons() {
+  QWidget owner;
+  MessageBoxPrompter prompter(&owner);
+  QStringList captions;
+  const auto press = [&](Qt::Key key) {
+    QTimer::singleShot(0, this, [&captions, key] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      captions << box->windowTitle();
+      QTest::keyClick(box, key);
+    });
+  };
+  press(Qt::Key_Return);
+  QVERIFY(prompter.AskYesNo(U("確認"), U("全削除してもいいですか？")));
+  press(Qt::Key_Escape);
+  QVERIFY(!prompter.AskYesNo(U("確認"), U("全削除してもいいですか？")));
+  press(Qt::Key_Return);
+  prompter.Notice(U("既に登録済みです"));
+  QCOMPARE(captions, (QStringList{U("確認"), U("確認"), U("ヌビカHTML自動目次生成")}));
 }
 
 QTEST_MAIN(TestApplication)

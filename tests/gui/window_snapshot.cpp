@@ -1,5 +1,7 @@
-// window_snapshot FILE.png: draws the main window with sample inputs into
-// a picture, as the README shows it. Not a test; run by hand.
+// window_snapshot WINDOW.png [QUESTION.png]: draws the main window with
+// sample inputs, and the question asked before an extension is deleted,
+// into pictures for the documentation. Not a test; run by hand.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -7,9 +9,30 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/Prompter.h"
 #include "app/TfrmMain.h"
+
+namespace {
+
+// The window's frame belongs to the desktop; the picture is its inside
+// with the caption drawn above it.
+QPixmap WithCaption(QWidget& widget) {
+  const QPixmap inside = widget.grab();
+  QPixmap picture(inside.width(), inside.height() + 24);
+  picture.fill(QColor(0x3c, 0x5a, 0x8c));
+  QPainter painter(&picture);
+  painter.setPen(Qt::white);
+  QFont font(QStringLiteral("IPAPGothic"));
+  font.setPixelSize(13);
+  painter.setFont(font);
+  painter.drawText(QRect(8, 0, inside.width() - 8, 24), Qt::AlignVCenter, widget.windowTitle());
+  painter.drawPixmap(0, 24, inside);
+  return picture;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -26,18 +49,17 @@ int main(int argc, char** argv) {
   window.findChild<QCheckBox*>(QStringLiteral("chkIsLastMod"))->setChecked(true);
   window.show();
   app.processEvents();
-  // The window's frame belongs to the desktop; the picture is its inside
-  // with the caption drawn above it.
-  const QPixmap inside = window.grab();
-  QPixmap picture(inside.width(), inside.height() + 24);
-  picture.fill(QColor(0x3c, 0x5a, 0x8c));
-  QPainter painter(&picture);
-  painter.setPen(Qt::white);
-  QFont font = window.font();
-  font.setPixelSize(13);
-  painter.setFont(font);
-  painter.drawText(QRect(8, 0, inside.width() - 8, 24), Qt::AlignVCenter, window.windowTitle());
-  painter.drawPixmap(0, 24, inside);
-  painter.end();
-  return picture.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+  if (!WithCaption(window).save(QString::fromLocal8Bit(argv[1]))) return 1;
+  if (argc < 3) return 0;
+
+  bool saved = false;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* question = QApplication::activeModalWidget()) {
+      saved = WithCaption(*question).save(QString::fromLocal8Bit(argv[2]));
+      question->close();
+    }
+  });
+  list->setCurrentRow(1);
+  window.findChild<QAction*>(QStringLiteral("Delete1"))->trigger();
+  return saved ? 0 : 1;
 }
