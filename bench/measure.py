@@ -14,9 +14,11 @@ environment it reads.
 
 import argparse
 import datetime
+import filecmp
 import json
 import os
 import re
+import shutil
 import shlex
 import subprocess
 import sys
@@ -92,9 +94,36 @@ def commands(args, tree):
     yield "sitemap-static", [os.path.join(bins, "sitemap-static"), "--prefix=https://example.jp/", tree]
 
 
+WINDOW_SETTINGS = """[SETTING]
+BASE_URL=https://example.jp/
+PRIORITY_AUTO=1
+UPDATE_FREQ_AUTO=1
+LAST_UPDATE_AUTO=1
+MOBILE=0
+KAKUCHO=html,htm,
+"""
+
+
 def window_command(args, tree):
-    window = os.path.join(args.build, "bin", "nubika-sitemap")
-    return [window, tree] if os.access(window, os.X_OK) else None
+    """The desktop program with the command line's options, or None.
+
+    The window takes its options from the Setting.ini beside it, so it runs
+    from a copy in the output folder with one that asks what the command
+    line asks; the build's own settings stay untouched.
+    """
+    built = os.path.join(args.build, "bin", "nubika-sitemap")
+    if not os.access(built, os.X_OK):
+        return None
+    folder = os.path.join(args.out, "window")
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy2(built, os.path.join(folder, "nubika-sitemap"))
+    with open(os.path.join(folder, "Setting.ini"), "w") as settings:
+        settings.write(WINDOW_SETTINGS)
+    return [os.path.join(folder, "nubika-sitemap"), tree]
+
+
+def keep_sitemap(tree, out_path):
+    shutil.copyfile(os.path.join(tree, "nubika_sitemap.xml"), out_path)
 
 
 def main():
@@ -120,15 +149,30 @@ def main():
         rows = []
         for name, argv in commands(args, tree):
             rows.append(measure(name, argv, env, os.path.join(args.out, f"{name}-{size}.xml"), args.runs))
+            if name == "nubika-sitemap-cli":
+                keep_sitemap(tree, os.path.join(args.out, f"{name}-{size}.xml"))
         if size == args.window_size:
             argv = window_command(args, tree)
             if argv:
-                rows.append(measure("nubika-sitemap (window)", argv, env,
-                                    os.path.join(args.out, f"window-{size}.txt"), args.runs))
+                row = measure("nubika-sitemap (window)", argv, env,
+                              os.path.join(args.out, f"window-{size}.txt"), args.runs)
+                keep_sitemap(tree, os.path.join(args.out, f"window-{size}.xml"))
+                # The two runs are only comparable if they wrote the same file.
+                row["same_sitemap"] = filecmp.cmp(os.path.join(args.out, f"window-{size}.xml"),
+                                                  os.path.join(args.out, f"nubika-sitemap-cli-{size}.xml"),
+                                                  shallow=False)
+                rows.append(row)
             else:
                 rows.append({"name": "nubika-sitemap (window)", "missing": True})
         table.append({"size": size, "files": files, "folders": folders, "rows": rows})
-    with open(os.path.join(args.out, "results.json"), "w") as saved:
+    # Sizes not measured this time keep their figures from the last run,
+    # so that one size can be measured again on its own.
+    saved_path = os.path.join(args.out, "results.json")
+    if os.path.exists(saved_path):
+        with open(saved_path) as saved:
+            kept = [b for b in json.load(saved) if b["size"] not in sizes]
+        table = sorted(kept + table, key=lambda b: b["size"])
+    with open(saved_path, "w") as saved:
         json.dump(table, saved, indent=1)
     import report
     with open(args.results, "w") as results:
