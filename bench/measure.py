@@ -29,6 +29,10 @@ FEW_RUNS_AFTER = 10.0    # a first run longer than this gets 3 timed runs
 ONE_RUN_AFTER = 60.0     # and longer than this, none beyond the first
 
 
+class RunFailed(Exception):
+    pass
+
+
 def first_run(argv, env, out_path):
     """(seconds, peak kB) of one run, or (None, None) past the limit."""
     with open(out_path, "wb") as out, tempfile.NamedTemporaryFile("r") as report:
@@ -39,7 +43,9 @@ def first_run(argv, env, out_path):
             return None, None
         text = report.read()
     if done.returncode != 0:
-        sys.exit(f"{argv[0]} failed ({done.returncode}): {done.stderr.decode(errors='replace')[-2000:]}")
+        print(f"{argv[0]} failed ({done.returncode}): {done.stderr.decode(errors='replace')[-2000:]}",
+              file=sys.stderr)
+        raise RunFailed(done.returncode)
     peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
     wall = re.search(r"Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): (?:(\d+):)?(\d+):([\d.]+)", text)
     seconds = int(wall.group(1) or 0) * 3600 + int(wall.group(2)) * 60 + float(wall.group(3))
@@ -55,7 +61,10 @@ def timed_runs(argv, env, runs):
 
 
 def measure(name, argv, env, out_path, runs):
-    seconds, peak = first_run(argv, env, out_path)
+    try:
+        seconds, peak = first_run(argv, env, out_path)
+    except RunFailed as failure:
+        return {"name": name, "failed": failure.args[0]}
     row = {"name": name, "peak_kb": peak}
     if seconds is None:
         row.update(timed_out=True)
@@ -139,6 +148,7 @@ def main():
     parser.add_argument("--window-size", type=int, default=200000)
     args = parser.parse_args()
 
+    os.makedirs(args.out, exist_ok=True)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     sizes = [int(s) for s in args.sizes.split(",")]
     table = []
@@ -146,6 +156,7 @@ def main():
         tree = os.path.join(args.trees, f"site-{size}")
         files, folders = tree_entries(tree)
         print(f"{size} files ({folders} folders):", flush=True)
+        load = os.getloadavg()[0]
         rows = []
         for name, argv in commands(args, tree):
             rows.append(measure(name, argv, env, os.path.join(args.out, f"{name}-{size}.xml"), args.runs))
@@ -164,7 +175,7 @@ def main():
                 rows.append(row)
             else:
                 rows.append({"name": "nubika-sitemap (window)", "missing": True})
-        table.append({"size": size, "files": files, "folders": folders, "rows": rows})
+        table.append({"size": size, "files": files, "folders": folders, "load": load, "rows": rows})
     # Sizes not measured this time keep their figures from the last run,
     # so that one size can be measured again on its own.
     saved_path = os.path.join(args.out, "results.json")
