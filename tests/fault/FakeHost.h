@@ -24,13 +24,24 @@ class FakeHost {
   // Runs call on the host thread and returns when it has run.
   void Call(std::function<void()> call) {
     std::unique_lock lock(mutex_);
-    const unsigned long ticket = ++queued_;
-    calls_.push_back(std::move(call));
-    wake_.notify_all();
+    const unsigned long ticket = Enqueue(std::move(call));
     done_.wait(lock, [&] { return served_ >= ticket; });
   }
 
+  // Queues call for the host thread and returns at once, as a user's click
+  // arrives between two notices.
+  void Post(std::function<void()> call) {
+    std::lock_guard lock(mutex_);
+    Enqueue(std::move(call));
+  }
+
  private:
+  unsigned long Enqueue(std::function<void()> call) {
+    calls_.push_back(std::move(call));
+    wake_.notify_all();
+    return ++queued_;
+  }
+
   void Serve() {
     std::unique_lock lock(mutex_);
     while (true) {
