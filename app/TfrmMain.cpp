@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QUrl>
 #include <cstdio>
 #include <exception>
@@ -117,7 +118,7 @@ void TfrmMain::CreateControls() {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(U("ヌビカサイトマップ生成"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
   QFont font(QStringLiteral("IPAPGothic"));
   font.setPixelSize(12);
   setFont(font);
@@ -352,6 +353,7 @@ void TfrmMain::mnuReadFolderClick() {
 }
 
 void TfrmMain::StartRun(const std::string& folder) {
+  if (isRunning_) return;  // one worker at a time: the scanner is shared
   targetFolder_ = folder;
   scanner_.reset();
   lblStat->setText(U(kRunningText));
@@ -388,6 +390,10 @@ void TfrmMain::DeliverNotice(std::uint16_t message, std::uintptr_t wParam, const
 // Runs call on the GUI thread and waits for it; an exception it raises is
 // raised again here, on the calling thread.
 void TfrmMain::CallOnGui(const std::function<void()>& call) {
+  if (QThread::currentThread() == thread()) {
+    call();  // a blocking hand-over to ourselves would never return
+    return;
+  }
   std::exception_ptr failure;
   QMetaObject::invokeMethod(
       this,

@@ -169,6 +169,8 @@ void TestApplication::commandLineRunEndsWithItsResult_data() {
   QTest::newRow("folder") << "site" << 0 << "site";
   QTest::newRow("file in a folder") << "site/a.html" << 0 << "site";
   QTest::newRow("empty folder") << "empty" << 1 << "";
+  // Run from inside the site: a bare file name stands for the current folder.
+  QTest::newRow("bare file name") << "a.html" << 0 << "site";
 }
 
 void TestApplication::commandLineRunEndsWithItsResult() {
@@ -179,10 +181,14 @@ void TestApplication::commandLineRunEndsWithItsResult() {
   QDir().mkpath(space_->path(QStringLiteral("empty")));
   WriteSettings("LOCAL_FOLDER=/srv/stored\nBASE_URL=https://stored.example/\nKAKUCHO=html,\n");
 
-  TfrmMain::Environment environment = space_->environment(&prompter_);
-  TfrmMain window(environment);
+  const QString home = QDir::currentPath();
+  const bool bare = !argument.contains(QLatin1Char('/')) && argument.contains(QLatin1Char('.'));
+  if (bare) QDir::setCurrent(space_->path(QStringLiteral("site")));
+  TfrmMain window(space_->environment(&prompter_));
   QSignalSpy ended(&window, &TfrmMain::endRequested);
-  QVERIFY(window.FormCreate(space_->bytes(argument)));
+  const bool started = window.FormCreate(bare ? argument.toStdString() : space_->bytes(argument));
+  QDir::setCurrent(home);
+  QVERIFY(started);
   QVERIFY(window.isRunning());
   QCOMPARE(Find<QLineEdit>(window, "edtLocalPath")->text(), QStringLiteral("/srv/stored"));
   QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, kRunTimeout);
