@@ -2,9 +2,11 @@
 """Writes a synthetic static site of exactly N empty files for the benchmark.
 
 The shape follows real sites: folders nest 3 to 6 levels deep, a folder
-holds 20 to 50 entries, about 70 % of the files are pages (.html) and the
-rest style sheets, images and scripts, and some names are Japanese or
-contain spaces. The same N and seed always give the same tree.
+holds at most 50 entries and mostly 20 or more (about one in six, left
+with the rest of a share, holds fewer), about 70 % of the files are pages
+(.html) and the rest style sheets, images and scripts, one page per folder
+is index.html, and about 5 % of the names are Japanese and 3 % contain
+spaces. The same N and seed always give the same tree.
 
 Usage: make_tree.py N DEST [--seed S]
 DEST must not exist yet; the tree is built beside it and renamed into
