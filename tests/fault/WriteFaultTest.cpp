@@ -82,6 +82,7 @@ TEST(SitemapWriteFaults, EveryFailingStepKeepsThePreviousSitemap) {
   ASSERT_GE(faults.size(), 10u) << "the sitemap should take several writes";
 
   const std::string previous = SitemapCheck::ReadFile(target);
+  RecordProperty("cases", static_cast<int>(faults.size() * 2));
   for (int errorNumber : {ENOSPC, EIO}) {
     for (const Fault& fault : faults) {
       SCOPED_TRACE(Describe(fault, errorNumber));
@@ -144,7 +145,7 @@ TEST(SettingsSaveFaults, EveryFailingStepKeepsThePreviousSettings) {
     return SettingsFile(path, files).Save(SomeSettings("/srv/www/old"));
   });
   const std::string previous = SitemapCheck::ReadFile(path);
-
+  RecordProperty("cases", static_cast<int>(faults.size() * 2));
   for (int errorNumber : {ENOSPC, EIO}) {
     for (const Fault& fault : faults) {
       SCOPED_TRACE(Describe(fault, errorNumber));
