@@ -200,7 +200,9 @@ void TfrmMain::CreateCommands(QWidget* client) {
   prgStat->setRange(0, 100);
   prgStat->setValue(100);
   prgStat->setTextVisible(false);
-  lblStat = Place<QLabel>(client, "lblStat", 416, 40, 105, 41);
+  // As wide as the bar above it: the file name in the success text cannot
+  // be broken and needs more than the label's original 105 pixels.
+  lblStat = Place<QLabel>(client, "lblStat", 408, 40, 121, 41);
   lblStat->setWordWrap(true);
   lblStat->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 

@@ -137,6 +137,16 @@ void TestMainWindow::layoutFixedWithReadableCaptions() {
     const QRect onClient(label->mapTo(window->centralWidget(), QPoint(0, 0)), label->size());
     QVERIFY2(client.contains(onClient), qPrintable(label->objectName()));
   }
+  // Every status text fits the status label, wrapped as the label wraps
+  // (the success text's final line feed only adds an empty line).
+  auto* status = Find<QLabel>(*window, "lblStat");
+  for (const char* text : {"サイトマップ(nubika_sitemap.xml)生成完了", "サイトマップ作成中100.00%",
+                           "サイトマップ生成失敗", "サイトマップ作成中..."}) {
+    const QRect needed = status->fontMetrics().boundingRect(QRect(0, 0, status->width(), 1000),
+                                                            Qt::TextWordWrap, U(text));
+    QVERIFY2(needed.width() <= status->width() && needed.height() <= status->height(),
+             qPrintable(QStringLiteral("%1x%2 %3").arg(needed.width()).arg(needed.height()).arg(U(text))));
+  }
   // Label1 names the extension field; nothing may cover it.
   const QRect label1 = Find<QWidget>(*window, "Label1")->geometry();
   QVERIFY(!label1.intersects(Find<QWidget>(*window, "edtAddKaku")->geometry()));

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
   list->addItems({QStringLiteral("htm"), QStringLiteral("html")});
   window.findChild<QCheckBox*>(QStringLiteral("chkIsPriority"))->setChecked(true);
   window.findChild<QCheckBox*>(QStringLiteral("chkIsLastMod"))->setChecked(true);
+  // As after a run, to show that the longest status text fits.
+  window.findChild<QLabel*>(QStringLiteral("lblStat"))->setText(QString::fromUtf8("サイトマップ(nubika_sitemap.xml)生成完了\n"));
   window.show();
   app.processEvents();
   if (!WithCaption(window).save(QString::fromLocal8Bit(argv[1]))) return 1;
