@@ -131,7 +131,9 @@ void TestApplication::secondInstanceNeitherLoadsNorSaves() {
   QVERIFY(!window->isRunning());
   window.reset();
   QCOMPARE(space_->read(QStringLiteral("Setting.ini")), stored);
+  // The first instance keeps running and keeps its lock.
   QCOMPARE(holder.state(), QProcess::Running);
+  QCOMPARE(InstanceGuard(space_->environment(&prompter_).guardName).acquire(), InstanceGuard::State::kHeldByAnother);
   holder.closeWriteChannel();
   QVERIFY(holder.waitForFinished(kRunTimeout));
 }
