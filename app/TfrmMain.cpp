@@ -74,21 +74,22 @@ void MakeHeading(QLabel* label) {
   label->adjustSize();
 }
 
-// The folder that a path given by the user stands for: a folder itself, or
-// the folder of a file. Empty when the path names nothing.
-std::optional<std::string> FolderOfExisting(const std::string& path) {
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0) return std::nullopt;
-  if (S_ISDIR(status.st_mode)) return path;
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return std::filesystem::current_path().string();
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 std::string FolderOfFile(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// The folder that a path given by the user stands for: a folder itself, or
+// the folder of a file. Nothing when the path names nothing.
+std::optional<std::string> FolderOfExisting(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return std::nullopt;
+  if (S_ISDIR(status.st_mode)) return path;
+  // A bare file name lies in the current folder; its full path keeps the
+  // run's output path and the folder opened afterwards unambiguous.
+  if (path.find('/') == std::string::npos) return std::filesystem::current_path().string();
+  return FolderOfFile(path);
 }
 
 }  // namespace
@@ -275,7 +276,6 @@ bool TfrmMain::FormCreate(const std::optional<std::string>& argument) {
   guard_ = environment_.guardName.isEmpty() ? std::make_unique<InstanceGuard>()
                                             : std::make_unique<InstanceGuard>(environment_.guardName);
   if (guard_->acquire() == InstanceGuard::State::kHeldByAnother) {
-    stoppedByGuard_ = true;
     prompter_->Notice(U("複数起動は出来ません"));
     return false;
   }
@@ -375,10 +375,11 @@ void TfrmMain::StopRun() {
   scanner_.stopRequested = true;
   worker_->Terminate();
   // The worker's notices need this thread, so the wait keeps handling
-  // them until the finished notice has put the window back to idle.
+  // them until the finished notice has put the window back to idle. It
+  // processes events itself rather than exec() a loop, which returns at
+  // once while the application is on its way out.
   QEventLoop loop;
-  connect(this, &TfrmMain::runEnded, &loop, &QEventLoop::quit);
-  if (isRunning_) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  while (isRunning_) loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
   lastWorkerEnd_->Wait();
 }
 
@@ -423,7 +424,6 @@ void TfrmMain::WMGenFinished(bool succeeded) {
   // an error) must not go on claiming that it is at work; a run the user
   // stopped during the scan keeps its text.
   if (!succeeded && !resultShown_ && !stopAsked_) lblStat->setText(U(kFailedText));
-  emit runEnded();
   if (quitWhenDone_) {
     quitWhenDone_ = false;
     exitCode_ = succeeded ? 0 : 1;

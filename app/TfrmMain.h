@@ -96,8 +96,6 @@ class TfrmMain : public QMainWindow, public RunHost {
   void DeliverNotice(std::uint16_t message, std::uintptr_t wParam, const std::string& text) override;
 
  signals:
-  // The running state has been left; the controls are enabled again.
-  void runEnded();
   // A command-line run has ended: the program should end with this code.
   void endRequested(int exitCode);
 
@@ -138,7 +136,6 @@ class TfrmMain : public QMainWindow, public RunHost {
   bool stopAsked_ = false;
   bool resultShown_ = false;
   bool created_ = false;
-  bool stoppedByGuard_ = false;
   bool destroyed_ = false;
   int exitCode_ = 0;
 

@@ -50,6 +50,7 @@ class TestMainWindow : public QObject {
   void failedWriteKeepsThePreviousSitemap();
   void stopWhenIdleDoesNothing();
   void runAfterStopStartsClean();
+  void stopWhileTheApplicationEnds();
   void emptyFolderFieldStartsNothing();
   void drops_data();
   void drops();
@@ -358,6 +359,25 @@ void TestMainWindow::runAfterStopStartsClean() {
   QCOMPARE(seen, (QStringList{U("サイトマップ作成中0.00%"), U("サイトマップ作成中50.00%"), U("サイトマップ作成中100.00%")}));
   QCOMPARE(label->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
   QCOMPARE(window->scanner().entries().size(), std::size_t(2));
+}
+
+// Closing the program while a run goes on: the event loops have been told
+// to end, and the stop must still serve the worker until it is done.
+void TestMainWindow::stopWhileTheApplicationEnds() {
+  ownLister_ = std::make_unique<HeldLister>();
+  lister_ = ownLister_.get();
+  space_->write(QStringLiteral("site/a.html"));
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(lister_->gate.arrived(), kRunTimeout);
+  QTimer::singleShot(0, this, [this] { lister_->gate.Open(); });
+  QCoreApplication::exit(0);
+  window->StopRun();
+  QVERIFY(!window->isRunning());
+  // Let the application's loop run once more, which clears its exit.
+  QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+  QCoreApplication::exec();
 }
 
 void TestMainWindow::emptyFolderFieldStartsNothing() {
