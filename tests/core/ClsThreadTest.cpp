@@ -144,7 +144,7 @@ TEST(ClsThread, RepeatedPercentagesAreDeliveredOnce) {
   constexpr std::uint32_t kEntries = 70001;
   FakeHost host;
   auto& names = host.lister.folders["/site"];
-  for (std::uint32_t i = 0; i < kEntries; ++i) names.push_back("p" + std::to_string(i) + ".html");
+  for (std::uint32_t i = 0; i < kEntries; ++i) names.push_back(std::string("p").append(std::to_string(i)).append(".html"));
   RunToEnd(host);
 
   std::vector<std::string> expected;
