@@ -206,6 +206,7 @@ void TfrmMain::CreateCommands(QWidget* client) {
   lblStat = Place<QLabel>(client, "lblStat", 408, 40, 121, 41);
   lblStat->setWordWrap(true);
   lblStat->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  progressPaint_ = new PaintThrottle({prgStat, lblStat}, 40, this);
 
   btnMake = Place<QPushButton>(client, "btnMake", 416, 117, 105, 25);
   btnMake->setText(U("サイトマップ生成"));
@@ -412,6 +413,7 @@ void TfrmMain::CallOnGui(const std::function<void()>& call) {
 }
 
 void TfrmMain::WMGenProgress(const std::string& percent) {
+  progressPaint_->BeforeChange();
   lblStat->setText(U(kProgressText) + ShownText::ToQt(percent) + QLatin1Char('%'));
   int position = 0;
   std::sscanf(percent.c_str(), "%d", &position);
@@ -419,6 +421,7 @@ void TfrmMain::WMGenProgress(const std::string& percent) {
 }
 
 void TfrmMain::WMGenFinished(bool succeeded) {
+  progressPaint_->Flush();
   SetRunningState(false);
   // A run that failed before the writer could say so (nothing to list,
   // an error) must not go on claiming that it is at work; a run the user

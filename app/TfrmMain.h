@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/HelpPages.h"
+#include "app/PaintThrottle.h"
 #include "app/clCalledWinDialog.h"
 #include "job/GenerationInputs.h"
 #include "job/RunHost.h"
@@ -156,6 +157,9 @@ class TfrmMain : public QMainWindow, public RunHost {
   QListWidget* listKakuchoshi = nullptr;
   QProgressBar* prgStat = nullptr;
   QLabel* lblStat = nullptr;
+  // A large run changes the percentage up to 10,001 times; the screen
+  // needs only the state of each frame.
+  PaintThrottle* progressPaint_ = nullptr;
   QPushButton* btnMake = nullptr;
   QPushButton* btnSuspend = nullptr;
   QPushButton* btnEnd = nullptr;
