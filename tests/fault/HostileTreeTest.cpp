@@ -163,6 +163,7 @@ TEST(HostileTrees, TreeDeeperThanAPathCanBeLong) {
 
   const std::size_t listedLevels = (tooDeep.size() - site.path().size()) / (name.size() + 1);
   ASSERT_EQ(result.pages.size(), listedLevels);
+  RecordProperty("listed_levels", static_cast<int>(listedLevels));
   EXPECT_GT(result.longUrls, 0u);
   for (std::size_t depth = 0; depth < listedLevels; ++depth) {
     Path expected(depth, name);

@@ -14,9 +14,10 @@
   } while (false)
 
 // A scratch folder for the whole fuzzing process, in memory when there is
-// some: the targets sync every file they write.
+// some: the targets sync every file they write. Removed when the process
+// exits normally; a crashing input leaves it for inspection.
 inline const std::string& FuzzFolder() {
-  static const std::string folder = [] {
+  static const std::string* const folder = new std::string([] {
     std::string pattern = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
     if (FILE* probe = std::fopen("/dev/shm/.nubika-probe", "w")) {
       std::fclose(probe);
@@ -25,9 +26,10 @@ inline const std::string& FuzzFolder() {
     }
     pattern += "/nubika-fuzz-XXXXXX";
     if (!mkdtemp(pattern.data())) std::abort();
+    std::atexit([] { (void)!std::system(("rm -rf '" + FuzzFolder() + "'").c_str()); });
     return pattern;
-  }();
-  return folder;
+  }());
+  return *folder;
 }
 
 // Shows bytes as C escapes, for messages about binary names.
