@@ -27,9 +27,9 @@ FakeDirectoryLister MakeSite() {
   FakeDirectoryLister site;
   std::vector<ListedEntry> top;
   for (int folder = 0; folder < kFolders; ++folder) {
-    top.push_back({"f" + std::to_string(folder), ListedEntry::Kind::kFolder});
+    top.push_back({std::string("f").append(std::to_string(folder)), ListedEntry::Kind::kFolder});
     std::vector<ListedEntry> pages;
-    for (int page = 0; page < kPages; ++page) pages.push_back({"p" + std::to_string(page) + ".html"});
+    for (int page = 0; page < kPages; ++page) pages.push_back({std::string("p").append(std::to_string(page)).append(".html")});
     site.Add("site/" + top.back().name, pages);
   }
   site.Add("site", top);

@@ -29,11 +29,11 @@ FakeDirectoryLister& Site() {
     FakeDirectoryLister site;
     std::vector<ListedEntry> top;
     for (int folder = 0; folder < kFolders; ++folder) {
-      const std::string name = "f" + std::to_string(folder);
+      const std::string name = std::string("f").append(std::to_string(folder));
       top.push_back({name, ListedEntry::Kind::kFolder});
       std::vector<ListedEntry> pages;
       for (int page = 0; page < kPagesPerFolder; ++page)
-        pages.push_back({"p" + std::to_string(page) + ".html", ListedEntry::Kind::kFile});
+        pages.push_back({std::string("p").append(std::to_string(page)).append(".html"), ListedEntry::Kind::kFile});
       site.Add("root/" + name, pages);
     }
     site.Add("root", top);
