@@ -27,7 +27,6 @@ class SafeOutputFile {
 
   // "path: reason" of the first failure.
   const std::string& error() const { return error_; }
-  const std::string& tempPath() const { return tempPath_; }
 
  private:
   bool FlushBuffer();

@@ -6,10 +6,20 @@
 
 namespace {
 
-using testing_support::FakeLister;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 using Kind = ListedEntry::Kind;
+
+// The in-memory tree, also noting every folder the scan asks for.
+class FakeLister : public FakeDirectoryLister {
+ public:
+  bool List(const std::string& path, std::vector<ListedEntry>* entries, FolderId* id,
+            std::string* error) override {
+    listed.push_back(path);
+    return FakeDirectoryLister::List(path, entries, id, error);
+  }
+  std::vector<std::string> listed;
+};
 
 std::vector<clCompositionFolder> Scan(clFindInFolders& scanner, const std::string& root,
                                       bool* completed = nullptr) {
@@ -125,7 +135,7 @@ TEST(ScanTest, ASecondPathToTheSameFolderIsRecordedButNotListedAgain) {
 
 TEST(ScanTest, AnUnlistableFolderAddsNothingAndIsReported) {
   FakeLister site = ExampleSite();
-  site.Unlistable("/site/docs", "Permission denied");
+  site.Refuse("/site/docs", "Permission denied");
   clFindInFolders scanner(&site);
   bool completed = false;
   const std::vector<clCompositionFolder> expected = {{1, "index.html", 0}, {1, "docs", 1}, {1, "top.css", 0}};

@@ -6,14 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "job/RunControl.h"
-#include "scan/DirectoryLister.h"
 #include "sitemap/FileLayer.h"
+#include "tests/fault/FakeDirectoryLister.h"
 
 namespace testing_support {
 
@@ -55,55 +54,6 @@ inline std::vector<std::string> FolderNames(const std::string& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// A folder tree held in memory, listed in exactly the order it was given.
-class FakeLister : public DirectoryLister {
- public:
-  struct Folder {
-    std::vector<ListedEntry> entries;
-    FolderId id;
-    std::string error;  // non-empty: the folder cannot be listed
-  };
-
-  // Adds an entry to the folder at path; a kFolder entry gets its own
-  // (empty) folder with a fresh identity unless one is given later.
-  void Add(const std::string& path, const std::string& name, ListedEntry::Kind kind) {
-    Ensure(path).entries.push_back({name, kind});
-    if (kind == ListedEntry::Kind::kFolder) Ensure(path + "/" + name);
-  }
-  void File(const std::string& path, const std::string& name) { Add(path, name, ListedEntry::Kind::kFile); }
-  void Dir(const std::string& path, const std::string& name) { Add(path, name, ListedEntry::Kind::kFolder); }
-  void Unlistable(const std::string& path, const std::string& error) { Ensure(path).error = error; }
-  void SameFolder(const std::string& path, const std::string& other) { Ensure(path).id = Ensure(other).id; }
-
-  bool List(const std::string& path, std::vector<ListedEntry>* entries, FolderId* id,
-            std::string* error) override {
-    listed.push_back(path);
-    const auto found = folders_.find(path);
-    if (found == folders_.end()) {
-      *error = "No such file or directory";
-      return false;
-    }
-    if (!found->second.error.empty()) {
-      *error = found->second.error;
-      return false;
-    }
-    *entries = found->second.entries;
-    *id = found->second.id;
-    return true;
-  }
-
-  std::vector<std::string> listed;
-
- private:
-  Folder& Ensure(const std::string& path) {
-    auto [it, added] = folders_.try_emplace(path);
-    if (added) it->second.id = FolderId{1, nextInode_++};
-    return it->second;
-  }
-  std::map<std::string, Folder> folders_;
-  std::uint64_t nextInode_ = 100;
-};
 
 // The real file layer, but the nth call of one operation fails with the
 // given reason.
