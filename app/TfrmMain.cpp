@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -21,17 +23,17 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 
 #include "app/InstanceGuard.h"
 #include "app/Prompter.h"
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "app/ShownText.h"
 #include "app/TfrmVersionInfo.h"
-#include "sitemap/SitemapWriter.h"
+#include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
 
 namespace {
@@ -41,6 +43,7 @@ const char* const kProgressText = "サイトマップ作成中";
 const char* const kDoneText = "サイトマップ(nubika_sitemap.xml)生成完了\n";
 const char* const kFailedText = "サイトマップ生成失敗";
 const char* const kBusyText = "現在取り込み中です。完了まで次の操作はお待ち下さい";
+const char* const kBadBaseUrlText = "ホームページのURL(http://～)を正しく指定してください";
 
 QString U(const char* text) { return QString::fromUtf8(text); }
 
@@ -80,17 +83,6 @@ std::string FolderOfFile(const std::string& path) {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// The folder that a path given by the user stands for: a folder itself, or
-// the folder of a file. Nothing when the path names nothing.
-std::optional<std::string> FolderOfExisting(const std::string& path) {
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0) return std::nullopt;
-  if (S_ISDIR(status.st_mode)) return path;
-  // A bare file name lies in the current folder; its full path keeps the
-  // run's output path and the folder opened afterwards unambiguous.
-  if (path.find('/') == std::string::npos) return std::filesystem::current_path().string();
-  return FolderOfFile(path);
-}
 
 }  // namespace
 
@@ -99,8 +91,7 @@ TfrmMain::TfrmMain() : TfrmMain(Environment{}) {}
 TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     : QMainWindow(parent),
       environment_(std::move(environment)),
-      prompter_(environment_.prompter),
-      scanner_(environment_.lister) {
+      prompter_(environment_.prompter) {
   if (!prompter_) {
     ownPrompter_ = std::make_unique<MessageBoxPrompter>(this);
     prompter_ = ownPrompter_.get();
@@ -112,7 +103,7 @@ TfrmMain::~TfrmMain() {
   FormDestroy();
   // The last worker may still be between its finished notice and its end;
   // it no longer touches the window, but it must be gone before we are.
-  if (lastWorkerEnd_) lastWorkerEnd_->Wait();
+  worker_.reset();
 }
 
 void TfrmMain::CreateControls() {
@@ -290,10 +281,25 @@ bool TfrmMain::FormCreate(const std::optional<std::string>& argument) {
 }
 
 void TfrmMain::StartCommandLineRun(const std::string& argument) {
-  const std::optional<std::string> folder = FolderOfExisting(argument);
-  if (!folder) return;  // names nothing: the window starts idle
-  StartRun(*folder);
-  quitWhenDone_ = true;
+  struct stat status;
+  if (stat(argument.c_str(), &status) != 0) return;  // names nothing: the window starts idle
+  // Resolved now: a bare file name means the folder current at start.
+  std::string folder, problem;
+  if (SitemapRun::ResolveFolder(argument, &folder, &problem) && BaseUrlIsUsable(&problem)) {
+    StartRun(folder);
+    quitWhenDone_ = true;
+    return;
+  }
+  // Nobody may be watching a command-line run: no box, a line on stderr.
+  std::fprintf(stderr, "nubika-sitemap: %s\n", problem.c_str());
+  lblStat->setText(U(kFailedText));
+  lblStat->setToolTip(U("理由: ") + ShownText::ToQt(problem));
+  exitCode_ = 1;
+  emit endRequested(exitCode_);
+}
+
+bool TfrmMain::BaseUrlIsUsable(std::string* problem) const {
+  return UrlText::IsUsableBase(cls_Trim().trimSpaces(ShownText::Get(edtBaseURL)), problem);
 }
 
 void TfrmMain::FormDestroy() {
@@ -320,29 +326,27 @@ FileLayer& TfrmMain::SettingsFiles() const {
 void TfrmMain::loadSettings() {
   Settings settings;
   SettingsFile(SettingsPath(), SettingsFiles()).Load(&settings);
+  const GenerationInputs& inputs = settings.inputs;
   ShownText::Set(edtLocalPath, settings.localFolder);
-  ShownText::Set(edtBaseURL, settings.baseUrl);
-  chkIsPriority->setChecked(settings.priority);
-  chkIsChangeFreq->setChecked(settings.changeFreq);
-  chkIsLastMod->setChecked(settings.lastMod);
-  ChkIsMobile->setChecked(settings.mobile);
-  for (const std::string& extension : settings.extensions)
-    if (!ListHolds(extension)) listKakuchoshi->addItem(ShownText::NewItem(extension));
+  ShownText::Set(edtBaseURL, inputs.baseUrl);
+  chkIsPriority->setChecked(inputs.priority);
+  chkIsChangeFreq->setChecked(inputs.changeFreq);
+  chkIsLastMod->setChecked(inputs.lastMod);
+  ChkIsMobile->setChecked(inputs.mobile);
+  // The stored list comes without duplicates, and the list starts empty.
+  listKakuchoshi->setUpdatesEnabled(false);
+  for (const std::string& extension : inputs.extensions) listKakuchoshi->addItem(ShownText::NewItem(extension));
+  listKakuchoshi->setUpdatesEnabled(true);
 }
 
 bool TfrmMain::saveSettings() {
   Settings settings;
   settings.localFolder = ShownText::Get(edtLocalPath);
-  const GenerationInputs inputs = SnapshotInputs();
-  settings.baseUrl = inputs.baseUrl;
-  settings.priority = inputs.priority;
-  settings.changeFreq = inputs.changeFreq;
-  settings.lastMod = inputs.lastMod;
-  settings.mobile = inputs.mobile;
-  settings.extensions = inputs.extensions;
+  settings.inputs = SnapshotInputs();
   SettingsFile file(SettingsPath(), SettingsFiles());
   if (file.Save(settings)) return true;
-  prompter_->Error(U("%1 に書き込めません").arg(QFile::decodeName(QByteArray::fromStdString(file.path()))));
+  prompter_->Error(U("%1 に書き込めません").arg(QFile::decodeName(QByteArray::fromStdString(file.path()))) +
+                   QLatin1Char('\n') + ShownText::ToQt(file.error()));
   return false;
 }
 
@@ -352,20 +356,25 @@ void TfrmMain::mnuReadFolderClick() {
   if (isRunning_) return;
   const std::string folder = ShownText::Get(edtLocalPath);
   if (folder.empty()) return;
+  std::string problem;
+  if (!BaseUrlIsUsable(&problem)) {
+    prompter_->Notice(U(kBadBaseUrlText));
+    return;
+  }
   StartRun(folder);
 }
 
 void TfrmMain::StartRun(const std::string& folder) {
-  if (isRunning_) return;  // one worker at a time: the scanner is shared
+  if (isRunning_) return;  // one worker at a time
   targetFolder_ = folder;
-  scanner_.reset();
   lblStat->setText(U(kRunningText));
+  lblStat->setToolTip(QString());
   stopAsked_ = false;
-  resultShown_ = false;
-  // The previous worker has sent its last notice but may not have ended
-  // yet; it touches nothing of ours any more, so it is not waited for.
-  worker_ = new clsThread(*this);
-  lastWorkerEnd_ = worker_->completion();
+  // The previous worker sent its last notice already; this only waits for
+  // it to leave its thread.
+  worker_.reset();
+  worker_ = std::make_unique<clsThread>(
+      *this, folder, SitemapRun::Environment{environment_.lister, environment_.outputFiles, {}});
   worker_->Resume();
   SetRunningState(true);
 }
@@ -373,7 +382,6 @@ void TfrmMain::StartRun(const std::string& folder) {
 void TfrmMain::StopRun() {
   if (!isRunning_) return;
   stopAsked_ = true;
-  scanner_.stopRequested = true;
   worker_->Terminate();
   // The worker's notices need this thread, so the wait keeps handling
   // them until the finished notice has put the window back to idle. It
@@ -381,14 +389,21 @@ void TfrmMain::StopRun() {
   // once while the application is on its way out.
   QEventLoop loop;
   while (isRunning_) loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-  lastWorkerEnd_->Wait();
+  worker_.reset();
 }
 
-void TfrmMain::DeliverNotice(std::uint16_t message, std::uintptr_t wParam, const std::string& text) {
-  CallOnGui([&] {
-    if (message == kGenProgress) WMGenProgress(text);
-    else if (message == kGenFinished) WMGenFinished(wParam != 0);
-  });
+GenerationInputs TfrmMain::InputsForWriting() {
+  GenerationInputs inputs;
+  CallOnGui([&] { inputs = SnapshotInputs(); });
+  return inputs;
+}
+
+void TfrmMain::OnProgress(const std::string& percent) {
+  CallOnGui([&] { WMGenProgress(percent); });
+}
+
+void TfrmMain::OnFinished(bool succeeded) {
+  CallOnGui([&] { WMGenFinished(succeeded); });
 }
 
 // Runs call on the GUI thread and waits for it; an exception it raises is
@@ -422,32 +437,12 @@ void TfrmMain::WMGenProgress(const std::string& percent) {
 
 void TfrmMain::WMGenFinished(bool succeeded) {
   progressPaint_->Flush();
+  ShowResult(worker_->result());
   SetRunningState(false);
-  // A run that failed before the writer could say so (nothing to list,
-  // an error) must not go on claiming that it is at work; a run the user
-  // stopped during the scan keeps its text.
-  if (!succeeded && !resultShown_ && !stopAsked_) lblStat->setText(U(kFailedText));
   if (quitWhenDone_) {
     quitWhenDone_ = false;
     exitCode_ = succeeded ? 0 : 1;
     emit endRequested(exitCode_);
-  }
-}
-
-bool TfrmMain::FinishRun(RunControl& control) {
-  try {
-    GenerationInputs inputs;
-    CallOnGui([&] { inputs = SnapshotInputs(); });
-    SitemapWriter writer(environment_.outputFiles ? *environment_.outputFiles : PosixFileLayer::Instance());
-    // The scan is over: its list no longer changes and is read in place.
-    const bool written = writer.WriteSitemap(targetFolder_, scanner_.entries(), inputs, control);
-    const std::string path = writer.outputPath();
-    CallOnGui([&] { ShowResult(written, path); });
-    // A failed write leaves any earlier sitemap as it was: the writer
-    // replaces the file only once the new one is complete.
-    return written;
-  } catch (...) {
-    return false;
   }
 }
 
@@ -463,16 +458,36 @@ GenerationInputs TfrmMain::SnapshotInputs() const {
   return inputs;
 }
 
-void TfrmMain::ShowResult(bool written, const std::string& path) {
-  outputPath_ = path;
-  resultShown_ = true;
-  if (!written) {
-    lblStat->setText(U(kFailedText));
+void TfrmMain::ShowResult(const RunResult& result) {
+  outputPath_ = result.path;
+  lblStat->setToolTip(ResultDetails(result));
+  if (!result.written) {
+    // A run the user stopped during the scan keeps its text; any other
+    // failure must not go on claiming that it is at work.
+    if (result.writerRan || !stopAsked_) lblStat->setText(U(kFailedText));
     return;
   }
   lblStat->setText(U(kDoneText));
-  const QString folder = QFile::decodeName(QByteArray::fromStdString(FolderOfFile(path)));
+  const QString folder = QFile::decodeName(QByteArray::fromStdString(FolderOfFile(result.path)));
   QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
+}
+
+// What the status label's short text leaves out: why a run failed, or what
+// a finished one counted, and what it left out.
+QString TfrmMain::ResultDetails(const RunResult& result) {
+  QStringList lines;
+  if (result.written)
+    lines << U("URL: %1件").arg(result.urlCount);
+  else if (result.stopped)
+    lines << U("中断しました");
+  else
+    lines << U("理由: ") + ShownText::ToQt(result.error);
+  if (!result.warnings.empty()) {
+    lines << U("警告: %1件（除外したページ、読めなかったフォルダ）").arg(result.warnings.total());
+    for (const std::string& warning : result.warnings.shown()) lines << ShownText::ToQt(warning);
+    if (result.warnings.more() > 0) lines << U("… ほか%1件").arg(result.warnings.more());
+  }
+  return lines.join(QLatin1Char('\n'));
 }
 
 // ---- Drops ----
@@ -495,9 +510,12 @@ void TfrmMain::WMDropFiles(const std::vector<std::string>& paths) {
     return;
   }
   if (paths.size() != 1 || paths.front().empty()) return;
-  // A path that cannot be inspected is taken whole.
-  const std::optional<std::string> folder = FolderOfExisting(paths.front());
-  ShownText::Set(edtLocalPath, folder ? *folder : paths.front());
+  // Anything but a folder stands for the folder that holds it; a path that
+  // cannot be inspected is taken whole.
+  const std::string& path = paths.front();
+  struct stat status;
+  const bool isOther = stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+  ShownText::Set(edtLocalPath, isOther ? FolderOfFile(path) : path);
 }
 
 // ---- Extension list and folder choice ----
@@ -523,6 +541,9 @@ void TfrmMain::Delete1Click() {
   for (int row = 0; row < listKakuchoshi->count(); ++row) {
     if (listKakuchoshi->item(row)->isSelected()) {
       delete listKakuchoshi->takeItem(row);
+      // The list would select the neighbour; a second delete must find
+      // nothing chosen rather than an entry the user never picked.
+      listKakuchoshi->selectionModel()->clear();
       return;
     }
   }
@@ -545,6 +566,18 @@ void TfrmMain::btnLocalPathClick() {
 // ---- Menus ----
 
 void TfrmMain::menuExitClick() { close(); }
+
+void TfrmMain::EndOnRequest() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (!widget->isVisible() || !widget->isModal()) continue;
+    if (auto* dialog = qobject_cast<QDialog*>(widget))
+      dialog->reject();
+    else
+      widget->close();
+  }
+  // Once the boxes' own loops have returned, the window closes as usual.
+  QTimer::singleShot(0, this, &TfrmMain::close);
+}
 
 void TfrmMain::mnuAboutClick() {
   if (aboutBox_) aboutBox_->exec();

@@ -10,10 +10,8 @@
 #include "app/HelpPages.h"
 #include "app/PaintThrottle.h"
 #include "app/clCalledWinDialog.h"
-#include "job/GenerationInputs.h"
-#include "job/RunHost.h"
 #include "job/clsThread.h"
-#include "scan/clFindInFolders.h"
+#include "sitemap/GenerationInputs.h"
 
 class DirectoryLister;
 class FileLayer;
@@ -34,7 +32,7 @@ class TfrmVersionInfo;
 // worker thread and shows their progress. It hosts the worker: every
 // notice the worker sends is handled here, on the GUI thread, before the
 // worker goes on.
-class TfrmMain : public QMainWindow, public RunHost {
+class TfrmMain : public QMainWindow, public clsThread::Host {
   Q_OBJECT
 
  public:
@@ -84,17 +82,20 @@ class TfrmMain : public QMainWindow, public RunHost {
   void N1Click();
   void btnLocalPathClick();
   void menuExitClick();
+  // Ends the program as its close command does, for a request to end from
+  // outside (a signal): any open box closes as if cancelled first.
+  void EndOnRequest();
   void mnuAboutClick();
   void mnutohaClick();
   void mnuGuideClick();
   void loadSettings();
   bool saveSettings();
 
-  // The run's side of the window, called on the worker's thread.
-  std::string targetFolder() const override { return targetFolder_; }
-  clFindInFolders& scanner() override { return scanner_; }
-  bool FinishRun(RunControl& control) override;
-  void DeliverNotice(std::uint16_t message, std::uintptr_t wParam, const std::string& text) override;
+  // The worker's side of the window, called on the worker's thread; each
+  // returns once the GUI thread has handled it.
+  GenerationInputs InputsForWriting() override;
+  void OnProgress(const std::string& percent) override;
+  void OnFinished(bool succeeded) override;
 
  signals:
   // A command-line run has ended: the program should end with this code.
@@ -113,7 +114,9 @@ class TfrmMain : public QMainWindow, public RunHost {
   void SetRunningState(bool running);
   QList<QWidget*> RunInputs() const;
   GenerationInputs SnapshotInputs() const;
-  void ShowResult(bool written, const std::string& path);
+  void ShowResult(const RunResult& result);
+  static QString ResultDetails(const RunResult& result);
+  bool BaseUrlIsUsable(std::string* problem) const;
   void CallOnGui(const std::function<void()>& call);
   void StartCommandLineRun(const std::string& argument);
   bool ListHolds(const std::string& extension) const;
@@ -127,15 +130,14 @@ class TfrmMain : public QMainWindow, public RunHost {
   std::unique_ptr<InstanceGuard> guard_;
   TfrmVersionInfo* aboutBox_ = nullptr;
 
-  clFindInFolders scanner_;
   std::string targetFolder_;
   std::string outputPath_;
-  clsThread* worker_ = nullptr;  // released by itself; valid while isRunning_
-  std::shared_ptr<clsThread::Completion> lastWorkerEnd_;
+  // The current or last run's worker; kept after its run until the next
+  // run or the window's end, since it may still be leaving its thread.
+  std::unique_ptr<clsThread> worker_;
   bool isRunning_ = false;
   bool quitWhenDone_ = false;
   bool stopAsked_ = false;
-  bool resultShown_ = false;
   bool created_ = false;
   bool destroyed_ = false;
   int exitCode_ = 0;

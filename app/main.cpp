@@ -10,11 +10,15 @@
 #include "app/GuardedApplication.h"
 #include "app/HelpPages.h"
 #include "app/ProductIcon.h"
+#include "app/QtJapanese.h"
+#include "app/StopSignals.h"
 #include "app/TfrmMain.h"
 #include "app/TfrmVersionInfo.h"
 
 int main(int argc, char** argv) {
   GuardedApplication app(argc, argv);
+  StopSignals stopSignals;
+  QtJapanese::Install(app);
   app.setWindowIcon(ProductIcon::Icon());
   // The folder chooser and the boxes show Japanese too.
   QFont font(QStringLiteral("IPAPGothic"));
@@ -28,7 +32,9 @@ int main(int argc, char** argv) {
     const std::optional<std::string> argument =
         argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt;
     QObject::connect(&frmMain, &TfrmMain::endRequested, &app, &QCoreApplication::exit, Qt::QueuedConnection);
-    if (!frmMain.FormCreate(argument)) return 0;
+    QObject::connect(&stopSignals, &StopSignals::received, &frmMain, &TfrmMain::EndOnRequest);
+    // A second instance wrote nothing; asked for a sitemap, it says so.
+    if (!frmMain.FormCreate(argument)) return argument ? 1 : 0;
     TfrmVersionInfo frmVersionInfo(HelpPages().homePage(), &frmMain);
     frmMain.setAboutBox(&frmVersionInfo);
     frmMain.show();

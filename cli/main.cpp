@@ -2,19 +2,21 @@
 // settings file for anything not given on the command line and never
 // writes it.
 
+#include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <stop_token>
+#include <thread>
 
-#include "app/SettingsFile.h"
 #include "cli/CommandLine.h"
 #include "job/ProgressText.h"
-#include "scan/clFindInFolders.h"
-#include "sitemap/SitemapWriter.h"
+#include "job/SitemapRun.h"
+#include "settings/SettingsFile.h"
+#include "sitemap/UrlText.h"
+#include "text/clrelatedansistring.h"
 
 namespace {
 
@@ -22,33 +24,34 @@ constexpr int kSucceeded = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-std::atomic<bool> g_stop{false};
-clFindInFolders* g_scanner = nullptr;
-
-extern "C" void OnStopSignal(int) {
-  g_stop = true;
-  if (g_scanner) g_scanner->stopRequested = true;
-}
-
-void InstallStopHandlers() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+// SIGINT and SIGTERM stop the run. They are blocked in every thread and
+// taken by one watcher, which may do what a signal handler may not.
+void WatchStopSignals(std::stop_source stop) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([signals, stop]() mutable {
+    int taken = 0;
+    sigwait(&signals, &taken);
+    stop.request_stop();
+  }).detach();
 }
 
 // Shows the percentage as the window does: rewritten in place on a
 // terminal, otherwise only the last text, once the run is over.
 class CliProgress : public RunControl {
  public:
-  CliProgress(std::size_t total, bool quiet)
-      : total_(static_cast<std::int64_t>(total)), quiet_(quiet), onTerminal_(isatty(STDERR_FILENO)) {}
+  CliProgress(std::stop_source stop, bool quiet)
+      : stop_(std::move(stop)), quiet_(quiet), onTerminal_(isatty(STDERR_FILENO)) {}
 
-  bool terminateRequested() const override { return g_stop; }
+  std::stop_token stopToken() const override { return stop_.get_token(); }
 
-  // The 0.00% report that opens the writing stage.
-  void Start() { Report(); }
+  void StartSteps(std::size_t total) override {
+    total_ = static_cast<std::int64_t>(total);
+    Report();
+  }
 
   void StepProgress() override {
     ++processed_;
@@ -65,53 +68,23 @@ class CliProgress : public RunControl {
       std::cerr << '\r' << text_.text() << '%' << std::flush;
   }
 
-  std::int64_t total_;
+  std::stop_source stop_;
+  std::int64_t total_ = 0;
   bool quiet_;
   bool onTerminal_;
   std::uint32_t processed_ = 0;
   ProgressText text_;
 };
 
-// The folder a FOLDER argument stands for, or an error text.
-bool ResolveFolder(const std::string& argument, std::string* folder, std::string* error) {
-  struct stat st;
-  if (stat(argument.c_str(), &st) != 0) {
-    *error = argument + ": no such folder or file";
-    return false;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    *folder = argument;
-    return true;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *error = argument + ": neither a folder nor a regular file";
-    return false;
-  }
-  const auto slash = argument.rfind('/');
-  *folder = slash == std::string::npos ? "." : slash == 0 ? "/" : argument.substr(0, slash);
-  return true;
-}
-
-GenerationInputs InputsFrom(const CommandLine& line, const Settings& stored) {
-  GenerationInputs inputs;
-  inputs.baseUrl = line.baseUrl.value_or(stored.baseUrl);
-  inputs.priority = line.priority.value_or(stored.priority);
-  inputs.changeFreq = line.changeFreq.value_or(stored.changeFreq);
-  inputs.lastMod = line.lastMod.value_or(stored.lastMod);
-  inputs.mobile = line.mobile.value_or(stored.mobile);
-  inputs.extensions = line.extensions ? SettingsFile::SplitExtensions(*line.extensions) : stored.extensions;
+GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& stored) {
+  GenerationInputs inputs = stored;
+  if (line.baseUrl) inputs.baseUrl = *line.baseUrl;
+  if (line.priority) inputs.priority = *line.priority;
+  if (line.changeFreq) inputs.changeFreq = *line.changeFreq;
+  if (line.lastMod) inputs.lastMod = *line.lastMod;
+  if (line.mobile) inputs.mobile = *line.mobile;
+  if (line.extensions) inputs.extensions = SettingsFile::SplitExtensions(*line.extensions);
   return inputs;
-}
-
-void WarnAboutLimits(const clFindInFolders& scanner, const SitemapWriter& writer) {
-  for (const auto& unlisted : scanner.unlistedFolders())
-    std::cerr << "warning: could not list " << unlisted.path << ": " << unlisted.reason << '\n';
-  for (const auto& url : writer.longUrls())
-    std::cerr << "warning: URL longer than " << SitemapWriter::kMaxUrlLength
-              << " characters: " << url.substr(0, 80) << "...\n";
-  if (writer.urlCount() > SitemapWriter::kMaxUrls)
-    std::cerr << "warning: " << writer.urlCount() << " URLs; a sitemap may hold at most "
-              << SitemapWriter::kMaxUrls << '\n';
 }
 
 int Run(const CommandLine& line) {
@@ -122,52 +95,45 @@ int Run(const CommandLine& line) {
 
   const std::string argument = line.folder.value_or(stored.localFolder);
   if (argument.empty()) {
-    std::cerr << "nubika-sitemap-cli: no FOLDER given and none in " << settingsFile.path() << '\n';
+    std::cerr << "nubika-sitemap-cli: "
+              << (line.folder ? "FOLDER: the folder name is empty" : "no FOLDER given and none in " + settingsFile.path())
+              << '\n';
     return kUsage;
   }
-  std::string folder, error;
-  if (!ResolveFolder(argument, &folder, &error)) {
-    std::cerr << "nubika-sitemap-cli: " << error << '\n';
-    return kFailed;
+
+  const GenerationInputs inputs = InputsFrom(line, stored.inputs);
+  std::string problem;
+  if (!UrlText::IsUsableBase(cls_Trim().trimSpaces(inputs.baseUrl), &problem)) {
+    std::cerr << "nubika-sitemap-cli: --base-url: " << problem << '\n';
+    return kUsage;
   }
 
-  clFindInFolders scanner;
-  g_scanner = &scanner;
-  InstallStopHandlers();
-  scanner.setLevel(1);
-  const bool scanned = scanner.scanFolder(folder);
-  if (!scanned || g_stop) {
+  std::stop_source stop;
+  WatchStopSignals(stop);
+  CliProgress progress(stop, line.quiet);
+  const RunResult result = SitemapRun().Execute(argument, [&] { return inputs; }, progress);
+  if (result.written) progress.Finish();
+  for (const auto& warning : result.warnings.shown()) std::cerr << "warning: " << warning << '\n';
+  if (result.warnings.more() > 0) std::cerr << "warning: … and " << result.warnings.more() << " more\n";
+  if (result.stopped) {
     std::cerr << "nubika-sitemap-cli: stopped; the previous sitemap is unchanged\n";
     return kFailed;
   }
-  if (scanner.entries().empty()) {
-    std::cerr << "nubika-sitemap-cli: " << folder
-              << (scanner.unlistedFolders().empty() ? ": the folder holds nothing\n"
-                                                    : ": the folder cannot be listed: " +
-                                                          scanner.unlistedFolders().front().reason + "\n");
+  if (!result.written) {
+    std::cerr << "nubika-sitemap-cli: " << result.error << '\n';
     return kFailed;
   }
-
-  CliProgress progress(scanner.entries().size(), line.quiet);
-  progress.Start();
-  SitemapWriter writer;
-  const bool written = writer.WriteSitemap(folder, scanner.entries(), InputsFrom(line, stored), progress);
-  if (written) progress.Finish();
-  WarnAboutLimits(scanner, writer);
-  if (!written) {
-    if (g_stop)
-      std::cerr << "nubika-sitemap-cli: stopped; the previous sitemap is unchanged\n";
-    else
-      std::cerr << "nubika-sitemap-cli: cannot write " << writer.errorText() << '\n';
-    return kFailed;
-  }
-  if (!line.quiet) std::cout << writer.outputPath() << ' ' << writer.urlCount() << '\n';
+  // The sitemap is written whatever becomes of this line: a reader that
+  // went away (a closed pipe) costs the line, not the exit status.
+  if (!line.quiet && !(std::cout << result.path << ' ' << result.urlCount << std::endl))
+    std::cerr << "nubika-sitemap-cli: could not write to stdout: " << result.path << ' ' << result.urlCount << '\n';
   return kSucceeded;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
   CommandLine line;
   std::string message;
   switch (line.Parse(argc, argv, &message)) {

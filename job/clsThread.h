@@ -1,77 +1,66 @@
 #pragma once
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <memory>
-#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
 
 #include "job/ProgressText.h"
-#include "job/RunControl.h"
-#include "job/RunHost.h"
+#include "job/SitemapRun.h"
+#include "sitemap/RunControl.h"
 
-// The worker of one run: scans the host's folder, has the host write the
-// sitemap, and reports progress and the end of the run as notices that the
-// host handles synchronously.
-//
-// Create it with new and call Resume() once: from then on the object
-// belongs to its own thread and deletes itself when the body ends. Anyone
-// who must know that it has gone keeps completion(), which outlives it.
+// The worker of one run: carries a SitemapRun on a thread of its own and
+// tells its host how far it got and when it is over. The host hands each
+// notice to its display and returns only once it has been handled there,
+// so the worker waits for the display at every notice.
 class clsThread : public RunControl {
  public:
-  struct Messages {
-    std::uint16_t progress = RunHost::kGenProgress;
-    std::uint16_t finished = RunHost::kGenFinished;
-  };
-
-  // Set as the very last act of the worker's thread.
-  class Completion {
+  // What the worker asks of the program that shows the run. Each call is
+  // made on the worker's thread.
+  class Host {
    public:
-    void Wait();
-    bool ended() const;
-
-   private:
-    friend class clsThread;
-    void MarkEnded();
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ended_ = false;
+    virtual ~Host() = default;
+    // The writer's inputs, as they are when writing starts.
+    virtual GenerationInputs InputsForWriting() = 0;
+    // The percentage text ("33.33") has changed.
+    virtual void OnProgress(const std::string& percent) = 0;
+    // The run is over; result() holds how it ended.
+    virtual void OnFinished(bool succeeded) = 0;
   };
 
-  // Suspended, with the notice numbers 1025 and 1026 unless others are given.
-  explicit clsThread(RunHost& host);
-  clsThread(RunHost& host, Messages messages);
+  // Suspended until Resume().
+  clsThread(Host& host, std::string folder, SitemapRun::Environment environment);
+  // Waits for the thread: only call once the finished notice has been
+  // handled, or from a thread that does not serve the notices.
+  ~clsThread() override;
   clsThread(const clsThread&) = delete;
   clsThread& operator=(const clsThread&) = delete;
-  ~clsThread() override = default;
 
   void Resume();
+  // Asks the run to stop: the scan before its next entry, the writer
+  // before its next entry or part. Never cleared.
+  void Terminate() { stop_.request_stop(); }
 
-  // Asks the writer to stop before its next entry; never cleared.
-  void Terminate() { terminate_ = true; }
-  bool terminateRequested() const override { return terminate_; }
+  std::stop_token stopToken() const override { return stop_.get_token(); }
+  void StartSteps(std::size_t total) override;
   // Counts one list entry taken up by the writer and reports the new
   // percentage when its text has changed since the last report.
   void StepProgress() override;
 
-  bool succeeded() const { return succeeded_; }
+  // Meaningful once the finished notice has been sent.
+  const RunResult& result() const { return result_; }
   std::uint32_t processedCount() const { return processedCount_; }
-  std::uint16_t progressMessage() const { return messages_.progress; }
-  std::uint16_t finishedMessage() const { return messages_.finished; }
-  std::shared_ptr<Completion> completion() const { return completion_; }
 
  private:
-  static void Body(clsThread* self);
   void Execute();
   void ReportProgress();
-  void ReportFinished();
 
-  RunHost& host_;
-  const Messages messages_;
-  std::atomic<bool> succeeded_{false};
-  std::atomic<std::uint32_t> processedCount_{0};
-  std::atomic<bool> terminate_{false};
+  Host& host_;
+  const std::string folder_;
+  SitemapRun run_;
+  std::stop_source stop_;
+  std::uint32_t processedCount_ = 0;
   std::int64_t total_ = 0;
   ProgressText progress_;
-  std::shared_ptr<Completion> completion_ = std::make_shared<Completion>();
+  RunResult result_;
+  std::thread thread_;
 };

@@ -3,55 +3,95 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
-ListedEntry::Kind KindOf(int dirFd, const dirent* entry) {
+ListedEntry::Kind KindOfTarget(int folderFd, const char* name) {
+  struct stat target;
+  if (fstatat(folderFd, name, &target, 0) != 0) return ListedEntry::Kind::kOther;  // dangling or a loop
+  if (S_ISDIR(target.st_mode)) return ListedEntry::Kind::kFolderLink;
+  return S_ISREG(target.st_mode) ? ListedEntry::Kind::kFile : ListedEntry::Kind::kOther;
+}
+
+// Only links and file systems without d_type cost a stat.
+ListedEntry::Kind KindOf(int folderFd, const dirent* entry) {
   unsigned char type = entry->d_type;
   if (type == DT_UNKNOWN) {
     struct stat st;
-    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-      return ListedEntry::Kind::kFile;
-    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+    if (fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return ListedEntry::Kind::kOther;
+    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
   }
-  if (type == DT_DIR) return ListedEntry::Kind::kFolder;
-  if (type == DT_LNK) {
-    struct stat target;
-    if (fstatat(dirFd, entry->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode))
-      return ListedEntry::Kind::kFolderLink;
+  switch (type) {
+    case DT_REG: return ListedEntry::Kind::kFile;
+    case DT_DIR: return ListedEntry::Kind::kFolder;
+    case DT_LNK: return KindOfTarget(folderFd, entry->d_name);
+    default: return ListedEntry::Kind::kOther;
   }
-  return ListedEntry::Kind::kFile;
 }
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-}  // namespace
-
-bool PosixDirectoryLister::List(const std::string& path, std::vector<ListedEntry>* entries,
-                                FolderId* id, std::string* error) {
-  DIR* dir = opendir(path.c_str());
-  if (!dir) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  const int fd = dirfd(dir);
+FolderHandle Opened(int fd, FolderId* id, std::string* error) {
   struct stat self;
-  if (fstat(fd, &self) != 0) {
+  if (fd < 0 || fstat(fd, &self) != 0) {
     *error = std::strerror(errno);
-    closedir(dir);
-    return false;
+    if (fd >= 0) close(fd);
+    return kNoFolder;
   }
   *id = FolderId{static_cast<std::uint64_t>(self.st_dev), static_cast<std::uint64_t>(self.st_ino)};
+  return fd;
+}
+
+}  // namespace
+
+FolderHandle PosixDirectoryLister::OpenRoot(const std::string& path, FolderId* id, std::string* error) {
+  return Opened(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), id, error);
+}
+
+FolderHandle PosixDirectoryLister::OpenChild(FolderHandle parent, const std::string& name, bool followLink,
+                                             FolderId* id, std::string* error) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
+  const int fd = openat(parent, name.c_str(), flags);
+  if (fd < 0 && !followLink && (errno == ELOOP || errno == ENOTDIR)) {
+    *error = "no longer a folder (replaced while the scan ran?)";
+    return kNoFolder;
+  }
+  return Opened(fd, id, error);
+}
+
+bool PosixDirectoryLister::List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) {
+  // The listing gets a descriptor of its own: the folder's stays open for
+  // opening its subfolders, and rewinding shares nothing with it.
+  const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = own < 0 ? nullptr : fdopendir(own);
+  if (!dir) {
+    *error = std::strerror(errno);
+    if (own >= 0) close(own);
+    return false;
+  }
   errno = 0;
   while (const dirent* entry = readdir(dir)) {
-    if (!IsDotOrDotDot(entry->d_name))
-      entries->push_back(ListedEntry{entry->d_name, KindOf(fd, entry)});
+    if (!IsDotOrDotDot(entry->d_name)) entries->push_back(ListedEntry{entry->d_name, KindOf(folder, entry)});
   }
   closedir(dir);
   return true;
 }
+
+void PosixDirectoryLister::Close(FolderHandle folder) {
+  if (folder >= 0) close(folder);
+}
+
+bool PosixDirectoryLister::ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) {
+  struct stat st;
+  if (fstatat(folder, name.c_str(), &st, 0) != 0) return false;
+  *seconds = st.st_mtim.tv_sec;
+  return true;
+}
+
+bool PosixDirectoryLister::PageSaysNoindex(FolderHandle, const std::string&) { return false; }

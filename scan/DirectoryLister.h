@@ -7,16 +7,17 @@
 // What the scan needs to know of one directory entry.
 struct ListedEntry {
   enum class Kind : std::uint8_t {
-    kFile,        // anything that is not a folder, dangling links included
+    kFile,        // resolves to a regular file: a page a server can send
     kFolder,      // a real folder: the scan descends into it
-    kFolderLink,  // a symbolic link that resolves to a folder: recorded, never entered
+    kFolderLink,  // a symbolic link that resolves to a folder
+    kOther,       // a FIFO, socket or device, or a link to nothing
   };
   std::string name;
   Kind kind = Kind::kFile;
 };
 
 // Identity of a listed folder, so that a second path to the same folder
-// (a bind mount) is not listed twice.
+// (a bind mount, a followed link) is not listed twice.
 struct FolderId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -29,23 +30,47 @@ struct FolderIdHash {
   }
 };
 
-// Lists one folder: every entry but "." and "..", in the order the system
-// yields them. The scan goes through this interface so that tests can
+// An open folder: the real lister's descriptor, a test lister's number.
+using FolderHandle = int;
+constexpr FolderHandle kNoFolder = -1;
+
+// Opens and lists folders for the scan. A subfolder is opened through its
+// open parent, never by a path, so what the scan enters is exactly the
+// entry it listed. The scan goes through this interface so that tests can
 // stand in for the disk.
 class DirectoryLister {
  public:
   virtual ~DirectoryLister() = default;
 
-  // Fills entries and id and returns true, or returns false with the
-  // system's reason in error. A listing that fails part way through keeps
-  // what it read and still returns true.
-  virtual bool List(const std::string& path, std::vector<ListedEntry>* entries,
-                    FolderId* id, std::string* error) = 0;
+  // The folder the user named; a link there is followed, since the user
+  // chose it. kNoFolder with the system's reason in error on failure.
+  virtual FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) = 0;
+  // The entry name of parent, only while it is a folder. A link is
+  // refused unless followLink is set, so a folder that became a link after
+  // it was listed cannot lead the scan elsewhere.
+  virtual FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink,
+                                 FolderId* id, std::string* error) = 0;
+  // Every entry but "." and ".." in the order the system yields them. A
+  // listing that fails part way through keeps what it read.
+  virtual bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) = 0;
+  virtual void Close(FolderHandle folder) = 0;
+
+  // When the file name in folder (followed if a link) was last modified,
+  // in seconds since the epoch; false when it cannot be told.
+  virtual bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) = 0;
+  // Whether the page name in folder asks robots not to index it; a page
+  // that cannot be read does not.
+  virtual bool PageSaysNoindex(FolderHandle folder, const std::string& name) = 0;
 };
 
-// The real lister: opendir/readdir, names passed through as bytes.
+// The real lister: openat/fdopendir, names passed through as bytes.
 class PosixDirectoryLister : public DirectoryLister {
  public:
-  bool List(const std::string& path, std::vector<ListedEntry>* entries, FolderId* id,
-            std::string* error) override;
+  FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) override;
+  FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink, FolderId* id,
+                         std::string* error) override;
+  bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) override;
+  void Close(FolderHandle folder) override;
+  bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;
+  bool PageSaysNoindex(FolderHandle folder, const std::string& name) override;
 };

@@ -1,21 +1,29 @@
 #pragma once
-#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <stop_token>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "scan/DirectoryLister.h"
 #include "scan/clCompositionFolder.h"
 
+class ExclusionRules;
+
 // Walks a folder tree and records every file and folder in depth-first
 // pre-order, each with its level, bare name and folder flag. It selects
-// nothing; the writer chooses files by extension.
+// nothing unless told to leave things out; the writer chooses files by
+// extension.
 //
-// Symbolic links to folders are recorded as folders but never entered, and
-// a real folder is listed at most once per scan, so every tree ends in time
-// linear in its size. Folders that cannot be listed add no records and are
-// kept in unlistedFolders() with the reason.
+// Every folder is opened through its open parent without following links,
+// so a folder swapped for a link during the scan cannot lead it out of the
+// tree; links to folders are recorded but not entered unless links are to
+// be followed. A real folder is listed at most once per scan, so every tree
+// ends in time linear in its size, and only a few folders are held open
+// at a time whatever the depth. Folders that cannot be listed add no
+// records and are kept in unlistedFolders() with the reason.
 class clFindInFolders {
  public:
   struct UnlistedFolder {
@@ -23,22 +31,36 @@ class clFindInFolders {
     std::string reason;
   };
 
+  // What the scan is to leave out, follow or find out besides the names.
+  struct Rules {
+    const ExclusionRules* exclusions = nullptr;  // never listed nor recorded
+    bool followLinks = false;                    // enter links to folders
+    // The files that are pages, for the per-page work below; it is asked
+    // for the name and the level of each file.
+    std::function<bool(std::string_view name, std::uint16_t level)> isPage;
+    bool readModified = false;  // record each page's modification time
+    bool checkNoindex = false;  // mark pages that ask not to be indexed
+  };
+
   // The deepest level a record can carry; a folder there is not listed.
   static constexpr std::uint16_t kMaxLevel = 65535;
+  // Folders held open at once, the root's included.
+  static constexpr int kMaxOpenFolders = 6;
 
   // Uses the real file system unless a lister is given; the lister must
   // outlive the scanner.
   explicit clFindInFolders(DirectoryLister* lister = nullptr);
 
-  // Back to the state just after construction.
+  // Back to the state just after construction (the rules stay).
   void reset();
   void setLevel(std::uint16_t level) { level_ = level; }
   std::uint16_t getLevel() const { return level_; }
+  void setRules(Rules rules) { rules_ = std::move(rules); }
 
   // Appends the records of the folder's whole subtree. Returns false when it
-  // stopped because stopRequested was set, true otherwise (also when the
-  // folder could not be listed).
-  bool scanFolder(std::string path);
+  // stopped because stop was requested (checked before each entry), true
+  // otherwise (also when the folder could not be listed).
+  bool scanFolder(std::string path, std::stop_token stop = {});
 
   // A copy of the list, as callers that keep it need.
   std::vector<clCompositionFolder> getEntries() const { return entries_; }
@@ -47,14 +69,12 @@ class clFindInFolders {
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   const std::string& lastFolder() const { return lastFolder_; }
 
-  // Set from any thread to stop a running scan before its next entry.
-  std::atomic<bool> stopRequested{false};
-
  private:
   struct OpenFolder;
-  bool ListInto(const std::string& path, std::vector<OpenFolder>* stack);
+  class Walk;
 
   DirectoryLister* lister_;
+  Rules rules_;
   std::uint16_t level_ = 0;
   std::vector<clCompositionFolder> entries_;
   std::vector<UnlistedFolder> unlisted_;

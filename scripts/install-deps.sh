@@ -3,8 +3,9 @@
 # need, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libcli11-dev libsimpleini-dev libgtest-dev
-          libxml2-utils fonts-ipafont-gothic xvfb xauth imagemagick
-          libxml2-dev clang-14 libclang-rt-14-dev)
+          libxml2-utils fonts-ipafont-gothic qt6-translations-l10n xvfb xauth imagemagick
+          libxml2-dev clang-14 libclang-rt-14-dev
+          python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -29,3 +30,7 @@ if ! locale -a 2>/dev/null | grep -qi '^tr_TR.utf8$' || ! locale -a 2>/dev/null 
   $sudo_cmd sed -i -E 's/^# *(tr_TR.UTF-8|de_DE.UTF-8)/\1/' /etc/locale.gen
   $sudo_cmd locale-gen >/dev/null
 fi
+
+# nginx for the web test, unpacked into .cache/; the libraries it links are
+# in the list above.
+bash "$(dirname "$0")/fetch-nginx.sh"

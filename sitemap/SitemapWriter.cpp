@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <string_view>
+#include <unordered_set>
 
-#include "sitemap/SafeOutputFile.h"
+#include "io/SafeOutputFile.h"
+#include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
 
@@ -16,6 +18,12 @@ constexpr std::string_view kMobileOpening =
     "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\" "
     "xmlns:mobile=\"http://www.google.com/schemas/sitemap-mobile/1.0\">\r\n";
 constexpr std::string_view kClosing = "</urlset>\r\n";
+
+// Lets a set of strings be asked for a string_view without a copy.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
 
 // The part of a name from its last dot on, the dot included.
 std::string_view ExtensionOf(std::string_view name) {
@@ -62,8 +70,15 @@ class SitemapWriter::UrlBuilder {
 
   void SetFolder(std::uint16_t level, const std::string& name) {
     if (slots_.size() <= level) slots_.resize(level + 1);
-    slots_[level] = UrlText::PathSegment(name);
+    slots_[level] = {UrlText::PathSegment(name), name};
     prefixValid_ = false;
+  }
+
+  // The file's path below the folder, as the user knows it.
+  std::string PathOf(const std::string& fileName) const {
+    std::string path;
+    for (std::size_t n = 1; n < slots_.size() && !slots_[n].encoded.empty(); ++n) path += slots_[n].name + "/";
+    return path + fileName;
   }
 
   // The file's URL, percent-encoded but not yet escaped for XML.
@@ -79,15 +94,20 @@ class SitemapWriter::UrlBuilder {
   // part runs from slot 1 up to the first empty slot.
   void RebuildPrefix() {
     prefix_ = base_;
-    for (std::size_t n = 1; n < slots_.size() && !slots_[n].empty(); ++n) {
-      prefix_ += slots_[n];
+    for (std::size_t n = 1; n < slots_.size() && !slots_[n].encoded.empty(); ++n) {
+      prefix_ += slots_[n].encoded;
       prefix_ += '/';
     }
     prefixValid_ = true;
   }
 
+  struct Slot {
+    std::string encoded;
+    std::string name;
+  };
+
   std::string base_;
-  std::vector<std::string> slots_;
+  std::vector<Slot> slots_;
   std::uint16_t previousLevel_ = 1;
   std::string prefix_;
   bool prefixValid_ = false;
@@ -110,49 +130,54 @@ const std::string& SitemapWriter::DateOf(std::time_t now) {
   return date_;
 }
 
+bool SitemapWriter::Fail(std::string reason) {
+  errorText_ = std::move(reason);
+  return false;
+}
+
 bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
                                  const std::vector<clCompositionFolder>& entries,
                                  const GenerationInputs& inputs, RunControl& control) {
   outputPath_ = targetFolder + "/" + kFileName;
   errorText_.clear();
   urlCount_ = 0;
-  longUrls_.clear();
+  warnings_ = WarningList();
 
   SafeOutputFile out(files_);
-  if (!out.Open(outputPath_)) {
-    errorText_ = out.error();
-    return false;
-  }
+  if (!out.Open(outputPath_)) return Fail("cannot write " + out.error());
   out.Write(kDeclaration);
   out.Write(inputs.mobile ? kMobileOpening : kOpening);
 
-  std::vector<std::string> dottedExtensions;
-  for (const auto& extension : inputs.extensions) dottedExtensions.push_back("." + extension);
+  std::unordered_set<std::string, TextHash, std::equal_to<>> dottedExtensions;
+  for (const auto& extension : inputs.extensions) dottedExtensions.insert("." + extension);
 
   UrlBuilder urls(CompletedBaseUrl(inputs.baseUrl));
+  const std::stop_token stop = control.stopToken();
+  std::size_t matched = 0, longUrls = 0;
+  std::string firstLongUrl;
   std::string block;
   for (const clCompositionFolder& entry : entries) {
-    if (control.terminateRequested()) return false;
+    if (stop.stop_requested()) return false;
     control.StepProgress();
     urls.Enter(entry.getLevel());
     if (entry.getIsFolder() == 1) {
       urls.SetFolder(entry.getLevel(), entry.name());
       continue;
     }
-    const std::string_view extension = ExtensionOf(entry.name());
-    bool selected = false;
-    for (const auto& dotted : dottedExtensions) {
-      if (extension == dotted) {
-        selected = true;
-        break;
-      }
+    if (!dottedExtensions.contains(ExtensionOf(entry.name()))) continue;
+    if (entry.getLevel() == 1 && SitemapFiles::IsOwn(entry.name())) continue;
+    ++matched;
+    if (!entry.isRegularFile()) {
+      warnings_.Add("not a regular file, left out: " + urls.PathOf(entry.name()));
+      continue;
     }
-    if (!selected) continue;
-
     const std::string& url = urls.UrlOf(entry.name());
+    if (url.size() > kMaxUrlLength) {
+      if (longUrls++ == 0) firstLongUrl = url.substr(0, 80);
+      continue;
+    }
     const bool index = IsIndexPage(entry.name());
     ++urlCount_;
-    if (url.size() > kMaxUrlLength) longUrls_.push_back(url);
 
     block.assign("\t<url>\r\n\t\t<loc>");
     UrlText::AppendXmlEscaped(&block, url);
@@ -164,20 +189,16 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
       block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
     if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
     block.append("\t</url>\r\n");
-    if (!out.Write(block)) {
-      errorText_ = out.error();
-      return false;
-    }
+    if (!out.Write(block)) return Fail("cannot write " + out.error());
   }
+  if (longUrls > 0)
+    warnings_.Add(std::to_string(longUrls) + " URL" + (longUrls == 1 ? "" : "s") + " longer than " +
+                  std::to_string(kMaxUrlLength) + " characters left out, e.g. " + firstLongUrl + "...");
 
-  // The file has three parts: the declaration, the urlset with its blocks
-  // and the closing. The first two are already streamed to the temporary
-  // file, but a stop is still honoured before each part is settled.
-  for (int part = 0; part < 3; ++part)
-    if (control.terminateRequested()) return false;
-  if (!out.Write(kClosing) || !out.Commit()) {
-    errorText_ = out.error();
-    return false;
-  }
+  // An empty urlset fails the schema: better the previous sitemap.
+  if (urlCount_ == 0)
+    return Fail(matched == 0 ? "no file matched the extension list" : "every matching file was left out");
+  if (stop.stop_requested()) return false;
+  if (!out.Write(kClosing) || !out.Commit()) return Fail("cannot write " + out.error());
   return true;
 }

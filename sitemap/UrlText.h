@@ -10,9 +10,15 @@ namespace UrlText {
 void AppendPathSegment(std::string* out, std::string_view name);
 
 // Percent-encodes only what can never stand in a URL as typed: control
-// bytes, space, bytes 0x7F-0xFF and " < > \ ^ ` { | }. "%" stays, so a
-// base URL the user has encoded already is not encoded twice.
+// bytes, space, bytes 0x7F-0xFF, " < > \ ^ ` { | }, "[" and "]" after the
+// host, and a "%" that does not start an escape. A base URL the user has
+// encoded already is not encoded twice.
 void AppendBaseUrl(std::string* out, std::string_view url);
+
+// True when url (trimmed) can stand before every page's path: an absolute
+// http:// or https:// URL with a host, without "?" or "#". Otherwise
+// problem says what is wrong.
+bool IsUsableBase(std::string_view url, std::string* problem);
 
 // Escapes & < > " ' for XML character data.
 void AppendXmlEscaped(std::string* out, std::string_view text);

@@ -1,31 +1,26 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "scan/clFindInFolders.h"
+#include <map>
+#include <thread>
+
+#include "FakeDirectoryLister.h"
+#include "GatedLister.h"
 #include "TestSupport.h"
+#include "scan/ExclusionRules.h"
+#include "scan/clFindInFolders.h"
 
 namespace {
 
-using testing_support::TempFolder;
-using testing_support::WriteFile;
 using Kind = ListedEntry::Kind;
-
-// The in-memory tree, also noting every folder the scan asks for.
-class FakeLister : public FakeDirectoryLister {
- public:
-  bool List(const std::string& path, std::vector<ListedEntry>* entries, FolderId* id,
-            std::string* error) override {
-    listed.push_back(path);
-    return FakeDirectoryLister::List(path, entries, id, error);
-  }
-  std::vector<std::string> listed;
-};
+using FakeLister = FakeDirectoryLister;
 
 std::vector<clCompositionFolder> Scan(clFindInFolders& scanner, const std::string& root,
-                                      bool* completed = nullptr) {
+                                      bool* completed = nullptr, std::stop_token stop = {}) {
   scanner.reset();
   scanner.setLevel(1);
-  const bool result = scanner.scanFolder(root);
+  const bool result = scanner.scanFolder(root, stop);
   if (completed) *completed = result;
   return scanner.getEntries();
 }
@@ -57,65 +52,96 @@ TEST(ScanTest, ListsTheTreeInPreOrderWithLevels) {
   EXPECT_TRUE(scanner.unlistedFolders().empty());
 }
 
-TEST(ScanTest, StopBeforeTheFirstEntryLeavesTheListEmpty) {
+TEST(ScanTest, AStopKeepsWhatWasFoundAndRestoresTheLevel) {
   FakeLister site = ExampleSite();
   clFindInFolders scanner(&site);
-  scanner.setLevel(1);
-  scanner.stopRequested = true;
-  EXPECT_FALSE(scanner.scanFolder("/site"));
-  EXPECT_TRUE(scanner.entries().empty());
-  EXPECT_EQ(scanner.getLevel(), 1);
-}
-
-// A lister that asks the scanner to stop once it has listed a given folder,
-// i.e. while entries of the tree remain to be examined.
-class StoppingLister : public FakeLister {
- public:
-  StoppingLister(FakeLister site, std::string stopAfter) : FakeLister(std::move(site)), stopAfter_(std::move(stopAfter)) {}
-  bool List(const std::string& path, std::vector<ListedEntry>* entries, FolderId* id, std::string* error) override {
-    const bool listed = FakeLister::List(path, entries, id, error);
-    if (path == stopAfter_ && scanner) scanner->stopRequested = true;
-    return listed;
-  }
-  clFindInFolders* scanner = nullptr;
-
- private:
-  std::string stopAfter_;
-};
-
-TEST(ScanTest, StopInsideASubfolderKeepsWhatWasFoundAndRestoresTheLevel) {
-  StoppingLister site(ExampleSite(), "/site/docs");
-  clFindInFolders scanner(&site);
-  site.scanner = &scanner;
+  std::stop_source stop;
+  stop.request_stop();
   bool completed = true;
-  const auto entries = Scan(scanner, "/site", &completed);
-
+  EXPECT_TRUE(Scan(scanner, "/site", &completed, stop.get_token()).empty());
   EXPECT_FALSE(completed);
-  const std::vector<clCompositionFolder> expected = {{1, "index.html", 0}, {1, "docs", 1}};
-  EXPECT_EQ(entries, expected);
   EXPECT_EQ(scanner.getLevel(), 1);
-}
 
-TEST(ScanTest, ResetClearsAStopAndTheListForTheNextRun) {
-  FakeLister site = ExampleSite();
-  clFindInFolders scanner(&site);
-  scanner.stopRequested = true;
-  scanner.scanFolder("/site");
-  bool completed = false;
+  // Asked for while a subfolder is being listed: what came before stays.
+  std::stop_source inside;
+  site.onList = [&](const std::string& path) {
+    if (path == "/site/docs") inside.request_stop();
+  };
+  const std::vector<clCompositionFolder> expected = {{1, "index.html", 0}, {1, "docs", 1}};
+  EXPECT_EQ(Scan(scanner, "/site", &completed, inside.get_token()), expected);
+  EXPECT_FALSE(completed);
+  EXPECT_EQ(scanner.getLevel(), 1);
+
+  // The next scan starts afresh and does not append to the last.
+  site.onList = nullptr;
   EXPECT_EQ(Scan(scanner, "/site", &completed).size(), 5u);
   EXPECT_TRUE(completed);
-  EXPECT_EQ(Scan(scanner, "/site").size(), 5u);  // a second run does not append to the first
 }
 
-TEST(ScanTest, LinksToFoldersAreRecordedButNeverEntered) {
+TEST(ScanTest, LinksToFoldersAreEnteredOnlyWhenFollowedAndEachFolderOnce) {
   FakeLister site;
-  site.Add("/site", "loop", Kind::kFolderLink);  // e.g. a link back to "/site" or to "/"
+  site.Add("/site", "loop", Kind::kFolderLink);  // a link back to "/site"
+  site.Add("/site", "out", Kind::kFolderLink);   // a link out of the tree
   site.File("/site", "a.html");
-  site.File("/site/loop", "never.html");
+  site.SameFolder("/site/loop", "/site");
+  site.File("/site/out", "outside.html");
   clFindInFolders scanner(&site);
-  const std::vector<clCompositionFolder> expected = {{1, "loop", 1}, {1, "a.html", 0}};
-  EXPECT_EQ(Scan(scanner, "/site"), expected);
+  const std::vector<clCompositionFolder> notFollowed = {{1, "loop", 1}, {1, "out", 1}, {1, "a.html", 0}};
+  EXPECT_EQ(Scan(scanner, "/site"), notFollowed);
   EXPECT_EQ(site.listed, std::vector<std::string>{"/site"});
+
+  scanner.setRules({.followLinks = true});
+  const std::vector<clCompositionFolder> followed = {
+      {1, "loop", 1}, {1, "out", 1}, {2, "outside.html", 0}, {1, "a.html", 0}};
+  EXPECT_EQ(Scan(scanner, "/site"), followed);
+}
+
+TEST(ScanTest, ExcludedEntriesAreNeitherRecordedNorListed) {
+  FakeLister site = ExampleSite();
+  site.File("/site/docs/img", "logo.png");
+  ExclusionRules rules;
+  rules.Add("docs/img");
+  rules.Add("top.css");
+  clFindInFolders scanner(&site);
+  scanner.setRules({.exclusions = &rules});
+  const std::vector<clCompositionFolder> expected = {{1, "index.html", 0}, {1, "docs", 1}, {2, "a.html", 0}};
+  EXPECT_EQ(Scan(scanner, "/site"), expected);
+  EXPECT_EQ(site.listed, (std::vector<std::string>{"/site", "/site/docs"}));
+}
+
+TEST(ScanTest, PagesLearnTheirDateAndNoindexOnlyWhenAskedAndOnlyPages) {
+  FakeLister site = ExampleSite();
+  site.modified = {{"/site/index.html", 100}, {"/site/top.css", 200}, {"/site/docs/a.html", 300}};
+  site.noindex = {"/site/docs/a.html"};
+  clFindInFolders scanner(&site);
+  scanner.setRules({.isPage = [](std::string_view name, std::uint16_t) { return name.ends_with(".html"); },
+                    .readModified = true,
+                    .checkNoindex = true});
+  std::map<std::string, clCompositionFolder> byName;
+  for (const auto& entry : Scan(scanner, "/site")) byName[entry.name()] = entry;
+  EXPECT_EQ(byName["index.html"].modified(), 100);
+  EXPECT_EQ(byName["top.css"].modified(), 0);  // not a page: never asked
+  EXPECT_EQ(byName["a.html"].modified(), 300);
+  EXPECT_TRUE(byName["a.html"].isNoindex());
+  EXPECT_FALSE(byName["index.html"].isNoindex());
+}
+
+// However deep the tree, only a few folders are open at a time, and a
+// folder released on the way down is reopened on the way back up.
+TEST(ScanTest, ADeepBushyTreeHoldsFewFoldersOpen) {
+  FakeLister site;
+  std::string path = "/deep";
+  for (int level = 0; level < 300; ++level) {
+    site.Dir(path, "d");
+    site.Dir(path, "side");
+    site.File(path + "/side", "s.html");
+    path += "/d";
+  }
+  clFindInFolders scanner(&site);
+  const auto entries = Scan(scanner, "/deep");
+  EXPECT_EQ(entries.size(), 900u);
+  EXPECT_TRUE(scanner.unlistedFolders().empty());
+  EXPECT_LE(site.mostOpen, clFindInFolders::kMaxOpenFolders + 2);
 }
 
 TEST(ScanTest, ASecondPathToTheSameFolderIsRecordedButNotListedAgain) {
@@ -179,6 +205,7 @@ TEST(ScanTest, RealFoldersLinksAndOddNames) {
   ASSERT_EQ(symlink(root.path().c_str(), (root / "sub/loop").c_str()), 0);
   ASSERT_EQ(symlink("missing-target", (root / "dangling").c_str()), 0);
   ASSERT_EQ(symlink("sub/page.html", (root / "link.html").c_str()), 0);
+  ASSERT_EQ(mkfifo((root / "fifo.html").c_str(), 0644), 0);
 
   clFindInFolders scanner;
   bool completed = false;
@@ -186,12 +213,15 @@ TEST(ScanTest, RealFoldersLinksAndOddNames) {
   EXPECT_TRUE(completed);
   std::map<std::string, clCompositionFolder> byName;
   for (const auto& entry : entries) byName[entry.name()] = entry;
-  EXPECT_EQ(entries.size(), 10u);
+  EXPECT_EQ(entries.size(), 11u);
   EXPECT_EQ(byName["to-root"].getIsFolder(), 1);
   EXPECT_EQ(byName["loop"].getIsFolder(), 1);
   EXPECT_EQ(byName["loop"].getLevel(), 2);
   EXPECT_EQ(byName["dangling"].getIsFolder(), 0);
+  EXPECT_FALSE(byName["dangling"].isRegularFile());  // no server can send it
   EXPECT_EQ(byName["link.html"].getIsFolder(), 0);
+  EXPECT_TRUE(byName["link.html"].isRegularFile());
+  EXPECT_FALSE(byName["fifo.html"].isRegularFile());
   EXPECT_EQ(byName["inside.html"].getLevel(), 2);
   EXPECT_EQ(byName.count("..."), 1u);
   EXPECT_EQ(byName.count("お知らせ.html"), 1u);
@@ -212,6 +242,27 @@ TEST(ScanTest, PreOrderHoldsOnTheRealDisk) {
     EXPECT_LE(entries[i].getLevel(), entries[i - 1].getLevel() + 1);
   const auto deep = std::find_if(entries.begin(), entries.end(), [](auto& e) { return e.name() == "deep.html"; });
   EXPECT_EQ(deep->getLevel(), 4);
+}
+
+// A folder swapped for a link to "/" after its parent was listed is not
+// entered: the scan opens exactly the folder it listed, or nothing.
+TEST(ScanTest, AFolderSwappedForALinkDuringTheScanIsNotEntered) {
+  TempFolder root;
+  WriteFile(root / "sub/page.html", "");
+  WriteFile(root / "top.html", "");
+  GatedLister lister;
+  clFindInFolders scanner(&lister);
+  std::vector<clCompositionFolder> entries;
+  std::thread scan([&] { entries = Scan(scanner, root.path()); });
+  lister.gate.WaitForArrival();
+  std::filesystem::remove_all(root / "sub");
+  ASSERT_EQ(symlink("/", (root / "sub").c_str()), 0);
+  lister.gate.Open();
+  scan.join();
+
+  EXPECT_EQ(entries.size(), 2u);  // sub and top.html, nothing from "/"
+  ASSERT_EQ(scanner.unlistedFolders().size(), 1u);
+  EXPECT_EQ(scanner.unlistedFolders()[0].path, root / "sub");
 }
 
 }  // namespace

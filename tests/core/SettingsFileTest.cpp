@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "app/SettingsFile.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
 #include "TestSupport.h"
+#include "settings/SettingsFile.h"
 
 namespace {
-
-using namespace testing_support;
 
 class SettingsFileTest : public ::testing::Test {
  protected:
@@ -22,10 +26,10 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, AMissingFileReadsAsDefaultsAndIsNotCreated) {
   Settings settings;
-  settings.baseUrl = "left over";
+  settings.inputs.baseUrl = "left over";
   EXPECT_TRUE(SettingsFile(path).Load(&settings));
   EXPECT_EQ(settings, Settings{});
-  EXPECT_TRUE(FolderNames(folder.path()).empty());
+  EXPECT_TRUE(folder.Names().empty());
   EXPECT_EQ(Load("[OTHER]\nBASE_URL=x\n"), Settings{});
 }
 
@@ -39,10 +43,10 @@ TEST_F(SettingsFileTest, ANewFileHoldsTheSevenKeysInOrder) {
 TEST_F(SettingsFileTest, RoundTripsEveryValue) {
   Settings settings;
   settings.localFolder = "/home/user/サイト";
-  settings.baseUrl = "https://example.jp/";
-  settings.priority = true;
-  settings.mobile = true;
-  settings.extensions = {"htm", "html"};
+  settings.inputs.baseUrl = "https://example.jp/";
+  settings.inputs.priority = true;
+  settings.inputs.mobile = true;
+  settings.inputs.extensions = {"htm", "html"};
   ASSERT_TRUE(SettingsFile(path).Save(settings));
   EXPECT_NE(ReadFile(path).find("PRIORITY_AUTO=1\n"), std::string::npos);
   EXPECT_NE(ReadFile(path).find("KAKUCHO=htm,html,\n"), std::string::npos);
@@ -54,7 +58,7 @@ TEST_F(SettingsFileTest, RoundTripsEveryValue) {
 TEST_F(SettingsFileTest, KeepsLongListsAndBytesThatAreNotUtf8) {
   Settings settings;
   settings.localFolder = "/data/\x82\xb3\x82\xa2\x83\x67";  // Shift-JIS bytes
-  for (int i = 0; i < 600; ++i) settings.extensions.push_back("ext" + std::to_string(i));
+  for (int i = 0; i < 600; ++i) settings.inputs.extensions.push_back("ext" + std::to_string(i));
   ASSERT_TRUE(SettingsFile(path).Save(settings));
   Settings loaded;
   ASSERT_TRUE(SettingsFile(path).Load(&loaded));
@@ -62,9 +66,9 @@ TEST_F(SettingsFileTest, KeepsLongListsAndBytesThatAreNotUtf8) {
 }
 
 TEST_F(SettingsFileTest, ReadsHandEditedExtensionLists) {
-  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=htm,,htm,html\n").extensions, (std::vector<std::string>{"htm", "html"}));
-  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=htm, html\n").extensions, (std::vector<std::string>{"htm", " html"}));
-  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=,HTM,htm,\n").extensions, (std::vector<std::string>{"HTM", "htm"}));
+  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=htm,,htm,html\n").inputs.extensions, (std::vector<std::string>{"htm", "html"}));
+  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=htm, html\n").inputs.extensions, (std::vector<std::string>{"htm", " html"}));
+  EXPECT_EQ(Load("[SETTING]\nKAKUCHO=,HTM,htm,\n").inputs.extensions, (std::vector<std::string>{"HTM", "htm"}));
   EXPECT_EQ(SettingsFile::JoinExtensions({"a,b"}), "a,b,");  // comes back as two entries next time
   EXPECT_EQ(SettingsFile::SplitExtensions("a,b,"), (std::vector<std::string>{"a", "b"}));
 }
@@ -74,20 +78,20 @@ TEST_F(SettingsFileTest, BooleansFollowTheNumberRule) {
     EXPECT_TRUE(SettingsFile::ReadsAsChecked(checked)) << checked;
   for (const char* unchecked : {"0", "", "yes", "true", "1.0", "0x", "$", "1a", "99999999999", "0x0", "-0"})
     EXPECT_FALSE(SettingsFile::ReadsAsChecked(unchecked)) << unchecked;
-  EXPECT_TRUE(Load("[SETTING]\nMOBILE = 2 \n").mobile);
-  EXPECT_FALSE(Load("[SETTING]\nMOBILE=yes\n").mobile);
+  EXPECT_TRUE(Load("[SETTING]\nMOBILE = 2 \n").inputs.mobile);
+  EXPECT_FALSE(Load("[SETTING]\nMOBILE=yes\n").inputs.mobile);
 }
 
 TEST_F(SettingsFileTest, ValuesAreReadWithoutSurroundingWhiteSpace) {
   const Settings settings = Load("[SETTING]\nBASE_URL =  https://example.jp/  \nLOCAL_FOLDER=\t/site\n");
-  EXPECT_EQ(settings.baseUrl, "https://example.jp/");
+  EXPECT_EQ(settings.inputs.baseUrl, "https://example.jp/");
   EXPECT_EQ(settings.localFolder, "/site");
 }
 
 TEST_F(SettingsFileTest, SavingKeepsWhatElseTheUserWrote) {
   WriteFile(path, "; my notes\n[SETTING]\nBASE_URL=old\nMY_KEY=mine\n[OTHER]\nA=1\n");
   Settings settings;
-  settings.baseUrl = "new";
+  settings.inputs.baseUrl = "new";
   ASSERT_TRUE(SettingsFile(path).Save(settings));
   const std::string saved = ReadFile(path);
   EXPECT_NE(saved.find("BASE_URL=new\n"), std::string::npos);
@@ -97,24 +101,43 @@ TEST_F(SettingsFileTest, SavingKeepsWhatElseTheUserWrote) {
   EXPECT_NE(saved.find("; my notes"), std::string::npos);
 }
 
-TEST_F(SettingsFileTest, AFailedSaveNamesTheFileAndKeepsTheStoredSettings) {
-  Settings stored;
-  stored.baseUrl = "https://stored.example/";
-  ASSERT_TRUE(SettingsFile(path).Save(stored));
-  for (auto step : {FailingFileLayer::Step::kCreateTemp, FailingFileLayer::Step::kWrite,
-                    FailingFileLayer::Step::kFlush, FailingFileLayer::Step::kRename,
-                    FailingFileLayer::Step::kMakeFolders}) {
-    FailingFileLayer files(step);
-    SettingsFile file(path, files);
-    Settings changed;
-    changed.baseUrl = "lost";
-    EXPECT_FALSE(file.Save(changed));
-    EXPECT_EQ(file.error(), path);
+// Every byte string reads back as it was, and no value can reach beyond
+// its own line: not with a line break, a section header or a key.
+TEST_F(SettingsFileTest, EveryTextReadsBackAndNoValueAddsAKeyOrASection) {
+  const std::vector<std::string> texts = {
+      "s\n[X]", "site\nKAKUCHO=exe,", "/srv/site ", " /srv/site", "\"quoted\"", "\"", "a\\b\\",
+      "tab\there", "\t", std::string("nul\0byte", 8), "cr\rlf\n", "\x7f\x01", "\\x41", "plain \"inner\" quotes"};
+  for (const std::string& text : texts) {
+    Settings settings;
+    settings.localFolder = text;
+    settings.inputs.baseUrl = text;
+    settings.inputs.extensions = {text};
+    ASSERT_TRUE(SettingsFile(path).Save(settings));
     Settings loaded;
     ASSERT_TRUE(SettingsFile(path).Load(&loaded));
-    EXPECT_EQ(loaded, stored);
-    EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"Setting.ini"});
+    EXPECT_EQ(loaded.localFolder, text);
+    EXPECT_EQ(loaded.inputs.baseUrl, text);
+    if (text.find(',') == std::string::npos) EXPECT_EQ(loaded.inputs.extensions, settings.inputs.extensions);
+    const std::string saved = ReadFile(path);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 8) << saved;  // a header and seven keys
+    EXPECT_EQ(saved.find("\n[X]"), std::string::npos);
   }
+  // Plain texts stay plain, as the file has always held them.
+  EXPECT_EQ(SettingsFile::Encoded("https://example.jp/a b"), "https://example.jp/a b");
+  EXPECT_EQ(SettingsFile::Encoded("/srv/site "), "\"/srv/site \"");
+  EXPECT_EQ(SettingsFile::Encoded("s\n[X]"), "\"s\\n[X]\"");
+}
+
+TEST_F(SettingsFileTest, ASettingsFileThatIsALinkIsSavedThroughIt) {
+  WriteFile(folder / "real/Setting.ini", "[SETTING]\nBASE_URL=old\n");
+  ASSERT_EQ(symlink("real/Setting.ini", path.c_str()), 0);
+  Settings settings;
+  settings.inputs.baseUrl = "https://new.example/";
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  struct stat status;
+  ASSERT_EQ(lstat(path.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  EXPECT_NE(ReadFile(folder / "real/Setting.ini").find("BASE_URL=https://new.example/"), std::string::npos);
 }
 
 TEST_F(SettingsFileTest, SavesIntoAConfigFolderThatDoesNotExistYet) {

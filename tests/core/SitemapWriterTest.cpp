@@ -5,14 +5,12 @@
 #include <cstdlib>
 #include <utility>
 
+#include "TestSupport.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/SitemapWriter.h"
-#include "TestSupport.h"
 
 namespace {
 
-using namespace testing_support;
-using Step = FailingFileLayer::Step;
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n";
 const std::string kOpen = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\r\n";
@@ -89,13 +87,44 @@ TEST_F(SitemapWriterTest, WritesEveryOptionInItsPlace) {
                           kClose);
 }
 
-TEST_F(SitemapWriterTest, NothingSelectedGivesTheThreeFrameLines) {
-  ASSERT_TRUE(Write({}, Inputs("https://example.jp/", {"html"})));
-  EXPECT_EQ(Output(), kHead + kOpen + kClose);
-  GenerationInputs mobile = Inputs("", {"html"});
-  mobile.mobile = true;
-  ASSERT_TRUE(Write({{1, "style.css", 0}, {1, "html", 0}}, mobile));
-  EXPECT_EQ(Output(), kHead + kMobileOpen + kClose);
+// An empty urlset fails the schema, so the previous sitemap is kept.
+TEST_F(SitemapWriterTest, NothingSelectedWritesNothing) {
+  WriteFile(folder / "nubika_sitemap.xml", "previous");
+  EXPECT_FALSE(Write({}, Inputs("https://example.jp/", {"html"})));
+  EXPECT_EQ(errorText, "no file matched the extension list");
+  EXPECT_FALSE(Write({{1, "style.css", 0}, {1, "html", 0}}, Inputs("", {"html"})));
+  EXPECT_FALSE(Write(kExampleEntries, Inputs("", {})));
+  EXPECT_FALSE(Write({{1, "a.html", 0, 0, 0}}, Inputs("", {"html"})));  // not a regular file
+  EXPECT_EQ(errorText, "every matching file was left out");
+  EXPECT_EQ(Output(), "previous");
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"nubika_sitemap.xml"});
+}
+
+// Only pages a server can send: no FIFO, device or dangling link, none of
+// the program's own files, no URL over the protocol's limit. Each is
+// reported; the long URLs in one line.
+TEST_F(SitemapWriterTest, LeavesOutWhatNoServerCanSendAndSaysSo) {
+  const std::vector<clCompositionFolder> entries = {
+      {1, "page.html", 0},
+      {1, "fifo.html", 0, 0, 0},
+      {1, "nubika_sitemap.xml", 0},
+      {1, ".nubika_sitemap.xml.a1B2c3", 0},
+      {1, "sub", 1},
+      {2, "nubika_sitemap.xml", 0},  // a page of the site, below the root
+      {2, "dangling.xml", 0, 0, 0},
+      {1, std::string(2100, 'x') + ".html", 0},
+      {1, std::string(2200, 'y') + ".html", 0}};
+  ASSERT_TRUE(Write(entries, Inputs("https://example.jp/", {"html", "xml"})));
+  EXPECT_EQ(Output(), kHead + kOpen + Block("https://example.jp/page.html") +
+                          Block("https://example.jp/sub/nubika_sitemap.xml") + kClose);
+  EXPECT_EQ(urlCount, 2u);
+  SitemapWriter writer;
+  ScriptedControl control;
+  ASSERT_TRUE(writer.WriteSitemap(folder.path(), entries, Inputs("https://example.jp/", {"html", "xml"}), control));
+  ASSERT_EQ(writer.warnings().total(), 3u);
+  EXPECT_EQ(writer.warnings().shown()[0], "not a regular file, left out: fifo.html");
+  EXPECT_EQ(writer.warnings().shown()[1], "not a regular file, left out: sub/dangling.xml");
+  EXPECT_EQ(writer.warnings().shown()[2].rfind("2 URLs longer than 2048 characters left out, e.g. https://example.jp/xxx", 0), 0u);
 }
 
 TEST_F(SitemapWriterTest, MatchesExtensionsExactlyAndCaseSensitively) {
@@ -189,58 +218,6 @@ TEST_F(SitemapWriterTest, HasNoLevelLimit) {
   EXPECT_EQ(Output(), kHead + kOpen + Block(expected + "deep.html") + kClose);
 }
 
-TEST_F(SitemapWriterTest, CountsUrlsOverTheProtocolLimits) {
-  std::vector<clCompositionFolder> entries = {{1, std::string(2100, 'x') + ".html", 0}};
-  SitemapWriter writer(PosixFileLayer::Instance());
-  ScriptedControl control;
-  ASSERT_TRUE(writer.WriteSitemap(folder.path(), entries, Inputs("", {"html"}), control));
-  EXPECT_EQ(writer.longUrls().size(), 1u);
-  EXPECT_EQ(writer.urlCount(), 1u);
-}
-
-TEST_F(SitemapWriterTest, CallsStepProgressOncePerEntry) {
-  ScriptedControl control;
-  ASSERT_TRUE(Write(kExampleEntries, Inputs("", {"html"}), &control));
-  EXPECT_EQ(control.steps, 6);
-  EXPECT_EQ(control.polls, 6 + 3);  // before each entry and before each of the file's three parts
-}
-
-// A stop at any of the writer's checks leaves the earlier sitemap exactly
-// as it was and no temporary file behind.
-TEST_F(SitemapWriterTest, AStopAtAnyMomentKeepsThePreviousSitemap) {
-  const std::string previous = "previous sitemap";
-  for (int poll = 1; poll <= 6 + 3; ++poll) {
-    WriteFile(folder / "nubika_sitemap.xml", previous);
-    ScriptedControl control(poll);
-    EXPECT_FALSE(Write(kExampleEntries, Inputs("", {"html", "htm"}), &control)) << "poll " << poll;
-    EXPECT_EQ(Output(), previous) << "poll " << poll;
-    EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"nubika_sitemap.xml"}) << "poll " << poll;
-  }
-}
-
-TEST_F(SitemapWriterTest, AFailureAtAnyStepKeepsThePreviousSitemap) {
-  for (Step step : {Step::kInspect, Step::kCreateTemp, Step::kSetMode, Step::kWrite, Step::kFlush, Step::kClose,
-                    Step::kRename}) {
-    WriteFile(folder / "nubika_sitemap.xml", "previous");
-    FailingFileLayer files(step, 1, "Input/output error");
-    EXPECT_FALSE(Write(kExampleEntries, Inputs("", {"html", "htm"}), nullptr, files));
-    EXPECT_TRUE(files.failed());
-    EXPECT_EQ(Output(), "previous");
-    EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"nubika_sitemap.xml"});
-    EXPECT_NE(errorText.find("Input/output error"), std::string::npos) << errorText;
-  }
-}
-
-TEST_F(SitemapWriterTest, AFullDiskPartWayThroughALargeSitemapFails) {
-  std::vector<clCompositionFolder> entries;
-  for (int i = 0; i < 20000; ++i) entries.push_back({1, "page-with-a-long-name-" + std::to_string(i) + ".html", 0});
-  FailingFileLayer files(Step::kWrite, 2);  // the second buffer does not fit
-  EXPECT_FALSE(Write(entries, Inputs("https://example.jp/", {"html"}), nullptr, files));
-  EXPECT_TRUE(files.failed());
-  EXPECT_NE(errorText.find("No space left on device"), std::string::npos);
-  EXPECT_TRUE(FolderNames(folder.path()).empty());
-}
-
 TEST_F(SitemapWriterTest, AWriteProtectedSitemapStaysAndNothingIsCreated) {
   WriteFile(folder / "nubika_sitemap.xml", "protected");
   chmod((folder / "nubika_sitemap.xml").c_str(), 0444);
@@ -248,21 +225,21 @@ TEST_F(SitemapWriterTest, AWriteProtectedSitemapStaysAndNothingIsCreated) {
   EXPECT_FALSE(Write(kExampleEntries, Inputs("", {"html"}), &control));
   EXPECT_EQ(control.steps, 0);
   EXPECT_EQ(Output(), "protected");
-  EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"nubika_sitemap.xml"});
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"nubika_sitemap.xml"});
 }
 
 TEST_F(SitemapWriterTest, TheNewSitemapKeepsTheOldModeAndALinkIsReplaced) {
   WriteFile(folder / "nubika_sitemap.xml", "old");
-  chmod((folder / "nubika_sitemap.xml").c_str(), 0640);
-  ASSERT_TRUE(Write({}, Inputs("", {})));
+  chmod((folder / "nubika_sitemap.xml").c_str(), 06640);
+  ASSERT_TRUE(Write(kExampleEntries, Inputs("", {"html"})));
   struct stat st;
   ASSERT_EQ(stat(outputPath.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);  // no set-ID bits handed on
 
   WriteFile(folder / "elsewhere.xml", "not mine");
   std::remove(outputPath.c_str());
   ASSERT_EQ(symlink("elsewhere.xml", outputPath.c_str()), 0);
-  ASSERT_TRUE(Write({}, Inputs("", {})));
+  ASSERT_TRUE(Write(kExampleEntries, Inputs("", {"html"})));
   ASSERT_EQ(lstat(outputPath.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(ReadFile(folder / "elsewhere.xml"), "not mine");
@@ -270,7 +247,7 @@ TEST_F(SitemapWriterTest, TheNewSitemapKeepsTheOldModeAndALinkIsReplaced) {
 
 TEST_F(SitemapWriterTest, ANewSitemapHonoursTheUmask) {
   const mode_t expected = PosixFileLayer::Instance().NewFileMode();
-  ASSERT_TRUE(Write({}, Inputs("", {})));
+  ASSERT_TRUE(Write(kExampleEntries, Inputs("", {"html"})));
   struct stat st;
   ASSERT_EQ(stat(outputPath.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, expected);
@@ -279,7 +256,7 @@ TEST_F(SitemapWriterTest, ANewSitemapHonoursTheUmask) {
 TEST_F(SitemapWriterTest, AMissingFolderFailsWithItsPath) {
   SitemapWriter writer;
   ScriptedControl control;
-  EXPECT_FALSE(writer.WriteSitemap(folder / "missing", {}, Inputs("", {}), control));
+  EXPECT_FALSE(writer.WriteSitemap(folder / "missing", kExampleEntries, Inputs("", {"html"}), control));
   EXPECT_NE(writer.errorText().find(folder / "missing"), std::string::npos);
 }
 
@@ -302,9 +279,7 @@ TEST_F(SitemapWriterTest, TheDateIsTakenPerFile) {
 // With an absolute base URL every sitemap must pass the Sitemaps schema.
 TEST_F(SitemapWriterTest, ScannedSitesValidateAgainstTheSchema) {
   const std::string schemas = NUBIKA_SCHEMA_DIR;
-  const bool haveSchemas = std::ifstream(schemas + "/sitemap.xsd").good();
-  const bool haveXmllint = std::system("command -v xmllint >/dev/null 2>&1") == 0;
-  if (!haveXmllint) GTEST_SKIP() << "xmllint is not installed";
+  ASSERT_TRUE(std::ifstream(schemas + "/sitemap.xsd").good()) << "no schema in " << schemas;
 
   WriteFile(folder / "site/index.html", "");
   WriteFile(folder / "site/a & b/<odd> 'name\".html", "");
@@ -323,7 +298,6 @@ TEST_F(SitemapWriterTest, ScannedSitesValidateAgainstTheSchema) {
     EXPECT_EQ(writer.urlCount(), 4u);
     const std::string parse = "xmllint --noout --nonet '" + writer.outputPath() + "'";
     EXPECT_EQ(std::system(parse.c_str()), 0) << "does not parse";
-    if (!haveSchemas) continue;
     const std::string schema = schemas + (mobile ? "/sitemap-with-mobile.xsd" : "/sitemap.xsd");
     const std::string validate = "xmllint --noout --nonet --schema '" + schema + "' '" + writer.outputPath() + "' 2>&1";
     EXPECT_EQ(std::system(validate.c_str()), 0) << "does not validate (mobile=" << mobile << ")";

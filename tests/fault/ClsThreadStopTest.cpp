@@ -7,81 +7,84 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <random>
 #include <thread>
 
 #include "FakeDirectoryLister.h"
 #include "FakeHost.h"
 #include "SitemapCheck.h"
-#include "TempFolder.h"
+#include "TestSupport.h"
 #include "job/clsThread.h"
-#include "scan/clFindInFolders.h"
-#include "sitemap/SitemapWriter.h"
 
 namespace {
 
 constexpr int kFolders = 40;
 constexpr int kPages = 40;
 
-FakeDirectoryLister MakeSite() {
-  FakeDirectoryLister site;
+void AddSite(FakeDirectoryLister* site, const std::string& root) {
   std::vector<ListedEntry> top;
   for (int folder = 0; folder < kFolders; ++folder) {
     top.push_back({std::string("f").append(std::to_string(folder)), ListedEntry::Kind::kFolder});
     std::vector<ListedEntry> pages;
     for (int page = 0; page < kPages; ++page) pages.push_back({std::string("p").append(std::to_string(page)).append(".html")});
-    site.Add("site/" + top.back().name, pages);
+    site->Add(root + "/" + top.back().name, pages);
   }
-  site.Add("site", top);
-  return site;
+  site->Add(root, top);
 }
 
-// The window's share of a run. Everything but FinishRun and the notice
-// hand-over runs on the host thread.
-class WindowLikeHost : public RunHost {
+// The window's share of a run: the worker is made, stopped and forgotten
+// on the host thread, and every notice is handled there while the worker
+// waits.
+class WindowLikeHost : public clsThread::Host {
  public:
-  WindowLikeHost(FakeHost& thread, const std::string& outputFolder)
-      : thread_(thread), outputFolder_(outputFolder) {}
+  WindowLikeHost(FakeHost& thread, const std::string& folder) : thread_(thread), folder_(folder) {
+    AddSite(&site_, folder);
+  }
+  ~WindowLikeHost() override {
+    thread_.Call([this] { worker_.reset(); });
+  }
 
   // StartRun: on the host thread.
-  std::shared_ptr<clsThread::Completion> Start() {
-    std::shared_ptr<clsThread::Completion> completion;
-    thread_.Call([&] {
-      scanner_.reset();
+  void Start() {
+    thread_.Call([this] {
+      worker_.reset();  // the last one sent its finished notice already
       finishedNotices_ = 0;
-      worker_ = new clsThread(*this);
-      completion = worker_->completion();
       running_ = true;
+      worker_ = std::make_unique<clsThread>(*this, folder_, SitemapRun::Environment{&site_, nullptr, {}});
       worker_->Resume();
     });
-    return completion;
   }
 
   // The stop button, pressed whenever the host thread gets to it.
   void PressStop() {
     thread_.Post([this] {
-      if (!running_) return;
-      scanner_.stopRequested = true;
-      worker_->Terminate();
+      if (running_) worker_->Terminate();
     });
   }
 
-  std::string targetFolder() const override { return "site"; }
-  clFindInFolders& scanner() override { return scanner_; }
-  bool FinishRun(RunControl& control) override {
-    GenerationInputs inputs;
-    inputs.baseUrl = "https://example.jp/";
-    inputs.extensions = {"html"};
-    SitemapWriter writer;
-    return writer.WriteSitemap(outputFolder_, scanner_.entries(), inputs, control);
+  void WaitForEnd() {
+    for (bool running = true; running; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+      thread_.Call([&] { running = running_; });
   }
-  void DeliverNotice(std::uint16_t message, std::uintptr_t wParam, const std::string&) override {
+
+  GenerationInputs InputsForWriting() override {
+    GenerationInputs inputs;
     thread_.Call([&] {
-      if (message != RunHost::kGenFinished) return;
+      inputs.baseUrl = "https://example.jp/";
+      inputs.extensions = {"html"};
+    });
+    return inputs;
+  }
+  void OnProgress(const std::string&) override {
+    thread_.Call([] {});
+  }
+  void OnFinished(bool succeeded) override {
+    thread_.Call([&] {
       ++finishedNotices_;
-      succeeded_ = wParam == 1;
+      succeeded_ = succeeded;
       running_ = false;
-      worker_ = nullptr;  // it deletes itself once this notice returns
     });
   }
 
@@ -93,10 +96,9 @@ class WindowLikeHost : public RunHost {
 
  private:
   FakeHost& thread_;
-  std::string outputFolder_;
-  FakeDirectoryLister site_ = MakeSite();
-  clFindInFolders scanner_{&site_};
-  clsThread* worker_ = nullptr;
+  std::string folder_;
+  FakeDirectoryLister site_;
+  std::unique_ptr<clsThread> worker_;
   bool running_ = false;
   int finishedNotices_ = 0;
   bool succeeded_ = false;
@@ -110,14 +112,14 @@ TEST(ClsThreadStops, StopAtRandomMomentsEndsEveryRunAndKeepsThePreviousSitemap) 
   std::mt19937 random(1025);
   int stopped = 0;
   for (int run = 0; run < 60; ++run) {
-    WriteWholeFile(target, "previous");
-    auto completion = host.Start();
+    WriteFile(target, "previous");
+    host.Start();
     if (run % 10 != 0) {  // every tenth run is left to finish
       for (int spin = std::uniform_int_distribution<int>(0, 3000)(random); spin > 0; --spin)
         std::this_thread::yield();
       host.PressStop();
     }
-    completion->Wait();
+    host.WaitForEnd();
     bool succeeded = false;
     host.Inspect([&](bool running, int finishedNotices, bool success) {
       EXPECT_FALSE(running);
@@ -128,7 +130,7 @@ TEST(ClsThreadStops, StopAtRandomMomentsEndsEveryRunAndKeepsThePreviousSitemap) 
     if (run % 10 == 0) {
       EXPECT_TRUE(succeeded);
     }
-    const std::string now = SitemapCheck::ReadFile(target);
+    const std::string now = ReadFile(target);
     if (succeeded) {
       EXPECT_EQ(SitemapCheck::Parse(now).locs.size(), std::size_t{kFolders * kPages});
     } else {

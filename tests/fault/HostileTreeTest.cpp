@@ -16,62 +16,45 @@
 
 #include "FakeDirectoryLister.h"
 #include "SitemapCheck.h"
-#include "TempFolder.h"
+#include "TestSupport.h"
+#include "job/SitemapRun.h"
 #include "scan/clFindInFolders.h"
-#include "sitemap/SitemapWriter.h"
 
 namespace {
 
 constexpr const char* kBase = "https://example.jp/site/";
 using Path = std::vector<std::string>;
 
-class NeverStop : public RunControl {
- public:
-  bool terminateRequested() const override { return false; }
-  void StepProgress() override {}
-};
-
-struct RunResult {
-  bool written = false;
-  std::vector<clFindInFolders::UnlistedFolder> unlisted;
+struct Outcome {
+  RunResult run;
   std::vector<Path> pages;  // the URLs, decoded back to names, sorted
-  std::size_t longUrls = 0;
 };
 
-// One run as the programs make it: scan at level 1, then write. The
-// sitemap goes to writeTo (the scanned folder unless the tree is fake).
-// URLs past the protocol's 2,048 characters are written and reported, and
-// the schema rejects them; trees that make such URLs skip the schema.
-RunResult ScanAndWrite(const std::string& folder, const std::string& writeTo, DirectoryLister* lister = nullptr) {
-  clFindInFolders scanner(lister);
-  scanner.setLevel(1);
-  EXPECT_TRUE(scanner.scanFolder(folder));
-  RunResult result;
-  result.unlisted = scanner.unlistedFolders();
+// One whole run of folder, on the disk or on the lister's tree; every
+// sitemap it writes must parse and pass the schema.
+Outcome RunOn(const std::string& folder, DirectoryLister* lister = nullptr) {
   GenerationInputs inputs;
   inputs.baseUrl = kBase;
   inputs.changeFreq = inputs.priority = true;
   inputs.extensions = {"html"};
-  NeverStop control;
-  SitemapWriter writer;
-  result.written = writer.WriteSitemap(writeTo, scanner.entries(), inputs, control);
-  if (!result.written) return result;
-  result.longUrls = writer.longUrls().size();
+  ScriptedControl control;
+  Outcome outcome{SitemapRun({lister, nullptr, {}}).Execute(folder, [&] { return inputs; }, control), {}};
+  if (!outcome.run.written) return outcome;
 
-  const std::string xml = SitemapCheck::ReadFile(writer.outputPath());
+  const std::string xml = ReadFile(outcome.run.path);
   const auto parsed = SitemapCheck::Parse(xml);
   EXPECT_TRUE(parsed.wellFormed) << parsed.error;
-  if (result.longUrls == 0 && SitemapCheck::FileExists(NUBIKA_SCHEMA_DIR "/sitemap.xsd")) {
-    EXPECT_EQ(SitemapCheck::Validate(xml, NUBIKA_SCHEMA_DIR), "");
-  }
+  EXPECT_EQ(SitemapCheck::Validate(xml, NUBIKA_SCHEMA_DIR), "");
   for (const auto& loc : parsed.locs) {
     const auto segments = SitemapCheck::SegmentsBelow(loc, kBase);
     EXPECT_TRUE(segments.has_value()) << loc;
-    if (segments) result.pages.push_back(*segments);
+    if (segments) outcome.pages.push_back(*segments);
   }
-  std::sort(result.pages.begin(), result.pages.end());
-  return result;
+  std::sort(outcome.pages.begin(), outcome.pages.end());
+  return outcome;
 }
+
+std::vector<std::string> Shown(const RunResult& result) { return result.warnings.shown(); }
 
 void Touch(int folderFd, const std::string& name) {
   const int fd = openat(folderFd, name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
@@ -81,7 +64,10 @@ void Touch(int folderFd, const std::string& name) {
 
 void Touch(const std::string& path) { Touch(AT_FDCWD, path); }
 
-TEST(HostileTrees, LinksThatLoopOrLeadNowhereEndTheRun) {
+// Only what resolves to a regular file is a page: links that loop or lead
+// nowhere, FIFOs and sockets are reported instead; a link to a page is a
+// page. Links to folders are not entered.
+TEST(HostileTrees, LinksThatLoopOrLeadNowhereAndSpecialFilesAreNoPages) {
   TempFolder site;
   ASSERT_EQ(mkdir((site / "real").c_str(), 0755), 0);
   Touch(site / "real/page.html");
@@ -90,41 +76,49 @@ TEST(HostileTrees, LinksThatLoopOrLeadNowhereEndTheRun) {
   ASSERT_EQ(symlink("loop-b.html", (site / "loop-a.html").c_str()), 0);
   ASSERT_EQ(symlink("loop-a.html", (site / "loop-b.html").c_str()), 0);
   ASSERT_EQ(symlink("nowhere/missing.html", (site / "dangling.html").c_str()), 0);
+  ASSERT_EQ(symlink("real/page.html", (site / "link.html").c_str()), 0);
+  ASSERT_EQ(mkfifo((site / "fifo.html").c_str(), 0644), 0);
+  ASSERT_EQ(mknod((site / "socket.html").c_str(), S_IFSOCK | 0644, 0), 0);
 
-  const RunResult result = ScanAndWrite(site.path(), site.path());
-  ASSERT_TRUE(result.written);
-  EXPECT_TRUE(result.unlisted.empty());
-  // Links to folders are never entered; links to nothing count as files.
-  const std::vector<Path> expected = {{"dangling.html"}, {"loop-a.html"}, {"loop-b.html"}, {"real", "page.html"}};
-  EXPECT_EQ(result.pages, expected);
+  const Outcome outcome = RunOn(site.path());
+  ASSERT_TRUE(outcome.run.written) << outcome.run.error;
+  const std::vector<Path> expected = {{"link.html"}, {"real", "page.html"}};
+  EXPECT_EQ(outcome.pages, expected);
+  std::vector<std::string> warned = Shown(outcome.run);
+  std::sort(warned.begin(), warned.end());
+  const std::vector<std::string> expectedWarnings = {
+      "not a regular file, left out: dangling.html", "not a regular file, left out: fifo.html",
+      "not a regular file, left out: loop-a.html", "not a regular file, left out: loop-b.html",
+      "not a regular file, left out: socket.html"};
+  EXPECT_EQ(warned, expectedWarnings);
 }
 
 TEST(HostileTrees, FoldersThatCannotBeListedAreReportedAndTheRestIsWritten) {
+  TempFolder out;
+  const std::string root = out.path();
   FakeDirectoryLister lister;
   using Kind = ListedEntry::Kind;
-  lister.Add("root", {{"open", Kind::kFolder}, {"locked", Kind::kFolder}, {"vanished", Kind::kFolder},
-                      {"top.html", Kind::kFile}});
-  lister.Add("root/open", {{"inner.html", Kind::kFile}, {"locked-too", Kind::kFolder}});
-  lister.Refuse("root/locked", "Permission denied");
-  lister.Refuse("root/open/locked-too", "Input/output error");
-  TempFolder out;
+  lister.Add(root, {{"open", Kind::kFolder}, {"locked", Kind::kFolder}, {"vanished", Kind::kFolder},
+                    {"top.html", Kind::kFile}});
+  lister.Add(root + "/open", {{"inner.html", Kind::kFile}, {"locked-too", Kind::kFolder}});
+  lister.Refuse(root + "/locked", "Permission denied");
+  lister.Refuse(root + "/open/locked-too", "Input/output error");
 
-  const RunResult result = ScanAndWrite("root", out.path(), &lister);
-  ASSERT_TRUE(result.written);
-  ASSERT_EQ(result.unlisted.size(), 3u);
-  EXPECT_EQ(result.unlisted[0].path, "root/open/locked-too");
-  EXPECT_EQ(result.unlisted[0].reason, "Input/output error");
-  EXPECT_EQ(result.unlisted[1].path, "root/locked");
-  EXPECT_EQ(result.unlisted[1].reason, "Permission denied");
-  EXPECT_EQ(result.unlisted[2].path, "root/vanished");
+  const Outcome outcome = RunOn(root, &lister);
+  ASSERT_TRUE(outcome.run.written);
+  const std::vector<std::string> expectedWarnings = {
+      "could not list " + root + "/open/locked-too: Input/output error",
+      "could not list " + root + "/locked: Permission denied",
+      "could not list " + root + "/vanished: No such file or directory"};
+  EXPECT_EQ(Shown(outcome.run), expectedWarnings);
   const std::vector<Path> expected = {{"open", "inner.html"}, {"top.html"}};
-  EXPECT_EQ(result.pages, expected);
+  EXPECT_EQ(outcome.pages, expected);
 }
 
 TEST(HostileTrees, TargetThatIsNoFolderYieldsNothingAndIsReported) {
   TempFolder site;
   Touch(site / "file.html");
-  for (const std::string& target : {site / "file.html", std::string("/dev/null"), site / "missing"}) {
+  for (const std::string& target : {std::string("/dev/null"), site / "missing"}) {
     SCOPED_TRACE(target);
     clFindInFolders scanner;
     scanner.setLevel(1);
@@ -135,11 +129,10 @@ TEST(HostileTrees, TargetThatIsNoFolderYieldsNothingAndIsReported) {
   }
 }
 
-// A chain of folders whose paths outgrow PATH_MAX: the folders that can
-// still be named are listed, the first one that cannot is reported, and the
-// sitemap holds the page of every listed level.
+// A chain of folders far deeper than a path can be long is listed whole:
+// every folder is opened through its parent, never by its path.
 TEST(HostileTrees, TreeDeeperThanAPathCanBeLong) {
-  constexpr int kDepth = 2000;
+  constexpr int kDepth = 3000;
   const std::string name = "deep-folder";
   TempFolder site(TempFolder::Place::kMemory);
   int fd = open(site.path().c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
@@ -153,23 +146,24 @@ TEST(HostileTrees, TreeDeeperThanAPathCanBeLong) {
   }
   close(fd);
 
-  const RunResult result = ScanAndWrite(site.path(), site.path());
-  ASSERT_TRUE(result.written);
-  ASSERT_EQ(result.unlisted.size(), 1u);
-  const std::string& tooDeep = result.unlisted[0].path;
-  EXPECT_GE(tooDeep.size(), std::size_t{PATH_MAX});
-  EXPECT_LT(tooDeep.size() - name.size() - 1, std::size_t{PATH_MAX});
-  EXPECT_EQ(result.unlisted[0].reason, "File name too long");
+  clFindInFolders scanner;
+  scanner.setLevel(1);
+  ASSERT_TRUE(scanner.scanFolder(site.path()));
+  EXPECT_TRUE(scanner.unlistedFolders().empty());
+  EXPECT_EQ(scanner.entries().size(), std::size_t{2 * kDepth});
+  EXPECT_EQ(std::max_element(scanner.entries().begin(), scanner.entries().end(),
+                             [](auto& a, auto& b) { return a.getLevel() < b.getLevel(); })
+                ->getLevel(),
+            kDepth);
 
-  const std::size_t listedLevels = (tooDeep.size() - site.path().size()) / (name.size() + 1);
-  ASSERT_EQ(result.pages.size(), listedLevels);
-  RecordProperty("listed_levels", static_cast<int>(listedLevels));
-  EXPECT_GT(result.longUrls, 0u);
-  for (std::size_t depth = 0; depth < listedLevels; ++depth) {
-    Path expected(depth, name);
-    expected.push_back("page.html");
-    EXPECT_NE(std::find(result.pages.begin(), result.pages.end(), expected), result.pages.end()) << depth;
-  }
+  // Past the protocol's URL length the pages are left out, and counted.
+  const Outcome outcome = RunOn(site.path());
+  ASSERT_TRUE(outcome.run.written);
+  const std::size_t fitting = (SitemapWriter::kMaxUrlLength - std::string(kBase).size() - 9) / (name.size() + 1) + 1;
+  EXPECT_EQ(outcome.pages.size(), fitting);
+  ASSERT_EQ(outcome.run.warnings.total(), 1u);
+  EXPECT_EQ(Shown(outcome.run)[0].rfind(std::to_string(kDepth - fitting) + " URLs longer than 2048", 0), 0u)
+      << Shown(outcome.run)[0];
 }
 
 TEST(HostileTrees, FolderOfTwoHundredThousandEntries) {
@@ -186,10 +180,10 @@ TEST(HostileTrees, FolderOfTwoHundredThousandEntries) {
   }
   close(fd);
 
-  const RunResult result = ScanAndWrite(site.path(), site.path());
-  ASSERT_TRUE(result.written);
-  EXPECT_TRUE(result.unlisted.empty());
-  EXPECT_EQ(result.pages, expected);
+  const Outcome outcome = RunOn(site.path());
+  ASSERT_TRUE(outcome.run.written);
+  EXPECT_TRUE(outcome.run.warnings.empty());
+  EXPECT_EQ(outcome.pages, expected);
 }
 
 // Every byte but "/" and NUL, alone and all together, in file and folder
@@ -213,10 +207,10 @@ TEST(HostileTrees, NamesOfEveryByte) {
   expected.push_back({highBytes, lowBytes + ".html"});
   std::sort(expected.begin(), expected.end());
 
-  const RunResult result = ScanAndWrite(site.path(), site.path());
-  ASSERT_TRUE(result.written);
-  EXPECT_TRUE(result.unlisted.empty());
-  EXPECT_EQ(result.pages, expected);
+  const Outcome outcome = RunOn(site.path());
+  ASSERT_TRUE(outcome.run.written);
+  EXPECT_TRUE(outcome.run.warnings.empty());
+  EXPECT_EQ(outcome.pages, expected);
 }
 
 }  // namespace

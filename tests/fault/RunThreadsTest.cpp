@@ -13,7 +13,7 @@
 #include "FakeDirectoryLister.h"
 #include "FakeHost.h"
 #include "SitemapCheck.h"
-#include "TempFolder.h"
+#include "TestSupport.h"
 #include "job/ProgressText.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/SitemapWriter.h"
@@ -43,18 +43,18 @@ FakeDirectoryLister& Site() {
 }
 
 // The worker's side of a run: progress goes to the host and waits there;
-// the stop flag is set by the host and read by the worker.
+// the stop is asked for by the host and seen by the worker.
 class HostedControl : public RunControl {
  public:
   HostedControl(FakeHost& host, std::int64_t total, std::uint32_t stopAt)
       : host_(host), total_(total), stopAt_(stopAt) {}
 
-  bool terminateRequested() const override { return terminate_; }
+  std::stop_token stopToken() const override { return stop_.get_token(); }
   void StepProgress() override {
     const std::uint32_t step = ++steps_;
     host_.Call([this, step] {
       if (text_.Update(step, total_)) ++textsShown_;
-      if (step == stopAt_) terminate_ = true;
+      if (step == stopAt_) stop_.request_stop();
     });
   }
   int textsShown() const { return textsShown_; }
@@ -63,7 +63,7 @@ class HostedControl : public RunControl {
   FakeHost& host_;
   std::int64_t total_;
   std::uint32_t stopAt_;
-  std::atomic<bool> terminate_{false};
+  std::stop_source stop_;
   std::uint32_t steps_ = 0;
   ProgressText text_;  // touched on the host thread only
   int textsShown_ = 0;
@@ -77,10 +77,11 @@ TEST(RunThreads, ScanStoppedFromAnotherThreadEndsAndTheScannerIsReusable) {
     scanner.reset();
     scanner.setLevel(1);
     bool completed = true;
-    std::thread worker([&] { completed = scanner.scanFolder("root"); });
+    std::stop_source stop;
+    std::thread worker([&] { completed = scanner.scanFolder("root", stop.get_token()); });
     for (int spin = std::uniform_int_distribution<int>(0, 2000)(random); spin > 0; --spin)
       std::this_thread::yield();
-    scanner.stopRequested = true;
+    stop.request_stop();
     worker.join();
     if (!completed) {
       ++stopped;
@@ -105,7 +106,7 @@ TEST(RunThreads, WritingStoppedFromTheHostKeepsThePreviousSitemap) {
   ASSERT_TRUE(scanner.scanFolder("root"));
   TempFolder out;
   const std::string target = out / SitemapWriter::kFileName;
-  WriteWholeFile(target, "previous");
+  WriteFile(target, "previous");
   GenerationInputs inputs;
   inputs.baseUrl = "https://example.jp/";
   inputs.extensions = {"html"};
@@ -125,10 +126,10 @@ TEST(RunThreads, WritingStoppedFromTheHostKeepsThePreviousSitemap) {
     SCOPED_TRACE("stop at entry " + std::to_string(stopAt));
     EXPECT_EQ(written, stopAt > kEntries);
     EXPECT_GT(control.textsShown(), 0);
-    const std::string now = SitemapCheck::ReadFile(target);
+    const std::string now = ReadFile(target);
     if (written) {
       EXPECT_EQ(SitemapCheck::Parse(now).locs.size(), std::size_t{kFolders * kPagesPerFolder});
-      WriteWholeFile(target, "previous");
+      WriteFile(target, "previous");
     } else {
       EXPECT_EQ(now, "previous");
     }

@@ -10,20 +10,20 @@
 #include <cstring>
 #include <string>
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 
 Settings Known(char which) {
   Settings settings;
   settings.localFolder = which == 'a' ? "/srv/www/a" : "/srv/www/とても長い名前のフォルダ/b";
-  settings.baseUrl = which == 'a' ? "https://a.example.jp/" : "https://b.example.jp/site/";
-  settings.priority = which == 'a';
-  settings.changeFreq = which != 'a';
-  settings.lastMod = true;
-  settings.mobile = which != 'a';
-  settings.extensions = {"html", "htm"};
-  for (int n = 0; n < 4000; ++n) settings.extensions.push_back(which + std::to_string(n));
+  settings.inputs.baseUrl = which == 'a' ? "https://a.example.jp/" : "https://b.example.jp/site/";
+  settings.inputs.priority = which == 'a';
+  settings.inputs.changeFreq = which != 'a';
+  settings.inputs.lastMod = true;
+  settings.inputs.mobile = which != 'a';
+  settings.inputs.extensions = {"html", "htm"};
+  for (int n = 0; n < 4000; ++n) settings.inputs.extensions.push_back(which + std::to_string(n));
   return settings;
 }
 

@@ -15,16 +15,15 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "GatedLister.h"
+#include "TestSupport.h"
 #include "app/Prompter.h"
 #include "app/TfrmMain.h"
-#include "scan/DirectoryLister.h"
-#include "sitemap/FileLayer.h"
+#include "io/FileLayer.h"
 
 class FakePrompter : public Prompter {
  public:
@@ -61,47 +60,6 @@ class UrlRecorder : public QObject {
 
  public slots:
   void open(const QUrl& url) { opened << url; }
-};
-
-// A one-shot gate: the worker waits at it until the test opens it.
-class Gate {
- public:
-  void Arrive() {
-    std::unique_lock lock(mutex_);
-    arrived_ = true;
-    changed_.wait(lock, [this] { return open_; });
-  }
-  void Open() {
-    {
-      std::lock_guard lock(mutex_);
-      open_ = true;
-    }
-    changed_.notify_all();
-  }
-  bool arrived() const {
-    std::lock_guard lock(mutex_);
-    return arrived_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool arrived_ = false;
-  bool open_ = false;
-};
-
-// The real lister that holds the scan at its first folder until released.
-class HeldLister : public DirectoryLister {
- public:
-  Gate gate;
-  bool List(const std::string& path, std::vector<ListedEntry>* entries, FolderId* id,
-            std::string* error) override {
-    gate.Arrive();
-    return real_.List(path, entries, id, error);
-  }
-
- private:
-  PosixDirectoryLister real_;
 };
 
 // The real file layer, with the creation of the sitemap's temporary file

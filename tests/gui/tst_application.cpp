@@ -1,7 +1,6 @@
 // The program as a whole: start-up behind the instance guard, the
 // command-line run and its exit status, the settings through the window,
 // the extension list, the folder chooser, the about box and the help.
-#include <signal.h>
 
 #include <QCheckBox>
 #include <QDialog>
@@ -11,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <signal.h>
 
 #include "WindowFixture.h"
 #include "app/InstanceGuard.h"
@@ -57,6 +57,8 @@ class TestApplication : public QObject {
   void commandLineRunEndsWithItsResult();
   void missingCommandLinePathStartsIdle();
   void programExitStatus();
+  void signalStopsACommandLineRunAndSaves();
+  void signalWhileIdleEndsWithZeroAndSaves();
   void settingsRoundTrip();
   void undecodableTextsKeepTheirBytes();
   void unwritableSettingsReportThePath();
@@ -224,6 +226,7 @@ void TestApplication::programExitStatus() {
   QVERIFY(QFile::copy(QStringLiteral(DESKTOP_PROGRAM), program));
   space_->write(QStringLiteral("site/a.html"));
   QDir().mkpath(space_->path(QStringLiteral("empty")));
+  space_->write(QStringLiteral("bin/Setting.ini"), "[SETTING]\nBASE_URL=https://example.jp/\nKAKUCHO=html,\n");
 
   const auto run = [&](const QString& folder) {
     QProcess process;
@@ -239,6 +242,75 @@ void TestApplication::programExitStatus() {
   QVERIFY(QFile::exists(space_->path(QStringLiteral("bin/Setting.ini"))));
   QCOMPARE(run(QStringLiteral("empty")), 1);
   QVERIFY(!QFile::exists(space_->path(QStringLiteral("empty/nubika_sitemap.xml"))));
+  // An unusable base URL: a line on stderr instead of a box, and status 1.
+  space_->write(QStringLiteral("bin/Setting.ini"), "[SETTING]\nBASE_URL=/relative/\nKAKUCHO=html,\n");
+  QFile::remove(space_->path(QStringLiteral("site/nubika_sitemap.xml")));
+  QCOMPARE(run(QStringLiteral("site")), 1);
+  QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+}
+
+// SIGTERM during a command-line run ends the program as a close would: the
+// run stops, its temporary file goes, the previous sitemap stays, the
+// settings are saved and the status is 1. The signal is sent once the
+// temporary file exists, i.e. while the sitemap is being written.
+void TestApplication::signalStopsACommandLineRunAndSaves() {
+  const QString program = space_->path(QStringLiteral("bin/nubika-sitemap"));
+  QDir().mkpath(space_->path(QStringLiteral("bin")));
+  QVERIFY(QFile::copy(QStringLiteral(DESKTOP_PROGRAM), program));
+  space_->write(QStringLiteral("bin/Setting.ini"), "[SETTING]\nBASE_URL=https://example.jp/\nKAKUCHO=html,\n");
+  for (int folder = 0; folder < 40; ++folder)
+    for (int page = 0; page < 1000; ++page)
+      space_->write(QStringLiteral("site/f%1/p%2.html").arg(folder).arg(page), "");
+  const QString sitemap = space_->path(QStringLiteral("site/nubika_sitemap.xml"));
+
+  int stopped = 0;
+  for (int attempt = 0; attempt < 5 && stopped == 0; ++attempt) {
+    space_->write(QStringLiteral("site/nubika_sitemap.xml"), "previous");
+    QFile::remove(space_->path(QStringLiteral("bin/Setting.ini.saved")));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(program, {space_->path(QStringLiteral("site"))});
+    QVERIFY(process.waitForStarted());
+    QDir site(space_->path(QStringLiteral("site")));
+    QElapsedTimer waited;
+    waited.start();
+    while (site.entryList({QStringLiteral(".nubika_sitemap.xml.*")}, QDir::Hidden | QDir::Files).isEmpty() &&
+           process.state() == QProcess::Running && waited.elapsed() < kRunTimeout)
+      QThread::usleep(200);
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    QVERIFY(process.waitForFinished(kRunTimeout));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY(site.entryList({QStringLiteral(".nubika_sitemap.xml.*")}, QDir::Hidden | QDir::Files).isEmpty());
+    QVERIFY(space_->read(QStringLiteral("bin/Setting.ini")).contains("LOCAL_FOLDER="));  // saved on the way out
+    if (process.exitCode() == 1) {
+      ++stopped;
+      QCOMPARE(space_->read(QStringLiteral("site/nubika_sitemap.xml")), QByteArray("previous"));
+    } else {
+      QCOMPARE(process.exitCode(), 0);  // it finished before the signal came
+      QVERIFY(space_->read(QStringLiteral("site/nubika_sitemap.xml")).contains("</urlset>"));
+    }
+  }
+  QVERIFY(stopped > 0);
+}
+
+void TestApplication::signalWhileIdleEndsWithZeroAndSaves() {
+  const QString program = space_->path(QStringLiteral("bin/nubika-sitemap"));
+  QDir().mkpath(space_->path(QStringLiteral("bin")));
+  QVERIFY(QFile::copy(QStringLiteral(DESKTOP_PROGRAM), program));
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  process.setProcessEnvironment(environment);
+  process.start(program, {});
+  QVERIFY(process.waitForStarted());
+  QThread::msleep(500);  // time to set up; a signal before that ends it as well
+  ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+  QVERIFY(process.waitForFinished(kRunTimeout));
+  QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(process.exitCode(), 0);
+  QVERIFY(space_->read(QStringLiteral("bin/Setting.ini")).contains("KAKUCHO="));
 }
 
 void TestApplication::settingsRoundTrip() {
@@ -288,15 +360,19 @@ void TestApplication::unwritableSettingsReportThePath() {
   extra_.settingsFiles = &disk;
   auto window = MakeWindow();
   window->FormDestroy();
-  QCOMPARE(prompter_.errors, QStringList{space_->path(QStringLiteral("Setting.ini")) + U(" に書き込めません")});
+  QCOMPARE(prompter_.errors.size(), 1);
+  QVERIFY2(prompter_.errors[0].startsWith(space_->path(QStringLiteral("Setting.ini")) + U(" に書き込めません\n")),
+           qPrintable(prompter_.errors[0]));
+  QVERIFY(prompter_.errors[0].contains(QStringLiteral("Read-only file system")));
   // The program still ends normally: nothing holds the instance any more.
   QCOMPARE(InstanceGuard(space_->environment(&prompter_).guardName).acquire(), InstanceGuard::State::kHeld);
 }
 
 void TestApplication::closingDuringRunStopsThenSaves() {
-  HeldLister lister;
+  GatedLister lister;
   extra_.lister = &lister;
   space_->write(QStringLiteral("site/a.html"));
+  WriteSettings("BASE_URL=https://example.jp/\nKAKUCHO=html,\n");
   auto window = MakeWindow();
   Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
   Find<QPushButton>(*window, "btnMake")->click();

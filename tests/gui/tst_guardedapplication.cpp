@@ -1,12 +1,19 @@
-// An exception that escapes an event handler is shown in the error box
-// and the program goes on.
+// The application's own guard and voice: an exception that escapes an
+// event handler is shown in the error box and the program goes on, and
+// Qt's standard texts are Japanese whatever the locale (run with LC_ALL=C).
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
 #include <stdexcept>
 
 #include "app/GuardedApplication.h"
 #include "app/Prompter.h"
+#include "app/QtJapanese.h"
 
 namespace {
 
@@ -39,6 +46,29 @@ class TestGuardedApplication : public QObject {
       QVERIFY(!QCoreApplication::sendEvent(&thrower, &event));
       QCOMPARE(shown, (QStringList{QString::fromUtf8(Prompter::kApplicationTitle), QStringLiteral("disk gone")}));
     }
+  }
+
+  void qtStandardTextsAreJapanese() {
+    QVERIFY(QtJapanese::Install(*qApp));
+    QStringList buttons;
+    QTimer::singleShot(0, this, [&buttons] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (auto* button : box->buttons()) buttons << button->text();
+      box->reject();
+    });
+    const bool yes = MessageBoxPrompter().AskYesNo(QStringLiteral("確認"), QStringLiteral("削除してもいいですか？"));
+    QVERIFY(!yes);  // closed as if cancelled
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
+
+    QFileDialog chooser;
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(chooser.labelText(QFileDialog::LookIn), QStringLiteral("アドレス:"));
+    QCOMPARE(chooser.labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
+    QLineEdit field;
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QVERIFY(menu->actions().first()->text().startsWith(QStringLiteral("元に戻す")));
   }
 };
 

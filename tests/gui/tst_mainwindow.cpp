@@ -22,6 +22,12 @@ constexpr int kRunTimeout = 30000;
 
 QString U(const char* text) { return QString::fromUtf8(text); }
 
+QStringList ListTexts(const QListWidget& list) {
+  QStringList texts;
+  for (int row = 0; row < list.count(); ++row) texts << list.item(row)->text();
+  return texts;
+}
+
 bool IsEnabled(const QObject& window, const char* name) {
   if (auto* widget = Find<QWidget>(window, name)) return widget->isEnabled();
   if (auto* action = Find<QAction>(window, name)) return action->isEnabled();
@@ -55,6 +61,8 @@ class TestMainWindow : public QObject {
   void drops_data();
   void drops();
   void dropDuringRunIsRefused();
+  void deletingLeavesNothingSelected();
+  void aRequestToEndClosesAnOpenBoxAsCancelled();
 
  private:
   std::unique_ptr<TfrmMain> MakeWindow();
@@ -64,9 +72,9 @@ class TestMainWindow : public QObject {
   std::unique_ptr<Workspace> space_;
   std::unique_ptr<UrlRecorder> urls_;
   FakePrompter prompter_;
-  HeldLister* lister_ = nullptr;
+  GatedLister* lister_ = nullptr;
   HeldFileLayer* files_ = nullptr;
-  std::unique_ptr<HeldLister> ownLister_;
+  std::unique_ptr<GatedLister> ownLister_;
   std::unique_ptr<HeldFileLayer> ownFiles_;
 };
 
@@ -92,6 +100,9 @@ std::unique_ptr<TfrmMain> TestMainWindow::MakeWindow() {
   environment.outputFiles = files_;
   auto window = std::make_unique<TfrmMain>(environment);
   window->FormCreate();
+  // Inputs a run can write with; tests that need others set them.
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://example.jp/"));
+  Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("html"));
   return window;
 }
 
@@ -183,7 +194,7 @@ void TestMainWindow::statesFollowTheRun_data() {
 
 void TestMainWindow::statesFollowTheRun() {
   QFETCH(QString, outcome);
-  ownLister_ = std::make_unique<HeldLister>();
+  ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   ownFiles_ = std::make_unique<HeldFileLayer>();
   ownFiles_->hold = false;
@@ -211,13 +222,18 @@ void TestMainWindow::statesFollowTheRun() {
   const QString status = Find<QLabel>(*window, "lblStat")->text();
   QCOMPARE(status, outcome == QLatin1String("written") ? U("サイトマップ(nubika_sitemap.xml)生成完了\n")
                                                        : U("サイトマップ生成失敗"));
+  // The reason, or the counts, wait in the label's tooltip.
+  const QString details = Find<QLabel>(*window, "lblStat")->toolTip();
+  const QString expected = outcome == QLatin1String("written")  ? U("URL: 1件")
+                           : outcome == QLatin1String("failed") ? U("理由: cannot write ")
+                                                                : U("理由: ") + space_->path(QStringLiteral("site"));
+  QVERIFY2(details.startsWith(expected), qPrintable(details));
 }
 
 void TestMainWindow::threeEntriesShowEachPercentageThenOpenTheFolder() {
   space_->write(QStringLiteral("site/index.html"));
   space_->write(QStringLiteral("site/docs/page.html"));
   auto window = MakeWindow();
-  Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("html"));
   Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://example.jp/"));
 
   QStringList seen;
@@ -236,7 +252,7 @@ void TestMainWindow::threeEntriesShowEachPercentageThenOpenTheFolder() {
 }
 
 void TestMainWindow::writerTakesInputsAsTheyAreAfterTheScan() {
-  ownLister_ = std::make_unique<HeldLister>();
+  ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.htm"));
   auto window = MakeWindow();
@@ -257,7 +273,6 @@ void TestMainWindow::emptyOrMissingFolderFails_data() {
   QTest::addColumn<bool>("create");
   QTest::newRow("empty") << "empty" << true;
   QTest::newRow("missing") << "missing" << false;
-  QTest::newRow("a file") << "file.html" << false;
 }
 
 void TestMainWindow::emptyOrMissingFolderFails() {
@@ -274,7 +289,7 @@ void TestMainWindow::emptyOrMissingFolderFails() {
 }
 
 void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
-  ownLister_ = std::make_unique<HeldLister>();
+  ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.html"));
   auto window = MakeWindow();
@@ -336,19 +351,17 @@ void TestMainWindow::stopWhenIdleDoesNothing() {
 }
 
 void TestMainWindow::runAfterStopStartsClean() {
-  ownLister_ = std::make_unique<HeldLister>();
+  ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.html"));
   space_->write(QStringLiteral("site/b.html"));
   auto window = MakeWindow();
-  Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("html"));
   Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
   Find<QPushButton>(*window, "btnMake")->click();
   QTRY_VERIFY_WITH_TIMEOUT(lister_->gate.arrived(), kRunTimeout);
   QTimer::singleShot(0, this, [this] { lister_->gate.Open(); });
   window->StopRun();
   window->StopRun();  // a second stop finds nothing to stop
-  QVERIFY(window->scanner().stopRequested);
 
   QStringList seen;
   auto* label = Find<QLabel>(*window, "lblStat");
@@ -358,13 +371,12 @@ void TestMainWindow::runAfterStopStartsClean() {
   QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
   QCOMPARE(seen, (QStringList{U("サイトマップ作成中0.00%"), U("サイトマップ作成中50.00%"), U("サイトマップ作成中100.00%")}));
   QCOMPARE(label->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
-  QCOMPARE(window->scanner().entries().size(), std::size_t(2));
 }
 
 // Closing the program while a run goes on: the event loops have been told
 // to end, and the stop must still serve the worker until it is done.
 void TestMainWindow::stopWhileTheApplicationEnds() {
-  ownLister_ = std::make_unique<HeldLister>();
+  ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.html"));
   auto window = MakeWindow();
@@ -414,7 +426,7 @@ void TestMainWindow::drops() {
 }
 
 void TestMainWindow::dropDuringRunIsRefused() {
-  ownLister_ = std::make_unique<HeldLister>();
+  ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.html"));
   space_->write(QStringLiteral("other/b.html"));
@@ -430,4 +442,43 @@ void TestMainWindow::dropDuringRunIsRefused() {
 }
 
 QTEST_MAIN(TestMainWindow)
+// The question is asked with a neighbour of the deleted entry nearby: a
+// second delete must find nothing chosen, not an entry the user never
+// picked.
+void TestMainWindow::deletingLeavesNothingSelected() {
+  auto window = MakeWindow();
+  window->show();
+  auto* list = Find<QListWidget>(*window, "listKakuchoshi");
+  list->addItem(QStringLiteral("htm"));
+  list->addItem(QStringLiteral("php"));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+  QCOMPARE(list->selectedItems().size(), 1);
+  QCOMPARE(list->selectedItems().first()->text(), QStringLiteral("htm"));
+
+  Find<QAction>(*window, "Delete1")->trigger();
+  QCOMPARE(ListTexts(*list), (QStringList{"html", "php"}));
+  QVERIFY(list->selectedItems().isEmpty());
+  Find<QAction>(*window, "Delete1")->trigger();
+  QCOMPARE(ListTexts(*list), (QStringList{"html", "php"}));
+  QCOMPARE(prompter_.questions.size(), std::size_t(2));  // asked both times, as before
+}
+
+// A signal from outside ends the program like its close command: a box
+// that is open closes as if cancelled, and then the window closes.
+void TestMainWindow::aRequestToEndClosesAnOpenBoxAsCancelled() {
+  TfrmMain::Environment environment = space_->environment(nullptr);  // the real boxes
+  TfrmMain window(environment);
+  QVERIFY(window.FormCreate());
+  window.show();
+  auto* list = Find<QListWidget>(window, "listKakuchoshi");
+  list->addItem(QStringLiteral("html"));
+  list->setCurrentRow(0);
+  QTimer::singleShot(0, &window, [&window] {
+    if (QApplication::activeModalWidget()) window.EndOnRequest();
+  });
+  Find<QAction>(window, "Delete1")->trigger();  // asks, and waits for the answer
+  QCOMPARE(list->count(), 1);
+  QTRY_VERIFY(!window.isVisible());
+}
+
 #include "tst_mainwindow.moc"

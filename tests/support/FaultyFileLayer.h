@@ -2,7 +2,7 @@
 #include <array>
 #include <string>
 
-#include "sitemap/FileLayer.h"
+#include "io/FileLayer.h"
 
 // The real file layer with one step made to fail the way a full disk or a
 // failing device makes it fail, so that every step of a safe replacement

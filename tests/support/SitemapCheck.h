@@ -28,7 +28,4 @@ std::optional<std::string> PercentDecoded(const std::string& text);
 // segment does not decode.
 std::optional<std::vector<std::string>> SegmentsBelow(const std::string& url, const std::string& base);
 
-std::string ReadFile(const std::string& path);
-bool FileExists(const std::string& path);
-
 }  // namespace SitemapCheck

@@ -1,4 +1,4 @@
-#include "sitemap/FileLayer.h"
+#include "io/FileLayer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

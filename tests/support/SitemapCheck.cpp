@@ -124,16 +124,5 @@ std::optional<std::vector<std::string>> SegmentsBelow(const std::string& url, co
   }
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
 
 }  // namespace SitemapCheck

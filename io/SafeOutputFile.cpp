@@ -1,4 +1,4 @@
-#include "sitemap/SafeOutputFile.h"
+#include "io/SafeOutputFile.h"
 
 #include <sys/stat.h>
 
@@ -19,8 +19,9 @@ std::string BaseNameOf(const std::string& path) {
 
 }  // namespace
 
-bool SafeOutputFile::Fail(const std::string& path, const std::string& reason) {
-  if (error_.empty()) error_ = path + ": " + reason;
+bool SafeOutputFile::Fail(const std::string& reason) {
+  // The temporary file is ours alone; the user knows the target.
+  if (error_.empty()) error_ = path_ + ": " + reason;
   Abort();
   return false;
 }
@@ -31,16 +32,18 @@ bool SafeOutputFile::Open(const std::string& path) {
   error_.clear();
   std::string reason;
   FileLayer::Status old;
-  if (!files_.Inspect(path, &old, &reason)) return Fail(path, reason);
+  if (!files_.Inspect(path, &old, &reason)) return Fail(reason);
   const bool replacesFile = old.exists && !old.isSymlink;
-  if (replacesFile && !(old.mode & S_IWUSR)) return Fail(path, "the file is write-protected");
+  if (replacesFile && !(old.mode & S_IWUSR)) return Fail("the file is write-protected");
 
   std::string temp = FolderOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
   fd_ = files_.CreateTemp(&temp, &reason);
-  if (fd_ < 0) return Fail(path, reason);
+  if (fd_ < 0) return Fail(reason);
   tempPath_ = temp;
-  const mode_t mode = replacesFile ? old.mode : files_.NewFileMode();
-  if (!files_.SetMode(fd_, mode, old.owner, old.group, &reason)) return Fail(tempPath_, reason);
+  // Set-user-ID, set-group-ID and sticky bits are not handed on: a new
+  // file must not gain rights nobody gave it.
+  const mode_t mode = (replacesFile ? old.mode : files_.NewFileMode()) & 0777;
+  if (!files_.SetMode(fd_, mode, old.owner, old.group, &reason)) return Fail(reason);
   buffer_.reserve(kBufferSize);
   return true;
 }
@@ -48,7 +51,7 @@ bool SafeOutputFile::Open(const std::string& path) {
 bool SafeOutputFile::FlushBuffer() {
   std::string reason;
   if (!buffer_.empty() && !files_.Write(fd_, buffer_.data(), buffer_.size(), &reason))
-    return Fail(tempPath_, reason);
+    return Fail(reason);
   buffer_.clear();
   return true;
 }
@@ -63,11 +66,11 @@ bool SafeOutputFile::Commit() {
   if (fd_ < 0) return false;
   std::string reason;
   if (!FlushBuffer()) return false;
-  if (!files_.Flush(fd_, &reason)) return Fail(tempPath_, reason);
+  if (!files_.Flush(fd_, &reason)) return Fail(reason);
   const int fd = fd_;
   fd_ = -1;  // a failed close must not be retried on the same descriptor
-  if (!files_.Close(fd, &reason)) return Fail(tempPath_, reason);
-  if (!files_.Rename(tempPath_, path_, &reason)) return Fail(path_, reason);
+  if (!files_.Close(fd, &reason)) return Fail(reason);
+  if (!files_.Rename(tempPath_, path_, &reason)) return Fail(reason);
   tempPath_.clear();
   // The new file is complete and in place; a folder that cannot be synced
   // only weakens the guarantee after a power cut, so it is not a failure.

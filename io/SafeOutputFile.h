@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-#include "sitemap/FileLayer.h"
+#include "io/FileLayer.h"
 
 // Replaces one file so that readers only ever see the old file or the
 // complete new one: the text goes to a temporary file beside it, which is
@@ -25,12 +25,12 @@ class SafeOutputFile {
   // Drops the temporary file; the target stays as it was.
   void Abort();
 
-  // "path: reason" of the first failure.
+  // "path: reason" of the first failure, with the target's path.
   const std::string& error() const { return error_; }
 
  private:
   bool FlushBuffer();
-  bool Fail(const std::string& path, const std::string& reason);
+  bool Fail(const std::string& reason);
 
   FileLayer& files_;
   std::string path_;

@@ -2,25 +2,31 @@
 #include <string>
 #include <vector>
 
-#include "sitemap/FileLayer.h"
+#include "io/FileLayer.h"
+#include "sitemap/GenerationInputs.h"
 
 // The inputs that persist from one use of the program to the next.
 struct Settings {
   std::string localFolder;
-  std::string baseUrl;
-  bool priority = false;
-  bool changeFreq = false;
-  bool lastMod = false;
-  bool mobile = false;
-  std::vector<std::string> extensions;
+  GenerationInputs inputs;
 
   bool operator==(const Settings&) const = default;
 };
 
-// "Setting.ini": section "SETTING" with seven keys. Texts are stored as the
-// bytes they are; booleans as "1"/"0"; the extension list as one value with
-// a comma after every entry. Saving replaces the file atomically, keeping
-// anything else the user wrote into it.
+// "Setting.ini": section "SETTING" with seven keys. Booleans are stored as
+// "1"/"0"; the extension list as one value with a comma after every entry.
+// Saving replaces the file atomically, keeping anything else the user wrote
+// into it; a file that is a symbolic link is saved through the link.
+//
+// Every text reads back as the bytes it was. A text is stored as it is
+// unless that could not come back unchanged: one with a space or tab at
+// either end, a control byte anywhere, or a leading double quote is stored
+// in double quotes, with the escapes \\ \" \r \n \t and \xHH (any other
+// control byte, two hex digits). A stored value in double quotes is read
+// back through those escapes. So no value can add a key or a section.
+//   BASE_URL=https://example.jp/
+//   LOCAL_FOLDER="/srv/site "
+//   LOCAL_FOLDER="s\n[X]"
 class SettingsFile {
  public:
   explicit SettingsFile(std::string path, FileLayer& files = PosixFileLayer::Instance());
@@ -32,7 +38,7 @@ class SettingsFile {
   // Missing file, section or keys read as the defaults. Returns false only
   // when a file exists but cannot be read; settings then stay defaults.
   bool Load(Settings* settings) const;
-  // On failure error() names the file that could not be written.
+  // On failure error() says which file could not be written, and why.
   bool Save(const Settings& settings);
 
   const std::string& path() const { return path_; }
@@ -44,6 +50,9 @@ class SettingsFile {
   static std::string JoinExtensions(const std::vector<std::string>& extensions);
   // A whole number other than zero (decimal, or hex after "$" or "0x").
   static bool ReadsAsChecked(const std::string& value);
+  // A text as it is stored, and back.
+  static std::string Encoded(const std::string& text);
+  static std::string Decoded(const std::string& stored);
 
  private:
   std::string path_;

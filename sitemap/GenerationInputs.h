@@ -12,4 +12,6 @@ struct GenerationInputs {
   bool lastMod = false;                 // <lastmod> with the day of the run
   bool mobile = false;                  // the mobile marker and namespace
   std::vector<std::string> extensions;  // without their dot, in list order
+
+  bool operator==(const GenerationInputs&) const = default;
 };

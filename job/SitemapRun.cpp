@@ -1,0 +1,119 @@
+#include "job/SitemapRun.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <exception>
+#include <filesystem>
+#include <new>
+
+#include "io/FolderLock.h"
+#include "scan/clFindInFolders.h"
+#include "sitemap/SitemapFiles.h"
+#include "sitemap/UrlText.h"
+#include "text/clrelatedansistring.h"
+
+namespace {
+
+std::string FolderOfFile(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return std::filesystem::current_path().string();
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder, std::string* error) {
+  if (argument.empty()) {
+    *error = "the folder name is empty";
+    return false;
+  }
+  struct stat status;
+  if (stat(argument.c_str(), &status) != 0) {
+    *error = argument + ": no such folder or file";
+    return false;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    *folder = argument;
+    return true;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *error = argument + ": neither a folder nor a regular file";
+    return false;
+  }
+  *folder = FolderOfFile(argument);
+  return true;
+}
+
+FileLayer& SitemapRun::Files() const {
+  return environment_.files ? *environment_.files : PosixFileLayer::Instance();
+}
+
+RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSource& inputs,
+                              RunControl& control) {
+  RunResult result;
+  try {
+    if (!ResolveFolder(folderArgument, &result.folder, &result.error)) return result;
+    FolderLock lock;
+    if (!lock.TryLock(result.folder, &result.error)) return result;
+    RemoveLeftovers(result.folder);
+    clFindInFolders scanner(environment_.lister);
+    Scan(&result, scanner, control);
+    if (!result.error.empty() || result.stopped) return result;
+    Write(&result, scanner, inputs(), control);
+  } catch (const std::bad_alloc&) {
+    result.written = false;
+    result.error = "out of memory";
+  } catch (const std::exception& error) {
+    result.written = false;
+    result.error = error.what();
+  }
+  return result;
+}
+
+// Temporary files of a run that was killed. Only a run that holds the
+// folder's lock may take them: no other run can be writing them.
+void SitemapRun::RemoveLeftovers(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = readdir(dir))
+    if (SitemapFiles::IsTemporary(entry->d_name)) leftovers.emplace_back(entry->d_name);
+  closedir(dir);
+  for (const std::string& name : leftovers) Files().Remove(folder + "/" + name);
+}
+
+void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& control) {
+  scanner.setLevel(1);
+  if (!scanner.scanFolder(result->folder, control.stopToken())) {
+    result->stopped = true;
+    return;
+  }
+  for (const auto& unlisted : scanner.unlistedFolders())
+    result->warnings.Add("could not list " + unlisted.path + ": " + unlisted.reason);
+  // An empty list (an empty folder, or one that cannot be listed) has
+  // nothing to write.
+  if (scanner.entries().empty()) {
+    result->error = result->folder + (scanner.unlistedFolders().empty()
+                                          ? ": the folder holds nothing"
+                                          : ": the folder cannot be listed: " +
+                                                scanner.unlistedFolders().front().reason);
+  }
+}
+
+void SitemapRun::Write(RunResult* result, const clFindInFolders& scanner, const GenerationInputs& inputs,
+                       RunControl& control) {
+  if (!UrlText::IsUsableBase(cls_Trim().trimSpaces(inputs.baseUrl), &result->error)) return;
+  result->writerRan = true;
+  control.StartSteps(scanner.entries().size());
+  SitemapWriter writer(Files(), environment_.clock);
+  result->written = writer.WriteSitemap(result->folder, scanner.entries(), inputs, control);
+  result->path = writer.outputPath();
+  result->urlCount = writer.urlCount();
+  result->warnings.Append(writer.warnings());
+  if (result->written) return;
+  if (control.terminateRequested())
+    result->stopped = true;
+  else
+    result->error = writer.errorText();
+}

@@ -1,0 +1,65 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "io/FileLayer.h"
+#include "scan/DirectoryLister.h"
+#include "sitemap/GenerationInputs.h"
+#include "sitemap/RunControl.h"
+#include "sitemap/SitemapWriter.h"
+#include "sitemap/WarningList.h"
+
+class clFindInFolders;
+
+// What one run ended with, for the window's status and the command line's
+// report.
+struct RunResult {
+  bool written = false;    // the sitemap is in place
+  bool writerRan = false;  // the scan ran to its end and writing began
+  bool stopped = false;    // the user asked it to stop
+  std::string folder;      // the folder the argument stood for
+  std::string path;        // the sitemap's path, once known
+  std::size_t urlCount = 0;
+  WarningList warnings;    // what was left out: folders, files, URLs
+  std::string error;       // why nothing was written, unless stopped
+};
+
+// One generation, from the folder the user named to the sitemap file: it
+// resolves the folder, locks it against other runs, scans it and writes
+// the sitemap. The desktop program's worker and the command line both run
+// it; neither repeats its rules.
+class SitemapRun {
+ public:
+  // What the run works with; anything left empty is the real thing.
+  struct Environment {
+    DirectoryLister* lister = nullptr;
+    FileLayer* files = nullptr;
+    SitemapWriter::Clock clock;
+  };
+  // The writer's inputs, asked for once the scan is over: the window takes
+  // them from its controls at that moment.
+  using InputsSource = std::function<GenerationInputs()>;
+
+  SitemapRun() = default;
+  explicit SitemapRun(Environment environment) : environment_(std::move(environment)) {}
+
+  // The folder a path stands for: a folder itself, or the folder holding a
+  // regular file (the current folder, in full, for a bare file name).
+  // Anything else is refused with a reason.
+  static bool ResolveFolder(const std::string& argument, std::string* folder, std::string* error);
+
+  // Runs the whole generation. Never throws: whatever goes wrong, running
+  // out of memory included, ends as a failed result, and any earlier
+  // sitemap stays.
+  RunResult Execute(const std::string& folderArgument, const InputsSource& inputs, RunControl& control);
+
+ private:
+  void RemoveLeftovers(const std::string& folder);
+  void Scan(RunResult* result, clFindInFolders& scanner, RunControl& control);
+  void Write(RunResult* result, const clFindInFolders& scanner, const GenerationInputs& inputs,
+             RunControl& control);
+  FileLayer& Files() const;
+
+  Environment environment_;
+};

@@ -1,0 +1,20 @@
+#pragma once
+#include <cstddef>
+#include <stop_token>
+
+// What the writer needs of the run that carries it: the run's one stop
+// signal, which the scan watches too, and a way to count the entries taken
+// up.
+class RunControl {
+ public:
+  virtual ~RunControl() = default;
+
+  virtual std::stop_token stopToken() const = 0;
+  bool terminateRequested() const { return stopToken().stop_requested(); }
+
+  // The scan is over and total entries will be stepped through.
+  virtual void StartSteps(std::size_t total) { (void)total; }
+  // Counts one entry and brings the progress display up to date; returns
+  // when that has happened.
+  virtual void StepProgress() = 0;
+};

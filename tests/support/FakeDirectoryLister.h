@@ -1,0 +1,105 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scan/DirectoryLister.h"
+
+// A folder tree held in memory, for trees the disk cannot give a root
+// user: folders that refuse to be listed, listings that break off, trees of
+// any shape at any speed, two paths to one folder. Folders are listed in
+// exactly the order their entries were given. A folder is known by its
+// path ("root", "root/a", ...); a link to a folder is entered, when links
+// are followed, as the folder registered under the link's own path.
+class FakeDirectoryLister : public DirectoryLister {
+ public:
+  // Adds a folder at path with its entries.
+  void Add(const std::string& path, std::vector<ListedEntry> entries) { Ensure(path).entries = std::move(entries); }
+  // Adds one entry; a folder entry gets its own (empty) folder.
+  void Add(const std::string& path, const std::string& name, ListedEntry::Kind kind) {
+    Ensure(path).entries.push_back({name, kind});
+    if (kind == ListedEntry::Kind::kFolder) Ensure(path + "/" + name);
+  }
+  void File(const std::string& path, const std::string& name) { Add(path, name, ListedEntry::Kind::kFile); }
+  void Dir(const std::string& path, const std::string& name) { Add(path, name, ListedEntry::Kind::kFolder); }
+  // The folder cannot be opened; error is the reason.
+  void Refuse(const std::string& path, const std::string& error) { Ensure(path).error = error; }
+  // Makes path a second way to the folder at other (a bind mount).
+  void SameFolder(const std::string& path, const std::string& other) { Ensure(path).id = Ensure(other).id; }
+
+  // Called with each folder's path as it is listed.
+  std::function<void(const std::string&)> onList;
+  std::vector<std::string> listed;
+  // Modification times and pages marked noindex, by the file's path.
+  std::map<std::string, std::int64_t> modified;
+  std::set<std::string> noindex;
+  int mostOpen = 0;  // the most folders held open at once
+
+  FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) override {
+    return Open(path, id, error);
+  }
+  FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink, FolderId* id,
+                         std::string* error) override {
+    const std::string& at = open_.at(parent);
+    if (name == "..") return Open(at.substr(0, at.rfind('/')), id, error);
+    for (const ListedEntry& entry : folders_[at].entries) {
+      if (entry.name != name) continue;
+      if (entry.kind == ListedEntry::Kind::kFolder || (entry.kind == ListedEntry::Kind::kFolderLink && followLink))
+        return Open(at + "/" + name, id, error);
+      *error = "no longer a folder";
+      return kNoFolder;
+    }
+    *error = "No such file or directory";
+    return kNoFolder;
+  }
+  bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string*) override {
+    const std::string path = open_.at(folder);
+    listed.push_back(path);
+    if (onList) onList(path);
+    *entries = folders_[path].entries;
+    return true;
+  }
+  void Close(FolderHandle folder) override { open_.erase(folder); }
+  bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override {
+    const auto found = modified.find(open_.at(folder) + "/" + name);
+    if (found == modified.end()) return false;
+    *seconds = found->second;
+    return true;
+  }
+  bool PageSaysNoindex(FolderHandle folder, const std::string& name) override {
+    return noindex.count(open_.at(folder) + "/" + name) > 0;
+  }
+
+ private:
+  struct Folder {
+    std::vector<ListedEntry> entries;
+    std::string error;  // non-empty: the folder cannot be opened
+    FolderId id;
+  };
+
+  Folder& Ensure(const std::string& path) {
+    auto [it, added] = folders_.try_emplace(path);
+    if (added) it->second.id = FolderId{1, nextInode_++};
+    return it->second;
+  }
+
+  FolderHandle Open(const std::string& path, FolderId* id, std::string* error) {
+    const auto found = folders_.find(path);
+    if (found == folders_.end() || !found->second.error.empty()) {
+      *error = found == folders_.end() ? "No such file or directory" : found->second.error;
+      return kNoFolder;
+    }
+    *id = found->second.id;
+    open_[nextHandle_] = path;
+    mostOpen = std::max(mostOpen, static_cast<int>(open_.size()));
+    return nextHandle_++;
+  }
+
+  std::map<std::string, Folder> folders_;
+  std::map<FolderHandle, std::string> open_;
+  std::uint64_t nextInode_ = 1;
+  FolderHandle nextHandle_ = 3;
+};
