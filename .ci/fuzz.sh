@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_ASAN:-build-asan}
 seconds=${FUZZ_SECONDS:-60}
-targets=(SettingsFile UrlText SitemapWriter)
+targets=(SettingsFile UrlText SitemapWriter PageHead)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 -DNUBIKA_SANITIZE=address -DNUBIKA_FUZZ=ON >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" --target "${targets[@]/#/fuzz_}"

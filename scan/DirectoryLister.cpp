@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "scan/RobotsMeta.h"
+
 namespace {
 
 ListedEntry::Kind KindOfTarget(int folderFd, const char* name) {
@@ -94,4 +96,6 @@ bool PosixDirectoryLister::ModifiedTime(FolderHandle folder, const std::string& 
   return true;
 }
 
-bool PosixDirectoryLister::PageSaysNoindex(FolderHandle, const std::string&) { return false; }
+bool PosixDirectoryLister::PageSaysNoindex(FolderHandle folder, const std::string& name) {
+  return RobotsMeta::FileSaysNoindex(folder, name);
+}

@@ -2,12 +2,60 @@
 #include <string>
 #include <string_view>
 #include <vector>
-// placeholder until the matcher lands
+
+#include "scan/NameGlob.h"
+
+// The paths a scan leaves out, given as lines in the form of an ignore file
+// (.gitignore), relative to the site's root folder:
+//
+//   404.html      that name at any depth; a pattern without "/" (a trailing
+//                 one not counted) looks only at the last name of a path
+//   /drafts/      a leading "/" anchors at the root, as does any "/" before
+//   docs/*.pdf    the end; a trailing "/" means folders only
+//   **/tmp        "**" crosses folders: tmp at any depth, everything inside
+//   logs/**       logs (but not logs itself), a/**/b with zero or more
+//                 folders between
+//   !keep.html    brings back what an earlier line left out: the last line
+//                 that matches a path decides
+//   # note        a comment; blank lines add nothing, and trailing spaces
+//                 are dropped unless escaped ("\ ")
+//
+// Names are bytes, matched exactly and case-sensitively; NameGlob tells how
+// one name matches. As in ignore files, nothing inside an excluded folder can
+// be brought back, because the scan never lists that folder: each answer is
+// about one path alone, and the caller must not look inside a folder it was
+// told to leave out.
 class ExclusionRules {
  public:
-  void Add(std::string_view line) { lines_.emplace_back(line); }
-  bool empty() const { return lines_.empty(); }
-  bool Excludes(std::string_view path, bool) const { for (auto& l : lines_) if (l == path) return true; return false; }
+  // One line of an ignore file, or one --exclude value.
+  void Add(std::string_view line);
+  // Every line of a file (CR LF line ends and a UTF-8 byte order mark are
+  // allowed). Returns false, adding nothing, with "path: reason" in *error
+  // when the file cannot be read.
+  bool AddFile(const std::string& path, std::string* error);
+  // True when no line added so far can match anything.
+  bool empty() const { return rules_.empty(); }
+
+  // path: relative to the root, names joined by "/", no leading or trailing
+  // "/". isFolder tells whether it names a folder.
+  bool Excludes(std::string_view path, bool isFolder) const;
+
  private:
-  std::vector<std::string> lines_;
+  // One name of a rule anchored at the root, or "**": any number of folders.
+  struct Step {
+    NameGlob name;
+    bool anyFolders = false;
+  };
+  struct Rule {
+    std::vector<Step> steps;  // a single step, for the last name, unless anchored
+    bool anchored = false;
+    bool folderOnly = false;
+    bool negated = false;
+  };
+
+  static bool ParseSteps(std::string_view pattern, std::vector<Step>* steps);
+  static bool Matches(const Rule& rule, std::string_view path, std::string_view name, bool isFolder);
+  static bool MatchesSteps(const std::vector<Step>& steps, std::string_view path);
+
+  std::vector<Rule> rules_;
 };

@@ -90,7 +90,9 @@ TEST(ScanTest, LinksToFoldersAreEnteredOnlyWhenFollowedAndEachFolderOnce) {
   EXPECT_EQ(Scan(scanner, "/site"), notFollowed);
   EXPECT_EQ(site.listed, std::vector<std::string>{"/site"});
 
-  scanner.setRules({.followLinks = true});
+  clFindInFolders::Rules following;
+  following.followLinks = true;
+  scanner.setRules(following);
   const std::vector<clCompositionFolder> followed = {
       {1, "loop", 1}, {1, "out", 1}, {2, "outside.html", 0}, {1, "a.html", 0}};
   EXPECT_EQ(Scan(scanner, "/site"), followed);
@@ -99,11 +101,13 @@ TEST(ScanTest, LinksToFoldersAreEnteredOnlyWhenFollowedAndEachFolderOnce) {
 TEST(ScanTest, ExcludedEntriesAreNeitherRecordedNorListed) {
   FakeLister site = ExampleSite();
   site.File("/site/docs/img", "logo.png");
-  ExclusionRules rules;
-  rules.Add("docs/img");
-  rules.Add("top.css");
+  ExclusionRules exclusions;
+  exclusions.Add("docs/img");
+  exclusions.Add("top.css");
   clFindInFolders scanner(&site);
-  scanner.setRules({.exclusions = &rules});
+  clFindInFolders::Rules rules;
+  rules.exclusions = &exclusions;
+  scanner.setRules(rules);
   const std::vector<clCompositionFolder> expected = {{1, "index.html", 0}, {1, "docs", 1}, {2, "a.html", 0}};
   EXPECT_EQ(Scan(scanner, "/site"), expected);
   EXPECT_EQ(site.listed, (std::vector<std::string>{"/site", "/site/docs"}));

@@ -1,0 +1,127 @@
+#include "scan/RobotsMeta.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+
+
+
+std::string Page(const std::string& head, const std::string& body = "<p>Welcome</p>") {
+  return "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n" + head +
+         "\n</head>\n<body>\n" + body + "\n</body>\n</html>\n";
+}
+
+TEST(RobotsMetaTest, CommonSpellingsSayNoindex) {
+  const std::vector<std::string> pages = {
+      Page(R"(<meta name="robots" content="noindex">)"),
+      Page(R"(<META NAME="ROBOTS" CONTENT="NOINDEX">)"),
+      Page(R"(<meta name="Googlebot" content="noindex">)"),
+      Page(R"(<meta name="robots" content="noindex,nofollow">)"),
+      Page(R"(<meta name="robots" content="nofollow , NoIndex">)"),
+      Page(R"(<meta name="robots" content=" none ">)"),
+      Page(R"(<meta name="robots" content="max-snippet:0,	none">)"),
+      Page("<meta name='robots' content='noindex'>"),
+      Page("<meta name=robots content=noindex>"),
+      Page(R"(<meta content="noindex" name="robots">)"),
+      Page(R"(<meta name="robots" content="index"><meta name="googlebot" content="noindex">)"),
+      Page(R"(<meta name="robots" content="noindex" />)"),
+      // Only the head's end tag is missing: the text may stop inside the head.
+      "<html><head><meta name=robots content=noindex><title>Unfinished",
+      // No <head> tag: the parser implies one until body content begins.
+      "<!DOCTYPE html><title>Shop</title><meta name=robots content=noindex><p>Text</p>",
+      "\xEF\xBB\xBF" + Page(R"(<meta name="robots" content="noindex">)"),
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+      "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\n"
+      "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>t</title>"
+      "<meta name=\"robots\" content=\"noindex\" /></head><body></body></html>",
+      // A Shift_JIS title (not UTF-8) before the meta.
+      Page("<title>\x93\xfa\x96\x7b\x8c\xea</title><meta name=robots content=noindex>"),
+      Page("<noscript><meta name=robots content=noindex></noscript>"),
+      Page("<meta name=\"&#114;obots\" content=\"&#x4E;oindex\">"),
+  };
+  for (const std::string& page : pages) EXPECT_TRUE(RobotsMeta::SaysNoindex(page)) << page;
+}
+
+TEST(RobotsMetaTest, OtherPagesDoNotSayNoindex) {
+  const std::vector<std::string> pages = {
+      "",
+      Page("<title>About noindex</title>", "<p>We never use noindex here.</p>"),
+      "<p>A page without a head: noindex, none</p>",
+      Page("<title>t</title>", R"(<meta name="robots" content="noindex">)"),
+      // The parser would move this meta into the head; it still came after it.
+      "<html><head><title>t</title></head><meta name=robots content=noindex><body></body></html>",
+      "<title>t</title><p>Text</p><meta name=robots content=noindex>",
+      Page(R"(<meta name="robots" content="index, follow">)"),
+      Page(R"(<meta name="robots-x" content="noindex">)"),
+      Page(R"(<meta name="bingbot" content="noindex">)"),
+      Page(R"(<meta name="robots" content="noindexing, no index, nofollow">)"),
+      Page(R"(<meta name="robots">)"),
+      Page(R"(<meta content="noindex">)"),
+      Page(R"(<meta http-equiv="robots" content="noindex">)"),
+      Page("<!-- <meta name=robots content=noindex> -->"),
+      Page("<script>document.write('<meta name=robots content=noindex>')</script>"),
+      Page("<template><meta name=robots content=noindex></template>"),
+      // A byte order mark anywhere but first is text, which starts the body.
+      "\n\xEF\xBB\xBF<meta name=robots content=noindex>",
+  };
+  for (const std::string& page : pages) EXPECT_FALSE(RobotsMeta::SaysNoindex(page)) << page;
+}
+
+class RobotsMetaFileTest : public testing::Test {
+ protected:
+  void SetUp() override { dirFd_ = open(folder_.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+  void TearDown() override { close(dirFd_); }
+
+  bool FileSaysNoindex(const std::string& content) {
+    WriteFile(folder_ / "page.html", content);
+    std::string error;
+    const bool noindex = RobotsMeta::FileSaysNoindex(dirFd_, "page.html", &error);
+    EXPECT_EQ(error, "");
+    return noindex;
+  }
+
+  TempFolder folder_;
+  int dirFd_ = -1;
+};
+
+TEST_F(RobotsMetaFileTest, ReadsPastTheFirstChunkButNotPastTheLimit) {
+  const std::string meta = "<meta name=robots content=noindex>";
+  const std::string style = "<style>" + std::string(RobotsMeta::kMaxHeadBytes, ' ') + "</style>";
+  const std::string late = Page(style + meta);
+  ASSERT_TRUE(RobotsMeta::SaysNoindex(late));
+  EXPECT_FALSE(FileSaysNoindex(late));
+
+  EXPECT_TRUE(FileSaysNoindex(Page(meta + style)));
+  EXPECT_TRUE(FileSaysNoindex(Page("<style>" + std::string(6000, ' ') + "</style>" + meta)));
+  EXPECT_FALSE(FileSaysNoindex(Page("<style>" + std::string(6000, ' ') + "</style>", meta)));
+}
+
+TEST_F(RobotsMetaFileTest, UnreadableFileIsNotNoindex) {
+  std::string error;
+  EXPECT_FALSE(RobotsMeta::FileSaysNoindex(dirFd_, "missing.html", &error));
+  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_FALSE(RobotsMeta::FileSaysNoindex(dirFd_, "missing.html"));
+
+  // Opens, but the first read fails.
+  ASSERT_EQ(mkdir((folder_ / "folder.html").c_str(), 0755), 0);
+  EXPECT_FALSE(RobotsMeta::FileSaysNoindex(dirFd_, "folder.html", &error));
+  EXPECT_EQ(error, "Is a directory");
+
+  // A named pipe with no writer must not hold the run: it reads as empty.
+  ASSERT_EQ(mkfifo((folder_ / "pipe.html").c_str(), 0644), 0);
+  error.clear();
+  EXPECT_FALSE(RobotsMeta::FileSaysNoindex(dirFd_, "pipe.html", &error));
+  EXPECT_EQ(error, "");
+}
+
+}  // namespace
