@@ -19,40 +19,71 @@ std::optional<bool> ValueOf(const FlagPair& pair) {
   return pair.value;
 }
 
+template <typename T>
+std::optional<T> ValueOf(const CLI::Option* option, const T& value) {
+  return option->count() ? std::optional<T>(value) : std::nullopt;
+}
+
 }  // namespace
 
 CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* message) {
-  CLI::App app{"Writes nubika_sitemap.xml for a web site kept as a local folder.",
-               "nubika-sitemap-cli"};
-  std::string folderArg, baseUrlArg, extArg, settingsArg;
+  CLI::App app{"Writes nubika_sitemap.xml for a web site kept as a local folder.", "nubika-sitemap-cli"};
+  app.footer(
+      "Anything not given is taken from the settings file. Exit status: 0 written, "
+      "1 not written (the previous sitemap is unchanged), 2 usage error.");
+  std::string folderArg, baseUrlArg, extArg, settingsArg, lastModFromArg, indexNamesArg;
   auto* folderOption = app.add_option("FOLDER", folderArg, "The site's local folder (default: LOCAL_FOLDER of the settings)");
-  auto* baseUrlOption = app.add_option("--base-url", baseUrlArg, "The site's base URL");
+  auto* baseUrlOption = app.add_option("--base-url", baseUrlArg, "The site's base URL: http:// or https://, with a host");
   auto* extOption = app.add_option("--ext", extArg, "Comma-separated extensions without the dot, e.g. html,htm");
-  auto* settingsOption = app.add_option("--settings", settingsArg, "Settings file to read instead of the usual one")
-                             ->check(CLI::ExistingFile);
-  FlagPair priorityFlag, changeFreqFlag, lastModFlag, mobileFlag;
+  FlagPair priorityFlag, changeFreqFlag, lastModFlag, mobileFlag, noindexFlag, folderUrlsFlag, followFlag, gzipFlag;
   AddPair(app, "priority", "Write <priority> (0.8 for index pages, else 0.4)", &priorityFlag);
   AddPair(app, "changefreq", "Write <changefreq> (daily for index pages, else weekly)", &changeFreqFlag);
-  AddPair(app, "lastmod", "Write <lastmod> with today's date", &lastModFlag);
+  AddPair(app, "lastmod", "Write <lastmod>", &lastModFlag);
+  auto* lastModFromOption =
+      app.add_option("--lastmod-from", lastModFromArg, "The date --lastmod writes: the day of the run, or each file's")
+          ->check(CLI::IsMember({"run", "file"}));
   AddPair(app, "mobile", "Mark every URL as a mobile page", &mobileFlag);
+  app.add_option("--exclude", exclude, "Leave out what the pattern matches (ignore-file form, repeatable)")
+      ->allow_extra_args(false);
+  app.add_option("--exclude-from", excludeFrom, "Read exclusion patterns from FILE, one per line (repeatable)")
+      ->check(CLI::ExistingFile)
+      ->allow_extra_args(false);
+  AddPair(app, "skip-noindex", "Leave out pages whose head says noindex to robots", &noindexFlag);
+  AddPair(app, "folder-urls", "Write an index page as its folder's URL, ending in /", &folderUrlsFlag);
+  auto* indexNamesOption =
+      app.add_option("--index-names", indexNamesArg, "Index pages for --folder-urls, first wins (default index.html,index.htm)");
+  AddPair(app, "follow-links", "Enter links to folders, each folder once", &followFlag);
+  AddPair(app, "gzip", "Write the parts as .xml.gz under a plain index", &gzipFlag);
+  auto* settingsOption = app.add_option("--settings", settingsArg, "Settings file to read instead of the usual one")
+                             ->check(CLI::ExistingFile);
   app.add_flag("--quiet,-q", quiet, "No progress and no success line");
+  app.set_version_flag("--version", std::string("nubika-sitemap-cli ") + NUBIKA_VERSION);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     *message = app.help();
     return Outcome::kHelpShown;
+  } catch (const CLI::CallForVersion&) {
+    *message = app.version() + "\n";
+    return Outcome::kHelpShown;
   } catch (const CLI::ParseError& error) {
     *message = error.what();
     return Outcome::kUsageError;
   }
-  if (folderOption->count()) folder = folderArg;
-  if (baseUrlOption->count()) baseUrl = baseUrlArg;
-  if (extOption->count()) extensions = extArg;
-  if (settingsOption->count()) settingsPath = settingsArg;
+  folder = ValueOf(folderOption, folderArg);
+  baseUrl = ValueOf(baseUrlOption, baseUrlArg);
+  extensions = ValueOf(extOption, extArg);
+  settingsPath = ValueOf(settingsOption, settingsArg);
+  indexNames = ValueOf(indexNamesOption, indexNamesArg);
+  if (lastModFromOption->count()) lastModFromFile = lastModFromArg == "file";
   priority = ValueOf(priorityFlag);
   changeFreq = ValueOf(changeFreqFlag);
   lastMod = ValueOf(lastModFlag);
   mobile = ValueOf(mobileFlag);
+  skipNoindex = ValueOf(noindexFlag);
+  folderUrls = ValueOf(folderUrlsFlag);
+  followLinks = ValueOf(followFlag);
+  gzip = ValueOf(gzipFlag);
   return Outcome::kRun;
 }

@@ -13,11 +13,21 @@ struct CommandLine {
   std::optional<bool> changeFreq;
   std::optional<bool> lastMod;
   std::optional<bool> mobile;
+  std::optional<bool> lastModFromFile;
+  // --exclude patterns, and the files of --exclude-from, in the order given;
+  // either replaces the stored list.
+  std::vector<std::string> exclude;
+  std::vector<std::string> excludeFrom;
+  std::optional<bool> skipNoindex;
+  std::optional<bool> folderUrls;
+  std::optional<std::string> indexNames;  // comma-separated
+  std::optional<bool> followLinks;
+  std::optional<bool> gzip;
   std::optional<std::string> settingsPath;
   bool quiet = false;
 
   enum class Outcome { kRun, kHelpShown, kUsageError };
   // Parses argv; on kUsageError message holds what to print on stderr, on
-  // kHelpShown the help text for stdout.
+  // kHelpShown the help (or version) text for stdout.
   Outcome Parse(int argc, char** argv, std::string* message);
 };

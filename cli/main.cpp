@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <stop_token>
 #include <thread>
@@ -76,14 +77,41 @@ class CliProgress : public RunControl {
   ProgressText text_;
 };
 
+// The patterns of the --exclude-from files, then those of --exclude: the
+// later ones win, so the command line refines a file.
+bool ExclusionsFrom(const CommandLine& line, std::vector<std::string>* patterns, std::string* error) {
+  for (const std::string& path : line.excludeFrom) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+      *error = path + ": cannot be read";
+      return false;
+    }
+    for (std::string pattern; std::getline(file, pattern);) {
+      if (!pattern.empty() && pattern.back() == '\r') pattern.pop_back();
+      patterns->push_back(std::move(pattern));
+    }
+  }
+  patterns->insert(patterns->end(), line.exclude.begin(), line.exclude.end());
+  return true;
+}
+
 GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& stored) {
   GenerationInputs inputs = stored;
-  if (line.baseUrl) inputs.baseUrl = *line.baseUrl;
-  if (line.priority) inputs.priority = *line.priority;
-  if (line.changeFreq) inputs.changeFreq = *line.changeFreq;
-  if (line.lastMod) inputs.lastMod = *line.lastMod;
-  if (line.mobile) inputs.mobile = *line.mobile;
+  const auto take = [](auto& value, const auto& given) {
+    if (given) value = *given;
+  };
+  take(inputs.baseUrl, line.baseUrl);
+  take(inputs.priority, line.priority);
+  take(inputs.changeFreq, line.changeFreq);
+  take(inputs.lastMod, line.lastMod);
+  take(inputs.mobile, line.mobile);
+  take(inputs.lastModFromFile, line.lastModFromFile);
+  take(inputs.skipNoindex, line.skipNoindex);
+  take(inputs.folderUrls, line.folderUrls);
+  take(inputs.followLinks, line.followLinks);
+  take(inputs.gzip, line.gzip);
   if (line.extensions) inputs.extensions = SettingsFile::SplitExtensions(*line.extensions);
+  if (line.indexNames) inputs.indexNames = SettingsFile::SplitExtensions(*line.indexNames);
   return inputs;
 }
 
@@ -101,8 +129,15 @@ int Run(const CommandLine& line) {
     return kUsage;
   }
 
-  const GenerationInputs inputs = InputsFrom(line, stored.inputs);
+  GenerationInputs inputs = InputsFrom(line, stored.inputs);
   std::string problem;
+  if (!line.exclude.empty() || !line.excludeFrom.empty()) {
+    inputs.exclude.clear();
+    if (!ExclusionsFrom(line, &inputs.exclude, &problem)) {
+      std::cerr << "nubika-sitemap-cli: --exclude-from: " << problem << '\n';
+      return kUsage;
+    }
+  }
   if (!UrlText::IsUsableBase(cls_Trim().trimSpaces(inputs.baseUrl), &problem)) {
     std::cerr << "nubika-sitemap-cli: --base-url: " << problem << '\n';
     return kUsage;
@@ -125,8 +160,10 @@ int Run(const CommandLine& line) {
   }
   // The sitemap is written whatever becomes of this line: a reader that
   // went away (a closed pipe) costs the line, not the exit status.
-  if (!line.quiet && !(std::cout << result.path << ' ' << result.urlCount << std::endl))
-    std::cerr << "nubika-sitemap-cli: could not write to stdout: " << result.path << ' ' << result.urlCount << '\n';
+  const std::string report =
+      result.path + ' ' + std::to_string(result.urlCount) + ' ' + std::to_string(result.partCount);
+  if (!line.quiet && !(std::cout << report << std::endl))
+    std::cerr << "nubika-sitemap-cli: could not write to stdout: " << report << '\n';
   return kSucceeded;
 }
 

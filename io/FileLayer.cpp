@@ -1,5 +1,6 @@
 #include "io/FileLayer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 namespace {
 
@@ -108,5 +110,16 @@ bool PosixFileLayer::MakeFolders(const std::string& folder, std::string* error) 
     const std::string part = folder.substr(0, slash);
     if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return Fail(error);
   }
+  return true;
+}
+
+bool PosixFileLayer::ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return Fail(error);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names->emplace_back(name);
+  }
+  closedir(dir);
   return true;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The file operations a safe replacement of one file needs. The program
 // writes through this interface so that tests can make any step fail, also
@@ -36,6 +37,8 @@ class FileLayer {
   virtual mode_t NewFileMode() = 0;
   // Creates a folder and its parents, for files kept under a config folder.
   virtual bool MakeFolders(const std::string& folder, std::string* error) = 0;
+  // The names in a folder, "." and ".." left out.
+  virtual bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) = 0;
 };
 
 // The real file layer, on POSIX calls.
@@ -54,4 +57,5 @@ class PosixFileLayer : public FileLayer {
   bool SyncFolder(const std::string& folder, std::string* error) override;
   mode_t NewFileMode() override;
   bool MakeFolders(const std::string& folder, std::string* error) override;
+  bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) override;
 };

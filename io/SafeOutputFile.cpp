@@ -62,7 +62,10 @@ bool SafeOutputFile::Write(std::string_view text) {
   return buffer_.size() < kBufferSize || FlushBuffer();
 }
 
-bool SafeOutputFile::Commit() {
+bool SafeOutputFile::Commit() { return CommitAs(path_); }
+
+bool SafeOutputFile::CommitAs(const std::string& path) {
+  path_ = path;
   if (fd_ < 0) return false;
   std::string reason;
   if (!FlushBuffer()) return false;

@@ -22,6 +22,8 @@ class SafeOutputFile {
   // Buffered; a failure is reported here or at the latest by Commit.
   bool Write(std::string_view text);
   bool Commit();
+  // Puts the file in place under another name of the same folder.
+  bool CommitAs(const std::string& path);
   // Drops the temporary file; the target stays as it was.
   void Abort();
 

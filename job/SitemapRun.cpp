@@ -1,6 +1,5 @@
 #include "job/SitemapRun.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <exception>
@@ -8,7 +7,9 @@
 #include <new>
 
 #include "io/FolderLock.h"
+#include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
+#include "sitemap/PageSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
@@ -57,7 +58,15 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     FolderLock lock;
     if (!lock.TryLock(result.folder, &result.error)) return result;
     RemoveLeftovers(result.folder);
+    // What the scan needs is taken now; the writer's share once it starts.
+    const GenerationInputs atStart = inputs();
+    ExclusionRules exclusions;
+    for (const std::string& pattern : atStart.exclude) exclusions.Add(pattern);
+    const PageSelection pages(atStart.extensions);
     clFindInFolders scanner(environment_.lister);
+    scanner.setRules({&exclusions, atStart.followLinks,
+                      [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
+                      atStart.lastMod && atStart.lastModFromFile, atStart.skipNoindex});
     Scan(&result, scanner, control);
     if (!result.error.empty() || result.stopped) return result;
     Write(&result, scanner, inputs(), control);
@@ -74,13 +83,11 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
 // Temporary files of a run that was killed. Only a run that holds the
 // folder's lock may take them: no other run can be writing them.
 void SitemapRun::RemoveLeftovers(const std::string& folder) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return;
-  std::vector<std::string> leftovers;
-  while (const dirent* entry = readdir(dir))
-    if (SitemapFiles::IsTemporary(entry->d_name)) leftovers.emplace_back(entry->d_name);
-  closedir(dir);
-  for (const std::string& name : leftovers) Files().Remove(folder + "/" + name);
+  std::vector<std::string> names;
+  std::string ignored;
+  if (!Files().ListFolder(folder, &names, &ignored)) return;
+  for (const std::string& name : names)
+    if (SitemapFiles::IsTemporary(name)) Files().Remove(folder + "/" + name);
 }
 
 void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& control) {
@@ -110,6 +117,7 @@ void SitemapRun::Write(RunResult* result, const clFindInFolders& scanner, const 
   result->written = writer.WriteSitemap(result->folder, scanner.entries(), inputs, control);
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();
+  result->partCount = writer.partCount();
   result->warnings.Append(writer.warnings());
   if (result->written) return;
   if (control.terminateRequested())

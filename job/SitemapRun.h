@@ -21,6 +21,7 @@ struct RunResult {
   std::string folder;      // the folder the argument stood for
   std::string path;        // the sitemap's path, once known
   std::size_t urlCount = 0;
+  std::size_t partCount = 0;  // 0: one sitemap; else the parts its index names
   WarningList warnings;    // what was left out: folders, files, URLs
   std::string error;       // why nothing was written, unless stopped
 };
@@ -37,8 +38,9 @@ class SitemapRun {
     FileLayer* files = nullptr;
     SitemapWriter::Clock clock;
   };
-  // The writer's inputs, asked for once the scan is over: the window takes
-  // them from its controls at that moment.
+  // The inputs, asked for when the run starts (what the scan needs) and
+  // again once the scan is over (what the writer needs): the window takes
+  // them from its controls at those moments.
   using InputsSource = std::function<GenerationInputs()>;
 
   SitemapRun() = default;

@@ -90,6 +90,10 @@ class clFindInFolders::Walk {
     const FolderHandle handle = lister_.OpenRoot(rootPath_, &id, &error);
     if (handle == kNoFolder) return Unlisted("", error);
     ++open_;
+    if (!scan_.listed_.insert(id).second) {  // scanned already in this run
+      Close(handle);
+      return;
+    }
     Push(handle, id, rootPath_, false, "");
   }
 

@@ -27,6 +27,35 @@ constexpr const char* kLastMod = "LAST_UPDATE_AUTO";
 constexpr const char* kMobile = "MOBILE";
 constexpr const char* kExtensions = "KAKUCHO";
 
+constexpr const char* kOptions = "OPTIONS";
+constexpr const char* kLastModFrom = "LASTMOD_FROM";
+constexpr const char* kExclude = "EXCLUDE";
+constexpr const char* kSkipNoindex = "SKIP_NOINDEX";
+constexpr const char* kFolderUrls = "FOLDER_URLS";
+constexpr const char* kIndexNames = "INDEX_NAMES";
+constexpr const char* kFollowLinks = "FOLLOW_LINKS";
+constexpr const char* kGzip = "GZIP";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  if (text.empty()) return lines;
+  for (std::size_t begin = 0;;) {
+    const std::size_t end = text.find('\n', begin);
+    lines.push_back(text.substr(begin, end - begin));
+    if (end == std::string::npos) return lines;
+    begin = end + 1;
+  }
+}
+
+std::string Joined(const std::vector<std::string>& items, char separator) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) text += separator;
+    text += items[i];
+  }
+  return text;
+}
+
 std::string ExecutableFolder() {
   std::string buffer(4096, '\0');
   const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -193,7 +222,9 @@ bool SettingsFile::Load(Settings* settings) const {
 
   CSimpleIniA ini;
   ini.LoadData(content.str());
-  const auto text = [&](const char* key) { return Decoded(ini.GetValue(kSection, key, "")); };
+  const auto text = [&](const char* key, const char* section = kSection) {
+    return Decoded(ini.GetValue(section, key, ""));
+  };
   settings->localFolder = text(kLocalFolder);
   GenerationInputs& inputs = settings->inputs;
   inputs.baseUrl = text(kBaseUrl);
@@ -202,6 +233,14 @@ bool SettingsFile::Load(Settings* settings) const {
   inputs.lastMod = ReadsAsChecked(text(kLastMod));
   inputs.mobile = ReadsAsChecked(text(kMobile));
   inputs.extensions = SplitExtensions(text(kExtensions));
+
+  inputs.lastModFromFile = text(kLastModFrom, kOptions) == "file";
+  inputs.exclude = Lines(text(kExclude, kOptions));
+  inputs.skipNoindex = ReadsAsChecked(text(kSkipNoindex, kOptions));
+  inputs.folderUrls = ReadsAsChecked(text(kFolderUrls, kOptions));
+  if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
+  inputs.followLinks = ReadsAsChecked(text(kFollowLinks, kOptions));
+  inputs.gzip = ReadsAsChecked(text(kGzip, kOptions));
   return true;
 }
 
@@ -229,6 +268,14 @@ bool SettingsFile::Save(const Settings& settings) {
   ini.SetValue(kSection, kLastMod, inputs.lastMod ? "1" : "0");
   ini.SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
   setText(kExtensions, JoinExtensions(inputs.extensions));
+
+  ini.SetValue(kOptions, kLastModFrom, inputs.lastModFromFile ? "file" : "run");
+  ini.SetValue(kOptions, kExclude, Encoded(Joined(inputs.exclude, '\n')).c_str());
+  ini.SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
+  ini.SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
+  ini.SetValue(kOptions, kIndexNames, Encoded(Joined(inputs.indexNames, ',')).c_str());
+  ini.SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
+  ini.SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
 
   std::string text;
   std::string reason;

@@ -13,8 +13,11 @@ struct Settings {
   bool operator==(const Settings&) const = default;
 };
 
-// "Setting.ini": section "SETTING" with seven keys. Booleans are stored as
-// "1"/"0"; the extension list as one value with a comma after every entry.
+// "Setting.ini": section "SETTING" with seven keys, then section "OPTIONS"
+// with the run's further options (LASTMOD_FROM run|file, EXCLUDE patterns
+// one per line, SKIP_NOINDEX, FOLDER_URLS, INDEX_NAMES comma-separated,
+// FOLLOW_LINKS, GZIP). Booleans are stored as "1"/"0"; the extension list
+// as one value with a comma after every entry.
 // Saving replaces the file atomically, keeping anything else the user wrote
 // into it; a file that is a symbolic link is saved through the link.
 //

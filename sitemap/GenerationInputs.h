@@ -2,16 +2,25 @@
 #include <string>
 #include <vector>
 
-// What the user chose for one sitemap, as the writer reads it. The window
-// hands the writer a snapshot taken when writing starts; the command line
-// builds one from its options and the settings file.
+// What the user chose for one sitemap. The window hands a run a snapshot of
+// its inputs; the command line builds one from its options and the
+// settings file. The options below the first group are all off by default,
+// which gives the sitemap as it has always been.
 struct GenerationInputs {
   std::string baseUrl;                  // as typed; the writer trims it
   bool priority = false;                // <priority> per URL
   bool changeFreq = false;              // <changefreq> per URL
-  bool lastMod = false;                 // <lastmod> with the day of the run
+  bool lastMod = false;                 // <lastmod> per URL
   bool mobile = false;                  // the mobile marker and namespace
   std::vector<std::string> extensions;  // without their dot, in list order
+
+  bool lastModFromFile = false;  // <lastmod> is the file's day, not the run's
+  std::vector<std::string> exclude;  // ignore-file patterns, below the folder
+  bool skipNoindex = false;          // leave out pages that ask not to be indexed
+  bool folderUrls = false;           // an index page is written as its folder's URL
+  std::vector<std::string> indexNames = {"index.html", "index.htm"};  // for folderUrls, first wins
+  bool followLinks = false;          // enter links to folders
+  bool gzip = false;                 // parts as .xml.gz under a plain index
 
   bool operator==(const GenerationInputs&) const = default;
 };

@@ -4,32 +4,12 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "io/SafeOutputFile.h"
-#include "sitemap/SitemapFiles.h"
+#include "sitemap/PageSelection.h"
+#include "sitemap/SitemapSet.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
 
 namespace {
-
-constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n";
-constexpr std::string_view kOpening =
-    "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\r\n";
-constexpr std::string_view kMobileOpening =
-    "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\" "
-    "xmlns:mobile=\"http://www.google.com/schemas/sitemap-mobile/1.0\">\r\n";
-constexpr std::string_view kClosing = "</urlset>\r\n";
-
-// Lets a set of strings be asked for a string_view without a copy.
-struct TextHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-};
-
-// The part of a name from its last dot on, the dot included.
-std::string_view ExtensionOf(std::string_view name) {
-  const auto dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
 
 // Index pages are named index.*, in any case (ASCII only, so no locale can
 // change the answer).
@@ -49,6 +29,44 @@ std::string CompletedBaseUrl(const std::string& typed) {
   std::string base = cls_Trim().trimSpaces(typed);
   if (!base.empty() && base.back() != '/') base.push_back('/');
   return UrlText::BaseUrl(base);
+}
+
+// The entries that stand for their folder: in each folder, the page whose
+// name comes first in the list of index names.
+std::unordered_set<std::size_t> FolderPages(const std::vector<clCompositionFolder>& entries,
+                                            const std::vector<std::string>& indexNames,
+                                            const std::function<bool(const clCompositionFolder&)>& isPage) {
+  std::unordered_set<std::size_t> chosen;
+  struct Best {
+    std::size_t rank;
+    std::size_t entry;
+  };
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<Best> best;  // by the level of a folder's entries
+  const auto closeFoldersBelow = [&](std::size_t level) {
+    while (best.size() > level + 1) {
+      if (best.back().rank != kNone) chosen.insert(best.back().entry);
+      best.pop_back();
+    }
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const clCompositionFolder& entry = entries[i];
+    const std::size_t level = entry.getLevel();
+    closeFoldersBelow(level);
+    if (best.size() <= level) best.resize(level + 1, Best{kNone, 0});
+    if (entry.getIsFolder() == 1) {
+      best.push_back(Best{kNone, 0});  // its entries follow, one level down
+      continue;
+    }
+    for (std::size_t rank = 0; rank < indexNames.size() && rank < best[level].rank; ++rank) {
+      if (entry.name() == indexNames[rank] && isPage(entry)) {
+        best[level] = Best{rank, i};
+        break;
+      }
+    }
+  }
+  closeFoldersBelow(0);
+  return chosen;
 }
 
 }  // namespace
@@ -83,13 +101,23 @@ class SitemapWriter::UrlBuilder {
 
   // The file's URL, percent-encoded but not yet escaped for XML.
   const std::string& UrlOf(const std::string& fileName) {
-    if (!prefixValid_) RebuildPrefix();
-    url_.assign(prefix_);
+    url_.assign(FolderUrl());
     UrlText::AppendPathSegment(&url_, fileName);
     return url_;
   }
 
+  // The URL of the folder the entries are in, ending in "/".
+  const std::string& FolderUrl() {
+    if (!prefixValid_) RebuildPrefix();
+    return prefix_;
+  }
+
  private:
+  struct Slot {
+    std::string encoded;
+    std::string name;
+  };
+
   // Slot 0 stands for the local folder and never enters a URL; the folder
   // part runs from slot 1 up to the first empty slot.
   void RebuildPrefix() {
@@ -100,11 +128,6 @@ class SitemapWriter::UrlBuilder {
     }
     prefixValid_ = true;
   }
-
-  struct Slot {
-    std::string encoded;
-    std::string name;
-  };
 
   std::string base_;
   std::vector<Slot> slots_;
@@ -117,17 +140,18 @@ class SitemapWriter::UrlBuilder {
 SitemapWriter::SitemapWriter(FileLayer& files, Clock clock)
     : files_(files), clock_(clock ? std::move(clock) : Clock([] { return std::time(nullptr); })) {}
 
-const std::string& SitemapWriter::DateOf(std::time_t now) {
-  if (now != dateTime_) {
+const std::string& SitemapWriter::DateOf(std::time_t time) {
+  constexpr std::time_t kQuarterHour = 900;
+  const std::time_t bucket = time >= 0 ? time / kQuarterHour : (time - kQuarterHour + 1) / kQuarterHour;
+  auto [found, added] = dates_.try_emplace(bucket);
+  if (added) {
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&time, &local);
     char text[32];
-    std::snprintf(text, sizeof text, "%d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday);
-    date_ = text;
-    dateTime_ = now;
+    std::snprintf(text, sizeof text, "%d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    found->second = text;
   }
-  return date_;
+  return found->second;
 }
 
 bool SitemapWriter::Fail(std::string reason) {
@@ -141,22 +165,31 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
   outputPath_ = targetFolder + "/" + kFileName;
   errorText_.clear();
   urlCount_ = 0;
+  partCount_ = 0;
   warnings_ = WarningList();
 
-  SafeOutputFile out(files_);
-  if (!out.Open(outputPath_)) return Fail("cannot write " + out.error());
-  out.Write(kDeclaration);
-  out.Write(inputs.mobile ? kMobileOpening : kOpening);
+  const std::string base = CompletedBaseUrl(inputs.baseUrl);
+  SitemapSet out(files_, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
+  if (!out.Open()) return Fail(out.error());
 
-  std::unordered_set<std::string, TextHash, std::equal_to<>> dottedExtensions;
-  for (const auto& extension : inputs.extensions) dottedExtensions.insert("." + extension);
+  const PageSelection selection(inputs.extensions);
+  const auto counts = [&](const clCompositionFolder& entry) {
+    return entry.isRegularFile() && !(inputs.skipNoindex && entry.isNoindex());
+  };
+  std::unordered_set<std::size_t> folderPages;
+  if (inputs.folderUrls) {
+    folderPages = FolderPages(entries, inputs.indexNames, [&](const clCompositionFolder& entry) {
+      return selection.Matches(entry.name(), entry.getLevel()) && counts(entry);
+    });
+  }
 
-  UrlBuilder urls(CompletedBaseUrl(inputs.baseUrl));
+  UrlBuilder urls(base);
   const std::stop_token stop = control.stopToken();
-  std::size_t matched = 0, longUrls = 0;
+  std::size_t matched = 0, longUrls = 0, noindex = 0;
   std::string firstLongUrl;
   std::string block;
-  for (const clCompositionFolder& entry : entries) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const clCompositionFolder& entry = entries[i];
     if (stop.stop_requested()) return false;
     control.StepProgress();
     urls.Enter(entry.getLevel());
@@ -164,41 +197,49 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
       urls.SetFolder(entry.getLevel(), entry.name());
       continue;
     }
-    if (!dottedExtensions.contains(ExtensionOf(entry.name()))) continue;
-    if (entry.getLevel() == 1 && SitemapFiles::IsOwn(entry.name())) continue;
+    if (!selection.Matches(entry.name(), entry.getLevel())) continue;
     ++matched;
     if (!entry.isRegularFile()) {
       warnings_.Add("not a regular file, left out: " + urls.PathOf(entry.name()));
       continue;
     }
-    const std::string& url = urls.UrlOf(entry.name());
+    if (inputs.skipNoindex && entry.isNoindex()) {
+      ++noindex;
+      continue;
+    }
+    const std::string& url = folderPages.contains(i) ? urls.FolderUrl() : urls.UrlOf(entry.name());
     if (url.size() > kMaxUrlLength) {
       if (longUrls++ == 0) firstLongUrl = url.substr(0, 80);
       continue;
     }
     const bool index = IsIndexPage(entry.name());
+    static const std::string kNoDate;
+    const std::string& date =
+        !inputs.lastMod ? kNoDate : DateOf(inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : clock_());
     ++urlCount_;
 
     block.assign("\t<url>\r\n\t\t<loc>");
     UrlText::AppendXmlEscaped(&block, url);
     block.append("</loc>\r\n");
-    if (inputs.lastMod) block.append("\t\t<lastmod>").append(DateOf(clock_())).append("</lastmod>\r\n");
+    if (inputs.lastMod) block.append("\t\t<lastmod>").append(date).append("</lastmod>\r\n");
     if (inputs.changeFreq)
       block.append(index ? "\t\t<changefreq>daily</changefreq>\r\n" : "\t\t<changefreq>weekly</changefreq>\r\n");
     if (inputs.priority)
       block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
     if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
     block.append("\t</url>\r\n");
-    if (!out.Write(block)) return Fail("cannot write " + out.error());
+    if (!out.Add(block, date)) return Fail(out.error());
   }
   if (longUrls > 0)
     warnings_.Add(std::to_string(longUrls) + " URL" + (longUrls == 1 ? "" : "s") + " longer than " +
                   std::to_string(kMaxUrlLength) + " characters left out, e.g. " + firstLongUrl + "...");
+  if (noindex > 0)
+    warnings_.Add(std::to_string(noindex) + " page" + (noindex == 1 ? "" : "s") + " marked noindex left out");
 
   // An empty urlset fails the schema: better the previous sitemap.
   if (urlCount_ == 0)
     return Fail(matched == 0 ? "no file matched the extension list" : "every matching file was left out");
-  if (stop.stop_requested()) return false;
-  if (!out.Write(kClosing) || !out.Commit()) return Fail("cannot write " + out.error());
+  if (!out.Finish(stop)) return stop.stop_requested() ? false : Fail(out.error());
+  partCount_ = out.partCount();
   return true;
 }

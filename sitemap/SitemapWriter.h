@@ -3,6 +3,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "io/FileLayer.h"
@@ -14,21 +15,21 @@
 // Turns a scan's pre-order list into "nubika_sitemap.xml" in the scanned
 // folder: one <url> block per page, that is per regular file whose
 // extension is in the list, with the options' date, change frequency,
-// priority and mobile marker.
+// priority and mobile marker. A site beyond the protocol's limits gets a
+// sitemap index and parts (SitemapSet).
 //
 // Pages no consumer could use are left out and reported: entries that are
 // no regular file (a FIFO, a device, a dangling link) and URLs longer than
-// the protocol allows. The program's own files are never pages. A sitemap
-// without a single page is not written, as the schema refuses it.
+// the protocol allows; so are pages marked noindex when asked. The
+// program's own files are never pages. A sitemap without a single page is
+// not written, as the schema refuses it.
 //
-// The file is replaced safely: until the whole sitemap is written and
-// synced, any earlier sitemap stays exactly as it was.
+// Until the whole new sitemap is in place, any earlier one stays exactly
+// as it was.
 class SitemapWriter {
  public:
   static constexpr const char* kFileName = "nubika_sitemap.xml";
-  // The Sitemaps protocol's limits.
   static constexpr std::size_t kMaxUrlLength = 2048;
-  static constexpr std::size_t kMaxUrls = 50000;
 
   using Clock = std::function<std::time_t()>;
 
@@ -46,12 +47,15 @@ class SitemapWriter {
   // Why the last call failed.
   const std::string& errorText() const { return errorText_; }
   std::size_t urlCount() const { return urlCount_; }
-  // The pages left out, one line each (long URLs together in one line).
+  // 0 for a single sitemap, else the parts its index names.
+  std::size_t partCount() const { return partCount_; }
+  // The pages left out, one line each (those of one kind together when
+  // they are many of a kind: long URLs, noindex pages).
   const WarningList& warnings() const { return warnings_; }
 
  private:
   class UrlBuilder;
-  const std::string& DateOf(std::time_t now);
+  const std::string& DateOf(std::time_t time);
   bool Fail(std::string reason);
 
   FileLayer& files_;
@@ -59,7 +63,8 @@ class SitemapWriter {
   std::string outputPath_;
   std::string errorText_;
   std::size_t urlCount_ = 0;
+  std::size_t partCount_ = 0;
   WarningList warnings_;
-  std::time_t dateTime_ = -1;
-  std::string date_;
+  // Local dates by quarter hour: every time zone's day starts on one.
+  std::unordered_map<std::time_t, std::string> dates_;
 };

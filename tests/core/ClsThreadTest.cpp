@@ -67,7 +67,7 @@ TEST_F(ClsThreadTest, ThreeEntriesReportEachPercentageThenSuccess) {
   Run();
   EXPECT_EQ(host.progress, (std::vector<std::string>{"0.00", "33.33", "66.67", "100.00"}));
   EXPECT_EQ(host.finished, std::vector<bool>{true});
-  EXPECT_EQ(host.inputsAsked, 1);
+  EXPECT_EQ(host.inputsAsked, 2);  // when the run starts, and when writing starts
   EXPECT_EQ(host.result.urlCount, 2u);
   EXPECT_EQ(host.result.path, folder / "nubika_sitemap.xml");
 }
@@ -86,7 +86,7 @@ TEST_F(ClsThreadTest, AnEmptyOrMissingFolderEndsAtOnceWithoutProgress) {
   Run();  // the fake disk holds nothing at the folder
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(host.finished, std::vector<bool>{false});
-  EXPECT_EQ(host.inputsAsked, 0);
+  EXPECT_FALSE(host.result.writerRan);
   EXPECT_FALSE(host.result.error.empty());
 }
 
@@ -110,7 +110,7 @@ TEST_F(ClsThreadTest, TerminateStopsTheScanOrTheWriter) {
   Run();
   EXPECT_EQ(host.finished, std::vector<bool>{false});
   EXPECT_TRUE(host.result.stopped);
-  EXPECT_EQ(host.inputsAsked, 0);  // the writer never started
+  EXPECT_FALSE(host.result.writerRan);
 
   RecordingHost writing;
   host = writing;

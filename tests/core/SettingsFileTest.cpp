@@ -37,7 +37,9 @@ TEST_F(SettingsFileTest, ANewFileHoldsTheSevenKeysInOrder) {
   ASSERT_TRUE(SettingsFile(path).Save(Settings{}));
   EXPECT_EQ(ReadFile(path),
             "[SETTING]\nLOCAL_FOLDER=\nBASE_URL=\nPRIORITY_AUTO=0\nUPDATE_FREQ_AUTO=0\n"
-            "LAST_UPDATE_AUTO=0\nMOBILE=0\nKAKUCHO=\n");
+            "LAST_UPDATE_AUTO=0\nMOBILE=0\nKAKUCHO=\n\n\n"
+            "[OPTIONS]\nLASTMOD_FROM=run\nEXCLUDE=\nSKIP_NOINDEX=0\nFOLDER_URLS=0\n"
+            "INDEX_NAMES=index.html,index.htm\nFOLLOW_LINKS=0\nGZIP=0\n");
 }
 
 TEST_F(SettingsFileTest, RoundTripsEveryValue) {
@@ -117,9 +119,11 @@ TEST_F(SettingsFileTest, EveryTextReadsBackAndNoValueAddsAKeyOrASection) {
     ASSERT_TRUE(SettingsFile(path).Load(&loaded));
     EXPECT_EQ(loaded.localFolder, text);
     EXPECT_EQ(loaded.inputs.baseUrl, text);
-    if (text.find(',') == std::string::npos) EXPECT_EQ(loaded.inputs.extensions, settings.inputs.extensions);
+    if (text.find(',') == std::string::npos) {
+      EXPECT_EQ(loaded.inputs.extensions, settings.inputs.extensions);
+    }
     const std::string saved = ReadFile(path);
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 8) << saved;  // a header and seven keys
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 18) << saved;  // two sections of seven keys
     EXPECT_EQ(saved.find("\n[X]"), std::string::npos);
   }
   // Plain texts stay plain, as the file has always held them.

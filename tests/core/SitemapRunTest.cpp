@@ -1,8 +1,12 @@
 #include "job/SitemapRun.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <new>
 
@@ -86,11 +90,114 @@ TEST(SitemapRunTest, AnUnusableBaseUrlWritesNothing) {
   TempFolder site;
   WriteFile(site / "page.html", "");
   ScriptedControl control;
-  const RunResult result = SitemapRun().Execute(
-      site.path(), [] { return GenerationInputs{.baseUrl = "/docs/", .extensions = {"html"}}; }, control);
+  GenerationInputs inputs = SomeInputs();
+  inputs.baseUrl = "/docs/";
+  const RunResult result = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
   EXPECT_FALSE(result.written);
   EXPECT_EQ(result.error, "the base URL must start with http:// or https://");
   EXPECT_EQ(site.Names(), std::vector<std::string>{"page.html"});
+}
+
+}  // namespace
+
+namespace {
+
+// What each option adds to a run, on real files.
+class SelectionOptionsTest : public ::testing::Test {
+ protected:
+  std::vector<std::string> Locs(const GenerationInputs& inputs) {
+    ScriptedControl control;
+    result = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
+    EXPECT_TRUE(result.written) << result.error;
+    std::vector<std::string> locs;
+    const std::string text = ReadFile(site / "nubika_sitemap.xml");
+    for (auto at = text.find("<loc>"); at != std::string::npos; at = text.find("<loc>", at + 1))
+      locs.push_back(text.substr(at + 5, text.find("</loc>", at) - at - 5));
+    std::sort(locs.begin(), locs.end());
+    return locs;
+  }
+
+  TempFolder site;
+  RunResult result;
+};
+
+TEST_F(SelectionOptionsTest, DatesFromTheFilesAreTheirDaysWhereTheRunIs) {
+  WriteFile(site / "a.html", "");
+  WriteFile(site / "sub/b.html", "");
+  const timespec times[2] = {{1676417400, 0}, {1676417400, 0}};  // 2023-02-14 23:30 UTC
+  ASSERT_EQ(utimensat(AT_FDCWD, (site / "a.html").c_str(), times, 0), 0);
+  GenerationInputs inputs = SomeInputs();
+  inputs.lastMod = inputs.lastModFromFile = true;
+  const char* zone = getenv("TZ");
+  const std::string saved = zone ? zone : "";
+  struct stat status;
+  ASSERT_EQ(stat((site / "sub/b.html").c_str(), &status), 0);
+  for (const auto& [tz, day] : {std::pair{"UTC", "2023-02-14"}, std::pair{"Asia/Tokyo", "2023-02-15"}}) {
+    setenv("TZ", tz, 1);
+    tzset();
+    Locs(inputs);
+    const std::string text = ReadFile(site / "nubika_sitemap.xml");
+    EXPECT_NE(text.find("a.html</loc>\r\n\t\t<lastmod>" + std::string(day) + "</lastmod>"), std::string::npos) << tz;
+    char created[16];
+    std::strftime(created, sizeof created, "%Y-%m-%d", std::localtime(&status.st_mtime));
+    EXPECT_NE(text.find(std::string("b.html</loc>\r\n\t\t<lastmod>") + created), std::string::npos) << tz;
+  }
+  zone ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+  tzset();
+}
+
+TEST_F(SelectionOptionsTest, ExcludedAndNoindexPagesAreLeftOut) {
+  for (const char* page : {"a.html", "drafts/b.html", "c.bak", "keep.bak", "deep/drafts/d.html", "404.html"})
+    WriteFile(site / page, "");
+  WriteFile(site / "hidden.html", "<html><head><META NAME=Robots CONTENT=\"NOINDEX, follow\"></head></html>");
+  WriteFile(site / "body.html", "<html><head><title>x</title></head><body>noindex</body></html>");
+  GenerationInputs inputs = SomeInputs();
+  inputs.extensions = {"html", "bak"};
+  inputs.exclude = {"# drafts anywhere, a 404 page and backups but one", "drafts/", "404.html", "*.bak",
+                    "!keep.bak"};
+  const std::string base = "https://example.jp/";
+  EXPECT_EQ(Locs(inputs), (std::vector<std::string>{base + "a.html", base + "body.html", base + "hidden.html",
+                                                    base + "keep.bak"}));
+  inputs.skipNoindex = true;
+  EXPECT_EQ(Locs(inputs), (std::vector<std::string>{base + "a.html", base + "body.html", base + "keep.bak"}));
+  EXPECT_EQ(result.warnings.shown(), std::vector<std::string>{"1 page marked noindex left out"});
+}
+
+// An index page stands for its folder; where a folder holds two, the one
+// first in the list does.
+TEST_F(SelectionOptionsTest, IndexPagesBecomeTheirFoldersUrls) {
+  for (const char* page : {"index.html", "page.html", "docs/index.htm", "docs/a/index.html", "both/index.htm",
+                           "both/index.html", "other/Index.html"})
+    WriteFile(site / page, "");
+  GenerationInputs inputs = SomeInputs();
+  inputs.extensions = {"html", "htm"};
+  inputs.folderUrls = true;
+  const std::string base = "https://example.jp/";
+  EXPECT_EQ(Locs(inputs), (std::vector<std::string>{base, base + "both/", base + "both/index.htm", base + "docs/",
+                                                    base + "docs/a/", base + "other/Index.html",
+                                                    base + "page.html"}));
+  inputs.indexNames = {"index.htm", "index.html"};
+  EXPECT_EQ(Locs(inputs), (std::vector<std::string>{base, base + "both/", base + "both/index.html", base + "docs/",
+                                                    base + "docs/a/", base + "other/Index.html",
+                                                    base + "page.html"}));
+}
+
+// Followed links are entered wherever they lead, each real folder once.
+TEST_F(SelectionOptionsTest, FollowedLinksEnterEachFolderOnce) {
+  TempFolder outside;
+  WriteFile(site / "a.html", "");
+  WriteFile(outside / "o.html", "");
+  ASSERT_EQ(symlink(site.path().c_str(), (site / "loop").c_str()), 0);
+  ASSERT_EQ(symlink(outside.path().c_str(), (site / "out").c_str()), 0);
+  ASSERT_EQ(symlink(outside.path().c_str(), (site / "out-again").c_str()), 0);
+  GenerationInputs inputs = SomeInputs();
+  const std::string base = "https://example.jp/";
+  EXPECT_EQ(Locs(inputs), std::vector<std::string>{base + "a.html"});
+  inputs.followLinks = true;
+  const auto locs = Locs(inputs);
+  ASSERT_EQ(locs.size(), 2u);
+  EXPECT_EQ(locs[0], base + "a.html");
+  EXPECT_TRUE(locs[1] == base + "out/o.html" || locs[1] == base + "out-again/o.html") << locs[1];
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ echo hi >"$site/index.html"; echo x >"$site/sub dir/a&b.html"; echo c >"$site/st
 # Success: the path and the URL count on stdout, the last progress on stderr.
 run "$site" --base-url https://example.jp --ext html --priority
 check "success exits 0" [ "$rc" = 0 ]
-check "success line" [ "$out" = "$site/nubika_sitemap.xml 2" ]
+check "success line: path, URLs, parts" [ "$out" = "$site/nubika_sitemap.xml 2 0" ]
 check "progress without a terminal is only the last text" [ "$err" = "100.00%" ]
 check "escaped and encoded loc" grep -q "<loc>https://example.jp/sub%20dir/a&amp;b.html</loc>" "$site/nubika_sitemap.xml"
 check "sitemap parses" xmllint --noout --nonet "$site/nubika_sitemap.xml"
@@ -103,6 +103,21 @@ check "settings never written" [ "$(cat "$work/stored.ini" | wc -l)" = 5 ]
 "$CLI" --settings "$work/stored.ini" --ext html --no-priority --quiet; rc=$?
 check "command line over settings" bash -c "grep -q 'stored.example/index.html' '$site/nubika_sitemap.xml' && ! grep -q '<priority>' '$site/nubika_sitemap.xml'"
 
+# The further options come from [OPTIONS]; a list on the command line
+# replaces the stored one (files of --exclude-from first, then --exclude).
+mkdir -p "$site/drafts"; echo d >"$site/drafts/d.html"
+printf '[SETTING]\nBASE_URL=https://example.jp/\nKAKUCHO=html,\n[OPTIONS]\nEXCLUDE="drafts/\\nsub dir/"\nFOLDER_URLS=1\n' >"$work/options.ini"
+"$CLI" --settings "$work/options.ini" "$site" -q; rc=$?
+check "stored exclusions and folder URLs apply" bash -c "[ $rc = 0 ] && grep -q '<loc>https://example.jp/</loc>' '$site/nubika_sitemap.xml' && ! grep -Eq 'drafts|sub%20dir' '$site/nubika_sitemap.xml'"
+printf 'drafts/\n# a comment\n' >"$work/ignore"
+"$CLI" --settings "$work/options.ini" "$site" --exclude-from "$work/ignore" --exclude index.html --no-folder-urls -q
+check "a command-line list replaces the stored one" bash -c "grep -q 'sub%20dir/a&amp;b.html' '$site/nubika_sitemap.xml' && ! grep -Eq 'drafts|index.html' '$site/nubika_sitemap.xml'"
+run "$site" --exclude-from "$work/missing-list"
+check "a missing --exclude-from file is a usage error" [ "$rc" = 2 ]
+run "$site" --lastmod-from yesterday
+check "--lastmod-from takes run or file only" [ "$rc" = 2 ]
+rm -r "$site/drafts"
+
 # A file stands for its folder.
 rm -f "$site/nubika_sitemap.xml"
 run "$site/index.html" --ext html --quiet
@@ -151,8 +166,19 @@ rm -rf "$deep"
 
 many=$work/many; mkdir -p "$many"
 (cd "$many" && seq 1 50001 | sed 's/$/.html/' | xargs touch)
-run "$many" --ext html --quiet
-check "over 50,000 URLs still written" [ "$rc:$(grep -c '<url>' "$many/nubika_sitemap.xml")" = "0:50001" ]
+run "$many" --ext html
+check "over 50,000 URLs: an index of two parts" [ "$rc:${out##* }:$(grep -c '<sitemap>' "$many/nubika_sitemap.xml")" = "0:2:2" ]
+check "the parts hold every URL" [ "$(cat "$many"/nubika_sitemap-*-[12].xml | grep -c '<url>')" = 50001 ]
+if [ -n "${SCHEMA_DIR:-}" ]; then
+  check "the index validates" xmllint --noout --nonet --schema "$SCHEMA_DIR/siteindex.xsd" "$many/nubika_sitemap.xml" 2>/dev/null
+fi
+rm "$many"/50001.html "$many"/50000.html
+run "$many" --ext html --gzip
+check "with --gzip, one part under the index" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml\.gz$'):$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml$')" = "0:1:0" ]
+check "the gzip part decompresses to a sitemap" bash -c "gunzip -c '$many'/nubika_sitemap-*.xml.gz | xmllint --noout --nonet -"
+run "$many" --ext html --no-gzip
+check "back to one file: no part left" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-')" = "0:0" ]
+check "and that file is the sitemap" [ "$(grep -c '<url>' "$many/nubika_sitemap.xml")" = 49999 ]
 
 # SIGINT/SIGTERM stop the run: exit 1 and the previous sitemap stays. The
 # signal may come after a fast run ended; then the new sitemap is whole.

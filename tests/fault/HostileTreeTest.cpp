@@ -31,7 +31,7 @@ struct Outcome {
 };
 
 // One whole run of folder, on the disk or on the lister's tree; every
-// sitemap it writes must parse and pass the schema.
+// sitemap it writes, index and parts, must parse and pass the schemas.
 Outcome RunOn(const std::string& folder, DirectoryLister* lister = nullptr) {
   GenerationInputs inputs;
   inputs.baseUrl = kBase;
@@ -41,11 +41,9 @@ Outcome RunOn(const std::string& folder, DirectoryLister* lister = nullptr) {
   Outcome outcome{SitemapRun({lister, nullptr, {}}).Execute(folder, [&] { return inputs; }, control), {}};
   if (!outcome.run.written) return outcome;
 
-  const std::string xml = ReadFile(outcome.run.path);
-  const auto parsed = SitemapCheck::Parse(xml);
-  EXPECT_TRUE(parsed.wellFormed) << parsed.error;
-  EXPECT_EQ(SitemapCheck::Validate(xml, NUBIKA_SCHEMA_DIR), "");
-  for (const auto& loc : parsed.locs) {
+  const SitemapCheck::Set set = SitemapCheck::ReadSet(outcome.run.folder, NUBIKA_SCHEMA_DIR);
+  EXPECT_EQ(set.error, "");
+  for (const auto& loc : set.locs) {
     const auto segments = SitemapCheck::SegmentsBelow(loc, kBase);
     EXPECT_TRUE(segments.has_value()) << loc;
     if (segments) outcome.pages.push_back(*segments);

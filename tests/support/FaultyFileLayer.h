@@ -35,6 +35,9 @@ class FaultyFileLayer : public FileLayer {
   bool SyncFolder(const std::string& folder, std::string* error) override;
   mode_t NewFileMode() override;
   bool MakeFolders(const std::string& folder, std::string* error) override;
+  bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) override {
+    return real_.ListFolder(folder, names, error);
+  }
 
  private:
   // Counts the call and tells whether it is the one to fail; error then

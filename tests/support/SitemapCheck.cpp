@@ -1,5 +1,6 @@
 #include "SitemapCheck.h"
 
+#include <libdeflate.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlschemas.h>
@@ -66,13 +67,84 @@ Parsed Parse(const std::string& xml) {
   DocPtr doc = ReadDocument(xml, &parsed.error);
   if (!doc) return parsed;
   parsed.wellFormed = true;
-  CollectLocs(xmlDocGetRootElement(doc.get()), &parsed.locs);
+  xmlNode* root = xmlDocGetRootElement(doc.get());
+  parsed.isIndex = root && xmlStrEqual(root->name, BAD_CAST "sitemapindex");
+  CollectLocs(root, &parsed.locs);
   return parsed;
+}
+
+std::string Gunzipped(const std::string& compressed) {
+  if (compressed.size() < 18) return {};
+  // The gzip trailer holds the size, modulo 2^32; parts are far smaller.
+  const auto* end = reinterpret_cast<const unsigned char*>(compressed.data() + compressed.size());
+  const std::size_t size = end[-4] | (end[-3] << 8) | (end[-2] << 16) | (static_cast<std::size_t>(end[-1]) << 24);
+  std::string out(size, '\0');
+  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  std::size_t actual = 0;
+  const auto result =
+      libdeflate_gzip_decompress(decompressor, compressed.data(), compressed.size(), out.data(), out.size(), &actual);
+  libdeflate_free_decompressor(decompressor);
+  if (result != LIBDEFLATE_SUCCESS) return {};
+  out.resize(actual);
+  return out;
+}
+
+std::vector<std::string> UrlBlocks(const std::string& urlset) {
+  std::vector<std::string> blocks;
+  for (std::size_t at = urlset.find("\t<url>"); at != std::string::npos; at = urlset.find("\t<url>", at + 1)) {
+    const std::size_t end = urlset.find("\t</url>\r\n", at);
+    if (end == std::string::npos) break;
+    blocks.push_back(urlset.substr(at, end + 9 - at));
+  }
+  return blocks;
+}
+
+Set ReadSet(const std::string& folder, const std::string& schemaFolder) {
+  Set set;
+  const auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return in ? content.str() : std::string();
+  };
+  const std::string top = read(folder + "/nubika_sitemap.xml");
+  const Parsed parsed = Parse(top);
+  if (!parsed.wellFormed) {
+    set.error = "nubika_sitemap.xml: " + parsed.error;
+    return set;
+  }
+  if (std::string problem = Validate(top, schemaFolder); !problem.empty()) {
+    set.error = "nubika_sitemap.xml: " + problem;
+    return set;
+  }
+  if (!parsed.isIndex) {
+    set.texts.push_back(top);
+    set.locs = parsed.locs;
+    return set;
+  }
+  for (const std::string& loc : parsed.locs) {
+    const std::string name = *PercentDecoded(loc.substr(loc.rfind('/') + 1));
+    set.parts.push_back(name);
+    std::string text = read(folder + "/" + name);
+    if (name.ends_with(".gz")) text = Gunzipped(text);
+    const Parsed part = Parse(text);
+    std::string problem = part.wellFormed ? Validate(text, schemaFolder) : part.error;
+    if (problem.empty() && part.isIndex) problem = "an index inside an index";
+    if (!problem.empty()) {
+      set.error = name + ": " + problem;
+      return set;
+    }
+    set.locs.insert(set.locs.end(), part.locs.begin(), part.locs.end());
+    set.texts.push_back(std::move(text));
+  }
+  return set;
 }
 
 std::string Validate(const std::string& xml, const std::string& schemaFolder) {
   const bool mobile = xml.find("sitemap-mobile/1.0") != std::string::npos;
-  const std::string schemaPath = schemaFolder + (mobile ? "/sitemap-with-mobile.xsd" : "/sitemap.xsd");
+  const bool index = xml.find("<sitemapindex") != std::string::npos;
+  const std::string schemaPath =
+      schemaFolder + (index ? "/siteindex.xsd" : mobile ? "/sitemap-with-mobile.xsd" : "/sitemap.xsd");
   std::string error;
   DocPtr doc = ReadDocument(xml, &error);
   if (!doc) return "not well-formed: " + error;

@@ -1,0 +1,91 @@
+#pragma once
+#include <cstddef>
+#include <ctime>
+#include <future>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/FileLayer.h"
+#include "io/SafeOutputFile.h"
+
+// Where a sitemap's <url> blocks go. While they fit the protocol's limits
+// (50,000 URLs and 52,428,800 bytes) they make one "nubika_sitemap.xml",
+// byte for byte as ever. Beyond, they are split into parts of the same
+// form, named after the run (see SitemapFiles), and "nubika_sitemap.xml"
+// becomes a sitemap index that names them. With gzip every part is
+// compressed and the index, left plain, names even a single part.
+//
+// The set is replaced as one: every new part is complete and in place under
+// a new name before the index is replaced, and only then are the parts no
+// index names removed. At every moment the index on disk and the parts it
+// names are one run's. A set that is not finished removes what it wrote.
+class SitemapSet {
+ public:
+  static constexpr std::size_t kMaxUrls = 50000;
+  static constexpr std::size_t kMaxBytes = 52428800;
+  static constexpr std::size_t kMaxParts = 50000;
+
+  struct Options {
+    bool mobile = false;
+    bool gzip = false;
+    bool dates = false;      // each part's <lastmod> in the index
+    std::string baseUrl;     // ends in "/", encoded: the parts' URLs start with it
+    std::time_t now = 0;     // names the run's parts
+    std::size_t maxUrls = kMaxUrls;    // per part; smaller only in tests
+    std::size_t maxBytes = kMaxBytes;
+  };
+
+  SitemapSet(FileLayer& files, std::string folder, Options options);
+  ~SitemapSet();
+  SitemapSet(const SitemapSet&) = delete;
+  SitemapSet& operator=(const SitemapSet&) = delete;
+
+  bool Open();
+  // One <url> block, and its page's date ("YYYY-MM-DD", or empty).
+  bool Add(std::string_view block, std::string_view date);
+  // Puts the whole set in place, unless stop was asked for first.
+  bool Finish(const std::stop_token& stop);
+
+  // "nubika_sitemap.xml" in the folder.
+  const std::string& path() const { return path_; }
+  const std::string& error() const { return error_; }
+  // 0 for a single sitemap.
+  std::size_t partCount() const { return parts_.size(); }
+
+ private:
+  struct Part {
+    std::string name;
+    std::string lastmod;
+  };
+
+  bool Fail(std::string reason);
+  bool Write(std::string_view text);
+  bool StartPart();
+  bool EndPart();
+  bool PutCompressedPart();
+  bool WriteIndex();
+  void RemoveStaleParts();
+  std::string NewGeneration();
+  std::string PartPath(std::size_t n) const;
+
+  FileLayer& files_;
+  const std::string folder_;
+  const Options options_;
+  std::string path_;
+  std::string error_;
+
+  std::unique_ptr<SafeOutputFile> plain_;  // the part or sitemap being streamed
+  std::string buffer_;                     // the part being built, with gzip
+  std::future<std::string> compressing_;   // the last part, being compressed
+  std::size_t urls_ = 0;
+  std::size_t bytes_ = 0;
+  std::string lastmod_;
+
+  std::string generation_;  // set when the set is split
+  std::vector<Part> parts_;
+  std::size_t partsInPlace_ = 0;
+  bool finished_ = false;
+};

@@ -1,0 +1,180 @@
+#include "sitemap/SitemapSet.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "FaultyFileLayer.h"
+#include "SitemapCheck.h"
+#include "TestSupport.h"
+#include "sitemap/SitemapFiles.h"
+#include "sitemap/SitemapWriter.h"
+
+namespace {
+
+const std::string kBase = "https://example.jp/";
+
+std::string Block(const std::string& loc) { return "\t<url>\r\n\t\t<loc>" + loc + "</loc>\r\n\t</url>\r\n"; }
+
+std::vector<std::string> Parts(const TempFolder& folder) {
+  std::vector<std::string> parts;
+  for (const std::string& name : folder.Names())
+    if (SitemapFiles::IsPart(name)) parts.push_back(name);
+  return parts;
+}
+
+// Pages p0.html ... in the root, and the blocks a single sitemap of them
+// would hold.
+std::vector<clCompositionFolder> Pages(std::size_t count, std::vector<std::string>* blocks = nullptr) {
+  std::vector<clCompositionFolder> entries;
+  for (std::size_t i = 0; i < count; ++i) {
+    entries.emplace_back(1, "p" + std::to_string(i) + ".html", 0);
+    if (blocks) blocks->push_back(Block(kBase + entries.back().name()));
+  }
+  return entries;
+}
+
+bool Write(const TempFolder& folder, const std::vector<clCompositionFolder>& entries, bool gzip = false,
+           SitemapWriter* writer = nullptr) {
+  GenerationInputs inputs;
+  inputs.baseUrl = kBase;
+  inputs.extensions = {"html"};
+  inputs.gzip = gzip;
+  SitemapWriter own;
+  ScriptedControl control;
+  return (writer ? *writer : own).WriteSitemap(folder.path(), entries, inputs, control);
+}
+
+std::vector<std::string> BlocksOf(const SitemapCheck::Set& set) {
+  std::vector<std::string> blocks;
+  for (const std::string& text : set.texts) {
+    auto part = SitemapCheck::UrlBlocks(text);
+    blocks.insert(blocks.end(), part.begin(), part.end());
+  }
+  return blocks;
+}
+
+// Past 50,000 URLs the sitemap becomes an index of parts that hold, in
+// order, exactly the blocks one sitemap would have held.
+TEST(SitemapSetTest, ManyPagesGiveAnIndexOfPartsWithTheSameBlocksInOrder) {
+  TempFolder folder(TempFolder::Place::kMemory);
+  std::vector<std::string> expected;
+  SitemapWriter writer;
+  ASSERT_TRUE(Write(folder, Pages(120000, &expected), false, &writer));
+  EXPECT_EQ(writer.partCount(), 3u);
+  EXPECT_EQ(writer.urlCount(), 120000u);
+  const SitemapCheck::Set set = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+  ASSERT_EQ(set.error, "");
+  ASSERT_EQ(set.parts.size(), 3u);
+  EXPECT_EQ(BlocksOf(set), expected);
+  EXPECT_EQ(SitemapCheck::UrlBlocks(set.texts[0]).size(), SitemapSet::kMaxUrls);
+  EXPECT_EQ(Parts(folder), set.parts);
+}
+
+// 49,000 URLs of 1,100 characters come to about 55 MB: two parts, each
+// within the byte limit.
+TEST(SitemapSetTest, TheByteLimitSplitsLongUrls) {
+  TempFolder folder(TempFolder::Place::kMemory);
+  std::vector<clCompositionFolder> entries = {{1, std::string(250, 'a'), 1}, {2, std::string(250, 'b'), 1},
+                                              {3, std::string(250, 'c'), 1}, {4, std::string(250, 'd'), 1}};
+  for (int i = 0; i < 49000; ++i) entries.emplace_back(5, std::string(80, 'p') + std::to_string(100000 + i) + ".html", 0);
+  SitemapWriter writer;
+  ASSERT_TRUE(Write(folder, entries, false, &writer));
+  const SitemapCheck::Set set = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+  ASSERT_EQ(set.error, "");
+  EXPECT_GT(set.locs.front().size(), 1100u);
+  ASSERT_EQ(set.parts.size(), 2u);
+  EXPECT_EQ(set.locs.size(), 49000u);
+  for (const std::string& text : set.texts) EXPECT_LE(text.size(), SitemapSet::kMaxBytes);
+}
+
+// A later run takes away the parts no index names any more, and only
+// files of the parts' exact pattern.
+TEST(SitemapSetTest, ALaterRunLeavesNoStalePartsAndNothingElseIsTaken) {
+  TempFolder folder(TempFolder::Place::kMemory);
+  const std::vector<std::string> mine = {"nubika_sitemap-notes.txt", "nubika_sitemap-2026-1.xml",
+                                         "nubika_sitemap-20260101000000-01.xml", "nubika_sitemap.xml.bak"};
+  for (const std::string& name : mine) WriteFile(folder / name, "mine");
+  ASSERT_TRUE(Write(folder, Pages(120000)));
+  const auto first = Parts(folder);
+  ASSERT_EQ(first.size(), 3u);
+
+  ASSERT_TRUE(Write(folder, Pages(60000)));  // fewer pages
+  const auto second = Parts(folder);
+  ASSERT_EQ(second.size(), 2u);
+  for (const auto& part : first) EXPECT_EQ(std::count(second.begin(), second.end(), part), 0) << part;
+  EXPECT_EQ(SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR).locs.size(), 60000u);
+
+  ASSERT_TRUE(Write(folder, Pages(10)));  // one sitemap again
+  EXPECT_TRUE(Parts(folder).empty());
+  for (const std::string& name : mine) EXPECT_EQ(ReadFile(folder / name), "mine") << name;
+}
+
+TEST(SitemapSetTest, GzipPartsHoldThePlainPartsBytes) {
+  TempFolder plain(TempFolder::Place::kMemory), zipped(TempFolder::Place::kMemory);
+  ASSERT_TRUE(Write(plain, Pages(60000)));
+  ASSERT_TRUE(Write(zipped, Pages(60000), true));
+  const auto plainSet = SitemapCheck::ReadSet(plain.path(), NUBIKA_SCHEMA_DIR);
+  const auto zippedSet = SitemapCheck::ReadSet(zipped.path(), NUBIKA_SCHEMA_DIR);
+  ASSERT_EQ(zippedSet.error, "");
+  EXPECT_EQ(zippedSet.texts, plainSet.texts);
+  for (const std::string& part : zippedSet.parts) EXPECT_TRUE(part.ends_with(".xml.gz")) << part;
+
+  // A site that fits one file still gets an index, of one part.
+  ASSERT_TRUE(Write(zipped, Pages(3), true));
+  const auto small = SitemapCheck::ReadSet(zipped.path(), NUBIKA_SCHEMA_DIR);
+  EXPECT_EQ(small.parts.size(), 1u);
+  EXPECT_EQ(small.locs.size(), 3u);
+  EXPECT_EQ(Parts(zipped).size(), 1u);
+}
+
+// Each part's date in the index is the latest of its pages'.
+TEST(SitemapSetTest, EachPartIsDatedByItsLatestPage) {
+  TempFolder folder;
+  SitemapSet set(PosixFileLayer::Instance(), folder.path(), {false, false, true, kBase, 0, 2});
+  ASSERT_TRUE(set.Open());
+  for (const char* date : {"2024-05-01", "2025-01-31", "2023-12-31", "2022-01-01"})
+    ASSERT_TRUE(set.Add(Block(kBase + date), date));
+  ASSERT_TRUE(set.Finish({}));
+  const std::string index = ReadFile(folder / "nubika_sitemap.xml");
+  const auto first = index.find("<lastmod>2025-01-31</lastmod>");
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_GT(index.find("<lastmod>2023-12-31</lastmod>"), first);
+  EXPECT_EQ(SitemapCheck::Validate(index, NUBIKA_SCHEMA_DIR), "");
+}
+
+// A failing step anywhere in writing a set of parts leaves the previous
+// set whole, and none of the new files.
+TEST(SitemapSetTest, AFailureAtAnyStepLeavesThePreviousSet) {
+  using Step = FaultyFileLayer::Step;
+  TempFolder folder;
+  const auto write = [&](FileLayer& files, std::size_t blocks, const std::string& tag, std::time_t now) {
+    SitemapSet set(files, folder.path(), {false, false, false, kBase, now, 3});
+    bool ok = set.Open();
+    for (std::size_t i = 0; ok && i < blocks; ++i) ok = set.Add(Block(kBase + tag + std::to_string(i)), "");
+    return ok && set.Finish({});
+  };
+  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old", 1000));
+  const auto previous = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+  ASSERT_EQ(previous.parts.size(), 3u);
+  const auto files = folder.Names();
+
+  FaultyFileLayer counting(Step::kInspect, 0, 0);
+  ASSERT_TRUE(write(counting, 10, "new", 2000));
+  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old", 1000));
+  int cases = 0;
+  for (Step step : {Step::kInspect, Step::kCreateTemp, Step::kSetMode, Step::kWrite, Step::kFlush, Step::kClose,
+                    Step::kRename}) {
+    for (int nth = 1; nth <= counting.CallsOf(step); ++nth, ++cases) {
+      SCOPED_TRACE(std::string(FaultyFileLayer::NameOf(step)) + " #" + std::to_string(nth));
+      FaultyFileLayer failing(step, nth, EIO);
+      EXPECT_FALSE(write(failing, 10, "new", 2000));
+      EXPECT_EQ(SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR).locs, previous.locs);
+      EXPECT_EQ(folder.Names(), files);
+    }
+  }
+  EXPECT_GE(cases, 20);
+}
+
+}  // namespace
