@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QListWidgetItem>
 #include <QVariant>
 
@@ -27,6 +28,15 @@ void ShownText::Set(QLineEdit* edit, const std::string& bytes) {
 
 std::string ShownText::Get(const QLineEdit* edit) {
   return KeptOrShown(edit->property(kBytesProperty), edit->text());
+}
+
+void ShownText::Set(QPlainTextEdit* edit, const std::string& bytes) {
+  edit->setPlainText(ToQt(bytes));
+  edit->setProperty(kBytesProperty, QByteArray::fromStdString(bytes));
+}
+
+std::string ShownText::Get(const QPlainTextEdit* edit) {
+  return KeptOrShown(edit->property(kBytesProperty), edit->toPlainText());
 }
 
 QListWidgetItem* ShownText::NewItem(const std::string& bytes) {

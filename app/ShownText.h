@@ -3,6 +3,7 @@
 #include <string>
 
 class QLineEdit;
+class QPlainTextEdit;
 class QListWidgetItem;
 
 // Texts are bytes in the program and UTF-8 on screen. A text that is not
@@ -16,6 +17,8 @@ class ShownText {
 
   static void Set(QLineEdit* edit, const std::string& bytes);
   static std::string Get(const QLineEdit* edit);
+  static void Set(QPlainTextEdit* edit, const std::string& bytes);
+  static std::string Get(const QPlainTextEdit* edit);
 
   static QListWidgetItem* NewItem(const std::string& bytes);
   static std::string Get(const QListWidgetItem* item);

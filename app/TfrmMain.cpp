@@ -32,6 +32,7 @@
 #include "app/Prompter.h"
 #include "settings/SettingsFile.h"
 #include "app/ShownText.h"
+#include "app/TfrmOptions.h"
 #include "app/TfrmVersionInfo.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
@@ -223,6 +224,7 @@ void TfrmMain::CreateMenus() {
   mnuReadFolder = item(mnuMenu, "mnuReadFolder", "サイトマップ生成(&M)", &TfrmMain::mnuReadFolderClick);
   mnuSuspend = item(mnuMenu, "mnuSuspend", "中断(&S)", &TfrmMain::StopRun);
   mnuSuspend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  mnuOptions = item(mnuMenu, "mnuOptions", "詳細設定(&O)...", &TfrmMain::mnuOptionsClick);
   menuExit = item(mnuMenu, "menuExit", "終了(&X)", &TfrmMain::menuExitClick);
 
   mnuHelp = menuBar()->addMenu(U("情報(&H)"));
@@ -256,6 +258,7 @@ QList<QWidget*> TfrmMain::RunInputs() const {
 
 void TfrmMain::SetRunningState(bool running) {
   mnuReadFolder->setEnabled(!running);
+  mnuOptions->setEnabled(!running);
   mnuSuspend->setEnabled(running);
   for (QWidget* input : RunInputs()) input->setEnabled(!running);
   btnSuspend->setEnabled(running);
@@ -327,6 +330,7 @@ void TfrmMain::loadSettings() {
   Settings settings;
   SettingsFile(SettingsPath(), SettingsFiles()).Load(&settings);
   const GenerationInputs& inputs = settings.inputs;
+  options_ = inputs;
   ShownText::Set(edtLocalPath, settings.localFolder);
   ShownText::Set(edtBaseURL, inputs.baseUrl);
   chkIsPriority->setChecked(inputs.priority);
@@ -447,12 +451,13 @@ void TfrmMain::WMGenFinished(bool succeeded) {
 }
 
 GenerationInputs TfrmMain::SnapshotInputs() const {
-  GenerationInputs inputs;
+  GenerationInputs inputs = options_;
   inputs.baseUrl = ShownText::Get(edtBaseURL);
   inputs.priority = chkIsPriority->isChecked();
   inputs.changeFreq = chkIsChangeFreq->isChecked();
   inputs.lastMod = chkIsLastMod->isChecked();
   inputs.mobile = ChkIsMobile->isChecked();
+  inputs.extensions.clear();
   for (int row = 0; row < listKakuchoshi->count(); ++row)
     inputs.extensions.push_back(ShownText::Get(listKakuchoshi->item(row)));
   return inputs;
@@ -566,6 +571,13 @@ void TfrmMain::btnLocalPathClick() {
 // ---- Menus ----
 
 void TfrmMain::menuExitClick() { close(); }
+
+void TfrmMain::mnuOptionsClick() {
+  if (isRunning_) return;
+  TfrmOptions dialog(this);
+  dialog.Show(options_);
+  if (dialog.exec() == QDialog::Accepted) options_ = dialog.Applied(options_);
+}
 
 void TfrmMain::EndOnRequest() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {

@@ -82,6 +82,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   void N1Click();
   void btnLocalPathClick();
   void menuExitClick();
+  void mnuOptionsClick();
   // Ends the program as its close command does, for a request to end from
   // outside (a signal): any open box closes as if cancelled first.
   void EndOnRequest();
@@ -135,6 +136,9 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   // The current or last run's worker; kept after its run until the next
   // run or the window's end, since it may still be leaving its thread.
   std::unique_ptr<clsThread> worker_;
+  // The options of the options dialog; the rest of the inputs live in
+  // the controls.
+  GenerationInputs options_;
   bool isRunning_ = false;
   bool quitWhenDone_ = false;
   bool stopAsked_ = false;
@@ -169,6 +173,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   QMenu* mnuMenu = nullptr;
   QAction* mnuReadFolder = nullptr;
   QAction* mnuSuspend = nullptr;
+  QAction* mnuOptions = nullptr;
   QAction* menuExit = nullptr;
   QMenu* mnuHelp = nullptr;
   QAction* mnutoha = nullptr;

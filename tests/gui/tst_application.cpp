@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -60,6 +62,7 @@ class TestApplication : public QObject {
   void signalStopsACommandLineRunAndSaves();
   void signalWhileIdleEndsWithZeroAndSaves();
   void settingsRoundTrip();
+  void anOptionChangedInTheDialogReachesTheSitemapAndIsKept();
   void undecodableTextsKeepTheirBytes();
   void unwritableSettingsReportThePath();
   void closingDuringRunStopsThenSaves();
@@ -338,6 +341,49 @@ void TestApplication::settingsRoundTrip() {
   QVERIFY(Find<QCheckBox>(*second, "ChkIsMobile")->isChecked());
   QCOMPARE(ListItems(*second), (QStringList{"htm", "html", " php", "shtml"}));
   QVERIFY(space_->read(QStringLiteral("Setting.ini")).contains("KAKUCHO=htm,html, php,shtml,"));
+}
+
+// The options dialog, driven as a user would: a changed option reaches the
+// next sitemap, and the next start of the program.
+void TestApplication::anOptionChangedInTheDialogReachesTheSitemapAndIsKept() {
+  space_->write(QStringLiteral("site/index.html"));
+  space_->write(QStringLiteral("site/docs/index.html"));
+  space_->write(QStringLiteral("site/drafts/wip.html"));
+  WriteSettings("BASE_URL=https://example.jp/\nKAKUCHO=html,\n");
+  auto first = MakeWindow();
+  auto* options = Find<QAction>(*first, "mnuOptions");
+  QCOMPARE(options->text(), U("詳細設定(&O)..."));
+  const QList<QAction*> menu = Find<QMenu>(*first, "mnuMenu")->actions();
+  QCOMPARE(menu.indexOf(options) + 1, menu.indexOf(Find<QAction>(*first, "menuExit")));
+
+  QTimer::singleShot(0, this, [] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    Find<QCheckBox>(*dialog, "chkFolderUrls")->setChecked(true);
+    Find<QPlainTextEdit>(*dialog, "memExclude")->setPlainText(QStringLiteral("drafts/"));
+    dialog->accept();
+  });
+  options->trigger();
+  Find<QLineEdit>(*first, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*first, "btnMake")->click();
+  QTRY_VERIFY_WITH_TIMEOUT(!first->isRunning(), kRunTimeout);
+  const QByteArray sitemap = space_->read(QStringLiteral("site/nubika_sitemap.xml"));
+  QVERIFY(sitemap.contains("<loc>https://example.jp/</loc>"));
+  QVERIFY(sitemap.contains("<loc>https://example.jp/docs/</loc>"));
+  QVERIFY(!sitemap.contains("drafts"));
+  first.reset();
+
+  auto second = MakeWindow();
+  bool shown = false;
+  QTimer::singleShot(0, this, [&shown] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    shown = Find<QCheckBox>(*dialog, "chkFolderUrls")->isChecked() &&
+            Find<QPlainTextEdit>(*dialog, "memExclude")->toPlainText() == QStringLiteral("drafts/\n");
+    dialog->reject();
+  });
+  Find<QAction>(*second, "mnuOptions")->trigger();
+  QVERIFY(shown);
 }
 
 void TestApplication::undecodableTextsKeepTheirBytes() {

@@ -209,6 +209,7 @@ void TestMainWindow::statesFollowTheRun() {
   QVERIFY(window->isRunning());
   for (const char* name : kRunInputs) QVERIFY2(!IsEnabled(*window, name), name);
   QVERIFY(!IsEnabled(*window, "mnuReadFolder"));
+  QVERIFY(!IsEnabled(*window, "mnuOptions"));
   QVERIFY(IsEnabled(*window, "btnSuspend"));
   QVERIFY(IsEnabled(*window, "mnuSuspend"));
   for (const char* name : kAlwaysUsable) QVERIFY2(IsEnabled(*window, name), name);
@@ -217,6 +218,7 @@ void TestMainWindow::statesFollowTheRun() {
   QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
   for (const char* name : kRunInputs) QVERIFY2(IsEnabled(*window, name), name);
   QVERIFY(IsEnabled(*window, "mnuReadFolder"));
+  QVERIFY(IsEnabled(*window, "mnuOptions"));
   QVERIFY(!IsEnabled(*window, "btnSuspend"));
   QVERIFY(!IsEnabled(*window, "mnuSuspend"));
   const QString status = Find<QLabel>(*window, "lblStat")->text();

@@ -1,0 +1,99 @@
+#include "app/TfrmOptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "app/ShownText.h"
+#include "settings/SettingsFile.h"
+
+namespace {
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+
+template <class Widget>
+Widget* Named(Widget* widget, const char* name, const char* hint = nullptr) {
+  widget->setObjectName(QString::fromLatin1(name));
+  if (hint) widget->setToolTip(U(hint));
+  return widget;
+}
+
+}  // namespace
+
+TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmOptions"));
+  setWindowTitle(U("詳細設定"));
+  if (parent) setFont(parent->font());
+
+  cmbLastModFrom = Named(new QComboBox(this), "cmbLastModFrom",
+                         "「最終更新日を指定」で書く日付です");
+  cmbLastModFrom->addItem(U("サイトマップを作った日"));
+  cmbLastModFrom->addItem(U("ファイルの更新日"));
+  memExclude = Named(new QPlainTextEdit(this), "memExclude",
+                     "サイトマップに載せないファイルやフォルダを 1 行に 1 つ、.gitignore と同じ書き方で指定します");
+  memExclude->setTabChangesFocus(true);
+  chkSkipNoindex = Named(new QCheckBox(U("noindex のページを載せない"), this), "chkSkipNoindex",
+                         "<meta name=\"robots\" content=\"noindex\"> のあるページを除きます");
+  chkFolderUrls = Named(new QCheckBox(U("index ページをフォルダの URL で書く"), this), "chkFolderUrls",
+                        "docs/index.html を https://example.jp/docs/ と書きます");
+  edtIndexNames = Named(new QLineEdit(this), "edtIndexNames",
+                        "フォルダの URL にする index ページの名前をコンマで区切って、優先する順に指定します");
+  chkFollowLinks = Named(new QCheckBox(U("フォルダへのリンクの中も調べる"), this), "chkFollowLinks",
+                         "シンボリックリンクの先のフォルダも調べます（同じフォルダは一度だけ）");
+  chkGzip = Named(new QCheckBox(U("gzip で圧縮する"), this), "chkGzip",
+                  "ページを .xml.gz の部分ファイルに書き、nubika_sitemap.xml をその索引にします");
+
+  auto* form = new QFormLayout;
+  form->addRow(U("最終更新日:"), cmbLastModFrom);
+  form->addRow(U("除外パターン:"), memExclude);
+  form->addRow(QString(), chkSkipNoindex);
+  form->addRow(QString(), chkFolderUrls);
+  form->addRow(U("index ページの名前:"), edtIndexNames);
+  form->addRow(QString(), chkFollowLinks);
+  form->addRow(QString(), chkGzip);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->setObjectName(QStringLiteral("buttons"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(buttons);
+  resize(420, 0);
+}
+
+void TfrmOptions::Show(const GenerationInputs& inputs) {
+  cmbLastModFrom->setCurrentIndex(inputs.lastModFromFile ? 1 : 0);
+  std::string patterns;
+  for (const std::string& pattern : inputs.exclude) patterns += pattern + "\n";
+  ShownText::Set(memExclude, patterns);
+  chkSkipNoindex->setChecked(inputs.skipNoindex);
+  chkFolderUrls->setChecked(inputs.folderUrls);
+  std::string names;
+  for (const std::string& name : inputs.indexNames) names += (names.empty() ? "" : ",") + name;
+  ShownText::Set(edtIndexNames, names);
+  chkFollowLinks->setChecked(inputs.followLinks);
+  chkGzip->setChecked(inputs.gzip);
+}
+
+GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
+  inputs.lastModFromFile = cmbLastModFrom->currentIndex() == 1;
+  inputs.exclude.clear();
+  const std::string patterns = ShownText::Get(memExclude);
+  for (std::size_t begin = 0; begin < patterns.size();) {
+    std::size_t end = patterns.find('\n', begin);
+    if (end == std::string::npos) end = patterns.size();
+    if (end > begin) inputs.exclude.push_back(patterns.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  inputs.skipNoindex = chkSkipNoindex->isChecked();
+  inputs.folderUrls = chkFolderUrls->isChecked();
+  inputs.indexNames = SettingsFile::SplitExtensions(ShownText::Get(edtIndexNames));
+  inputs.followLinks = chkFollowLinks->isChecked();
+  inputs.gzip = chkGzip->isChecked();
+  return inputs;
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include <QDialog>
+
+#include "sitemap/GenerationInputs.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+// The further options of a run, beyond the main window's four boxes: the
+// date a <lastmod> gives, exclusions, noindex pages, folder URLs for index
+// pages, followed links and gzip. It edits a copy of the window's options
+// and hands it back only when the user presses OK.
+class TfrmOptions : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TfrmOptions(QWidget* parent = nullptr);
+
+  // Shows the options of inputs (the dialog's own fields only).
+  void Show(const GenerationInputs& inputs);
+  // inputs with the dialog's fields as they are now.
+  GenerationInputs Applied(GenerationInputs inputs) const;
+
+ private:
+  QComboBox* cmbLastModFrom = nullptr;
+  QPlainTextEdit* memExclude = nullptr;
+  QCheckBox* chkSkipNoindex = nullptr;
+  QCheckBox* chkFolderUrls = nullptr;
+  QLineEdit* edtIndexNames = nullptr;
+  QCheckBox* chkFollowLinks = nullptr;
+  QCheckBox* chkGzip = nullptr;
+};
