@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/GuiHandover.h"
 #include "app/InstanceGuard.h"
 #include "app/Prompter.h"
 #include "settings/SettingsFile.h"
@@ -98,6 +99,7 @@ TfrmMain::TfrmMain(Environment environment, QWidget* parent)
     prompter_ = ownPrompter_.get();
   }
   CreateControls();
+  handover_ = new GuiHandover(this);
 }
 
 TfrmMain::~TfrmMain() {
@@ -414,21 +416,10 @@ void TfrmMain::OnFinished(bool succeeded) {
 // raised again here, on the calling thread.
 void TfrmMain::CallOnGui(const std::function<void()>& call) {
   if (QThread::currentThread() == thread()) {
-    call();  // a blocking hand-over to ourselves would never return
+    call();  // a hand-over to ourselves would never return
     return;
   }
-  std::exception_ptr failure;
-  QMetaObject::invokeMethod(
-      this,
-      [&] {
-        try {
-          call();
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      },
-      Qt::BlockingQueuedConnection);
-  if (failure) std::rethrow_exception(failure);
+  handover_->Run(call);
 }
 
 void TfrmMain::WMGenProgress(const std::string& percent) {

@@ -15,6 +15,7 @@
 
 class DirectoryLister;
 class FileLayer;
+class GuiHandover;
 class InstanceGuard;
 class Prompter;
 class QAction;
@@ -125,6 +126,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   FileLayer& SettingsFiles() const;
 
   Environment environment_;
+  GuiHandover* handover_ = nullptr;
   std::unique_ptr<Prompter> ownPrompter_;
   Prompter* prompter_;
   HelpPages help_;
