@@ -1,6 +1,8 @@
-// window_snapshot WINDOW.png [QUESTION.png]: draws the main window with
-// sample inputs, and the question asked before an extension is deleted,
-// into pictures for the documentation. Not a test; run by hand.
+// window_snapshot WINDOW.png [QUESTION.png [CHOOSER.png [OPTIONS.png]]]:
+// draws the main window with sample inputs, the question asked before an
+// extension is deleted, the folder chooser and the options dialog, into
+// pictures for the documentation. Not a test; run by hand (a real X server
+// under Xvfb gives the folder chooser its icons).
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <QDialog>
+#include <functional>
+
 #include "app/Prompter.h"
+#include "app/QtJapanese.h"
 #include "app/TfrmMain.h"
 
 namespace {
@@ -33,10 +39,29 @@ QPixmap WithCaption(QWidget& widget) {
   return picture;
 }
 
+// Opens a box with open, draws it into path once it shows, and closes it
+// as if cancelled.
+bool SnapModal(const std::function<void()>& open, const char* path) {
+  bool saved = false;
+  QTimer::singleShot(300, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      saved = WithCaption(*box).save(QString::fromLocal8Bit(path));
+      if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->reject();
+      else box->close();
+    }
+  });
+  open();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  QtJapanese::Install(app);
+  QFont font(QStringLiteral("IPAPGothic"));
+  font.setPixelSize(12);
+  app.setFont(font);
   if (argc < 2) return 2;
   QTemporaryDir scratch;
   TfrmMain::Environment environment;
@@ -55,14 +80,9 @@ int main(int argc, char** argv) {
   if (!WithCaption(window).save(QString::fromLocal8Bit(argv[1]))) return 1;
   if (argc < 3) return 0;
 
-  bool saved = false;
-  QTimer::singleShot(0, [&] {
-    if (QWidget* question = QApplication::activeModalWidget()) {
-      saved = WithCaption(*question).save(QString::fromLocal8Bit(argv[2]));
-      question->close();
-    }
-  });
   list->setCurrentRow(1);
-  window.findChild<QAction*>(QStringLiteral("Delete1"))->trigger();
-  return saved ? 0 : 1;
+  if (!SnapModal([&] { window.findChild<QAction*>(QStringLiteral("Delete1"))->trigger(); }, argv[2])) return 1;
+  if (argc > 3 && !SnapModal([&] { window.btnLocalPathClick(); }, argv[3])) return 1;
+  if (argc > 4 && !SnapModal([&] { window.mnuOptionsClick(); }, argv[4])) return 1;
+  return 0;
 }
