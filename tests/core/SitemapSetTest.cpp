@@ -175,6 +175,7 @@ TEST(SitemapSetTest, AFailureAtAnyStepLeavesThePreviousSet) {
     }
   }
   EXPECT_GE(cases, 20);
+  RecordProperty("cases", cases);
 }
 
 }  // namespace

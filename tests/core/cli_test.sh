@@ -164,6 +164,19 @@ check "the page past PATH_MAX was found and its long URL warned" grep -q "warnin
 check "the page at the top is listed" grep -q "<loc>https://example.jp/top.html</loc>" "$deep/nubika_sitemap.xml"
 rm -rf "$deep"
 
+# A tree 3,000 folders deep is listed whole with 16 descriptors at most:
+# folders are opened through their parents, a few at a time.
+chain=$(mktemp -d "${TMPDIR:-/tmp}/nubika-chain-XXXXXX"); echo t >"$chain/top.html"
+python3 -c 'import os, sys
+os.chdir(sys.argv[1])
+for level in range(3000):
+    os.mkdir("d"); os.chdir("d")
+    if level % 500 == 499: open("p.html", "w").close()' "$chain"
+(ulimit -n 16; "$CLI" --settings "$work/base.ini" "$chain" --ext html -q 2>"$work/err"); rc=$?
+check "3,000 levels under ulimit -n 16" [ "$rc" = 0 ]
+check "every level's page was found: 3 listed, 4 too long" bash -c "grep -q 'warning: 4 URLs longer than 2048' '$work/err' && [ \$(grep -c '<loc>' '$chain/nubika_sitemap.xml') = 3 ]"
+rm -rf "$chain"
+
 many=$work/many; mkdir -p "$many"
 (cd "$many" && seq 1 50001 | sed 's/$/.html/' | xargs touch)
 run "$many" --ext html
