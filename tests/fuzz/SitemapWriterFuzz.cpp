@@ -14,18 +14,13 @@
 #include "FakeDirectoryLister.h"
 #include "FuzzCheck.h"
 #include "SitemapCheck.h"
+#include "TestSupport.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/SitemapWriter.h"
 
 namespace {
 
 using Path = std::vector<std::string>;
-
-class NeverStop : public RunControl {
- public:
-  bool terminateRequested() const override { return false; }
-  void StepProgress() override {}
-};
 
 // The base URL as typed and as it must open every URL.
 struct Base {
@@ -144,11 +139,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   clFindInFolders scanner(&tree.lister);
   scanner.setLevel(1);
   FUZZ_CHECK(scanner.scanFolder("root"), "the scan must end");
-  NeverStop control;
+  ScriptedControl control;
   SitemapWriter writer;
-  FUZZ_CHECK(writer.WriteSitemap(FuzzFolder(), scanner.entries(), inputs, control), writer.errorText());
+  const bool written = writer.WriteSitemap(FuzzFolder(), scanner.entries(), inputs, control);
+  // A tree without pages gets no sitemap at all: an empty urlset fails the
+  // schema.
+  FUZZ_CHECK(written == !expected.empty(), writer.errorText());
+  if (!written) return 0;
 
-  const std::string xml = SitemapCheck::ReadFile(writer.outputPath());
+  const std::string xml = ReadFile(writer.outputPath());
   const auto parsed = SitemapCheck::Parse(xml);
   FUZZ_CHECK(parsed.wellFormed, parsed.error);
   FUZZ_CHECK(parsed.locs.size() == expected.size(),
@@ -158,11 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(segments && *segments == expected[n],
                Printable(parsed.locs[n]) + " for the page " + Joined(expected[n]));
   }
-  // A folder without pages gets an empty urlset, as the program has always
-  // written it; the schema wants at least one url, so only sitemaps with
-  // URLs are held to it.
   const bool absolute = std::string_view(base.written).starts_with("http");
-  if (absolute && !expected.empty() && SitemapCheck::FileExists(NUBIKA_SCHEMA_DIR "/sitemap.xsd")) {
+  if (absolute) {
     const std::string problem = SitemapCheck::Validate(xml, NUBIKA_SCHEMA_DIR);
     FUZZ_CHECK(problem.empty(), problem);
   }

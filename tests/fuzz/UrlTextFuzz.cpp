@@ -58,6 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string base = UrlText::BaseUrl(bytes);
   for (char c : base) FUZZ_CHECK(c > 0x20 && c < 0x7F && !std::strchr("\"<>\\^`{|}", c), Printable(base));
   FUZZ_CHECK(ReadsBackAs(UrlText::XmlEscaped(base), base), Printable(base));
+  // Every "%" starts an escape, so the whole text decodes.
+  FUZZ_CHECK(SitemapCheck::PercentDecoded(base).has_value(), Printable(base));
+  std::string problem;
+  FUZZ_CHECK(UrlText::IsUsableBase(bytes, &problem) == problem.empty(), Printable(bytes) + ": " + problem);
 
   const std::string& name = bytes;
   if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos)
