@@ -14,7 +14,6 @@ environment it reads.
 
 import argparse
 import datetime
-import filecmp
 import json
 import os
 import re
@@ -103,6 +102,44 @@ def commands(args, tree):
     yield "sitemap-static", [os.path.join(bins, "sitemap-static"), "--prefix=https://example.jp/", tree]
 
 
+def half_of_the_tree(tree):
+    """--exclude arguments for top folders that hold about half the files."""
+    counts = []
+    for name in sorted(os.listdir(tree)):
+        path = os.path.join(tree, name)
+        if os.path.isdir(path) and not os.path.islink(path):
+            counts.append((name, sum(len(files) for _, _, files in os.walk(path))))
+    total, taken, patterns = sum(c for _, c in counts), 0, []
+    for name, count in counts:
+        if taken >= total / 2:
+            break
+        patterns += ["--exclude", f"/{name}/"]
+        taken += count
+    return patterns, taken / max(total, 1)
+
+
+def option_commands(args, tree, cli):
+    """Variants of the command line on the largest tree, for the options'
+    targets, each next to what it is measured against."""
+    yield "find -printf date", ["find", tree, "-type", "f", "-printf", "%TY-%Tm-%Td %p\\n"]
+    yield "nubika-sitemap-cli --lastmod-from file", cli + ["--lastmod-from", "file"]
+    yield "nubika-sitemap-cli --gzip", cli + ["--gzip"]
+    patterns, share = half_of_the_tree(tree)
+    print(f"  --exclude leaves out {share:.0%} of the files", flush=True)
+    yield "nubika-sitemap-cli --exclude half", cli + patterns
+    if os.environ.get("BASELINE_CLI"):
+        yield "nubika-sitemap-cli (baseline build)", [os.environ["BASELINE_CLI"]] + cli[1:]
+
+
+def noindex_commands(args, tree):
+    cli = [os.path.join(args.build, "bin", "nubika-sitemap-cli"), tree, "--settings", args.settings,
+           "--base-url", "https://example.jp/", "--ext", "html", "--skip-noindex", "--quiet"]
+    yield "nubika-sitemap-cli --skip-noindex", cli
+    yield "static-sitemap-cli (noindex check)", [os.path.join(args.node_modules, ".bin", "sscli"), "-b",
+                                                 "https://example.jp", "-r", tree, "-f", "xml", "-o",
+                                                 "--no-clean"]
+
+
 WINDOW_SETTINGS = """[SETTING]
 BASE_URL=https://example.jp/
 PRIORITY_AUTO=1
@@ -135,6 +172,12 @@ def keep_sitemap(tree, out_path):
     shutil.copyfile(os.path.join(tree, "nubika_sitemap.xml"), out_path)
 
 
+def set_digest(tree):
+    """A digest of the URL blocks of the tree's sitemap, index and parts."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fault", "set_digest.py")
+    return subprocess.run([sys.executable, script, tree], capture_output=True, text=True).stdout.strip()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -145,7 +188,9 @@ def main():
     parser.add_argument("--results", required=True)
     parser.add_argument("--sizes", default="10000,100000,200000,1000000")
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--window-size", type=int, default=200000)
+    parser.add_argument("--window-size", type=int, default=1000000)
+    parser.add_argument("--options-size", type=int, default=1000000)
+    parser.add_argument("--pages", default="10000,100000", help="sizes of the noindex sites")
     args = parser.parse_args()
 
     os.makedirs(args.out, exist_ok=True)
@@ -162,27 +207,38 @@ def main():
             rows.append(measure(name, argv, env, os.path.join(args.out, f"{name}-{size}.xml"), args.runs))
             if name == "nubika-sitemap-cli":
                 keep_sitemap(tree, os.path.join(args.out, f"{name}-{size}.xml"))
+                cli_digest = set_digest(tree)
+                cli = argv
+        if size == args.options_size:
+            for name, argv in option_commands(args, tree, cli):
+                rows.append(measure(name, argv, env, os.path.join(args.out, f"{name}-{size}.out"), args.runs))
         if size == args.window_size:
             argv = window_command(args, tree)
             if argv:
                 row = measure("nubika-sitemap (window)", argv, env,
                               os.path.join(args.out, f"window-{size}.txt"), args.runs)
-                keep_sitemap(tree, os.path.join(args.out, f"window-{size}.xml"))
-                # The two runs are only comparable if they wrote the same file.
-                row["same_sitemap"] = filecmp.cmp(os.path.join(args.out, f"window-{size}.xml"),
-                                                  os.path.join(args.out, f"nubika-sitemap-cli-{size}.xml"),
-                                                  shallow=False)
+                # The two runs are only comparable if they wrote the same pages.
+                row["same_sitemap"] = set_digest(tree) == cli_digest
                 rows.append(row)
             else:
                 rows.append({"name": "nubika-sitemap (window)", "missing": True})
         table.append({"size": size, "files": files, "folders": folders, "load": load, "rows": rows})
+    for pages in [int(p) for p in args.pages.split(",") if p]:
+        tree = os.path.join(args.trees, f"pages-{pages}")
+        files, folders = tree_entries(tree)
+        print(f"{pages} pages of about 5 KiB ({folders} folders):", flush=True)
+        rows = [measure(name, argv, env, os.path.join(args.out, f"{name}-pages-{pages}.out"), args.runs)
+                for name, argv in noindex_commands(args, tree)]
+        table.append({"size": pages, "pages": True, "files": files, "folders": folders,
+                      "load": os.getloadavg()[0], "rows": rows})
     # Sizes not measured this time keep their figures from the last run,
     # so that one size can be measured again on its own.
     saved_path = os.path.join(args.out, "results.json")
     if os.path.exists(saved_path):
         with open(saved_path) as saved:
-            kept = [b for b in json.load(saved) if b["size"] not in sizes]
-        table = sorted(kept + table, key=lambda b: b["size"])
+            measured = {(b["size"], b.get("pages", False)) for b in table}
+            kept = [b for b in json.load(saved) if (b["size"], b.get("pages", False)) not in measured]
+        table = sorted(kept + table, key=lambda b: (b.get("pages", False), b["size"]))
     with open(saved_path, "w") as saved:
         json.dump(table, saved, indent=1)
     import report

@@ -3,7 +3,9 @@
 # generators on synthetic sites of 10,000 to 1,000,000 files and writes
 # bench/results.md. Called by `make bench`.
 #
-#   bench/run.sh [--skip-1m] [--runs N] [--sizes N,N,...]
+#   bench/run.sh [--skip-1m] [--runs N] [--sizes N,N,...] [--pages N,N,...]
+#
+# BASELINE_CLI  another build's nubika-sitemap-cli, timed beside this one
 #
 # BUILD    the build folder with bin/ (default: build)
 # TREES    where the generated sites are kept and reused (default:
@@ -16,14 +18,16 @@ repo=$(dirname "$here")
 build=$(cd "$repo" && realpath "${BUILD:-build}")
 trees=${TREES:-/tmp/bench-trees}
 sizes=10000,100000,200000,1000000
+pages=10000,100000
 runs=5
 
 while [ $# -gt 0 ]; do
   case $1 in
     --skip-1m) sizes=10000,100000,200000 ;;
+    --pages) pages=$2; shift ;;
     --runs) runs=$2; shift ;;
     --sizes) sizes=$2; shift ;;
-    *) echo "usage: $0 [--skip-1m] [--runs N] [--sizes N,N,...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--skip-1m] [--runs N] [--sizes N,N,...] [--pages N,N,...]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -54,6 +58,12 @@ for size in ${sizes//,/ }; do
     python3 "$here/make_tree.py" "$size" "$trees/site-$size"
   fi
 done
+for pages in ${pages//,/ }; do
+  if [ ! -d "$trees/pages-$pages" ]; then
+    echo "writing $pages pages of about 5 KiB to $trees/pages-$pages"
+    python3 "$here/make_pages.py" "$pages" "$trees/pages-$pages"
+  fi
+done
 
 # An empty settings file, so that no Setting.ini beside the program
 # changes what the command line asks for.
@@ -62,4 +72,5 @@ done
 cd "$here"
 python3 measure.py --build "$build" --trees "$trees" --node-modules "$here/node_modules" \
   --settings "$here/out/empty-settings.ini" --out "$here/out" --results "$here/results.md" \
-  --sizes "$sizes" --runs "$runs"
+  --sizes "$sizes" --pages "$pages" --runs "$runs" \
+  $(case $sizes in *1000000*) ;; *) echo --window-size 200000 --options-size 200000 ;; esac)
