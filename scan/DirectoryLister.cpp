@@ -20,17 +20,16 @@ ListedEntry::Kind KindOfTarget(int folderFd, const char* name) {
 }
 
 // Only links and file systems without d_type cost a stat.
-ListedEntry::Kind KindOf(int folderFd, const dirent* entry) {
-  unsigned char type = entry->d_type;
+ListedEntry::Kind KindOf(int folderFd, const char* name, unsigned char type) {
   if (type == DT_UNKNOWN) {
     struct stat st;
-    if (fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return ListedEntry::Kind::kOther;
+    if (fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return ListedEntry::Kind::kOther;
     type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
   }
   switch (type) {
     case DT_REG: return ListedEntry::Kind::kFile;
     case DT_DIR: return ListedEntry::Kind::kFolder;
-    case DT_LNK: return KindOfTarget(folderFd, entry->d_name);
+    case DT_LNK: return KindOfTarget(folderFd, name);
     default: return ListedEntry::Kind::kOther;
   }
 }
@@ -68,21 +67,23 @@ FolderHandle PosixDirectoryLister::OpenChild(FolderHandle parent, const std::str
 }
 
 bool PosixDirectoryLister::List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) {
-  // The listing gets a descriptor of its own: the folder's stays open for
-  // opening its subfolders, and rewinding shares nothing with it.
-  const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* dir = own < 0 ? nullptr : fdopendir(own);
-  if (!dir) {
-    *error = std::strerror(errno);
-    if (own >= 0) close(own);
-    return false;
+  // Read straight from the folder's own descriptor: a DIR stream would need
+  // a descriptor of its own, and the folder's stays open for its subfolders.
+  alignas(8) char buffer[32 * 1024];
+  for (;;) {
+    const ssize_t size = getdents64(folder, buffer, sizeof buffer);
+    if (size < 0) {
+      *error = std::strerror(errno);
+      return !entries->empty();  // a listing that broke off keeps what it read
+    }
+    if (size == 0) return true;
+    for (ssize_t at = 0; at < size;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      at += entry->d_reclen;
+      if (!IsDotOrDotDot(entry->d_name))
+        entries->push_back(ListedEntry{entry->d_name, KindOf(folder, entry->d_name, entry->d_type)});
+    }
   }
-  errno = 0;
-  while (const dirent* entry = readdir(dir)) {
-    if (!IsDotOrDotDot(entry->d_name)) entries->push_back(ListedEntry{entry->d_name, KindOf(folder, entry)});
-  }
-  closedir(dir);
-  return true;
 }
 
 void PosixDirectoryLister::Close(FolderHandle folder) {

@@ -63,7 +63,7 @@ class DirectoryLister {
   virtual bool PageSaysNoindex(FolderHandle folder, const std::string& name) = 0;
 };
 
-// The real lister: openat/fdopendir, names passed through as bytes.
+// The real lister: openat and getdents64, names passed through as bytes.
 class PosixDirectoryLister : public DirectoryLister {
  public:
   FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) override;

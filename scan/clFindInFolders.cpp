@@ -150,11 +150,14 @@ class clFindInFolders::Walk {
     return true;
   }
 
-  bool IsExcluded(const std::string& folderPath, const Found& found) const {
+  bool IsExcluded(const std::string& folderPath, const Found& found) {
     const ExclusionRules* rules = scan_.rules_.exclusions;
     if (!rules || rules->empty()) return false;
     const bool isFolder = found.kind == ListedEntry::Kind::kFolder || found.kind == ListedEntry::Kind::kFolderLink;
-    return rules->Excludes(folderPath.empty() ? found.name : folderPath + "/" + found.name, isFolder);
+    entryPath_.assign(folderPath);
+    if (!entryPath_.empty()) entryPath_ += '/';
+    entryPath_ += found.name;
+    return rules->Excludes(entryPath_, isFolder);
   }
 
   // Only pages cost a look at the file, and only when asked for.
@@ -256,7 +259,8 @@ class clFindInFolders::Walk {
   DirectoryLister& lister_;
   const std::string rootPath_;
   std::vector<OpenFolder> stack_;
-  std::string relative_;  // the top folder's path below the root
+  std::string relative_;   // the top folder's path below the root
+  std::string entryPath_;  // an entry's, reused: asked for every entry
   int open_ = 0;
   int needing_ = 0;  // folders with subfolders still to open
 };

@@ -99,17 +99,26 @@ class SitemapWriter::UrlBuilder {
     return path + fileName;
   }
 
-  // The file's URL, percent-encoded but not yet escaped for XML.
+  // The file's URL, percent-encoded but not yet escaped for XML, and
+  // then as the text of a <loc>.
   const std::string& UrlOf(const std::string& fileName) {
-    url_.assign(FolderUrl());
-    UrlText::AppendPathSegment(&url_, fileName);
+    if (!prefixValid_) RebuildPrefix();
+    segment_.clear();
+    UrlText::AppendPathSegment(&segment_, fileName);
+    url_.assign(prefix_).append(segment_);
     return url_;
+  }
+  void AppendEscapedUrl(std::string* out) const {
+    out->append(escapedPrefix_);
+    UrlText::AppendXmlEscaped(out, segment_);
   }
 
   // The URL of the folder the entries are in, ending in "/".
   const std::string& FolderUrl() {
     if (!prefixValid_) RebuildPrefix();
-    return prefix_;
+    segment_.clear();
+    url_.assign(prefix_);
+    return url_;
   }
 
  private:
@@ -120,12 +129,15 @@ class SitemapWriter::UrlBuilder {
 
   // Slot 0 stands for the local folder and never enters a URL; the folder
   // part runs from slot 1 up to the first empty slot.
+  // The folder part is escaped for XML once per folder, not per page.
   void RebuildPrefix() {
     prefix_ = base_;
     for (std::size_t n = 1; n < slots_.size() && !slots_[n].encoded.empty(); ++n) {
       prefix_ += slots_[n].encoded;
       prefix_ += '/';
     }
+    escapedPrefix_.clear();
+    UrlText::AppendXmlEscaped(&escapedPrefix_, prefix_);
     prefixValid_ = true;
   }
 
@@ -133,7 +145,9 @@ class SitemapWriter::UrlBuilder {
   std::vector<Slot> slots_;
   std::uint16_t previousLevel_ = 1;
   std::string prefix_;
+  std::string escapedPrefix_;
   bool prefixValid_ = false;
+  std::string segment_;
   std::string url_;
 };
 
@@ -219,7 +233,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
     ++urlCount_;
 
     block.assign("\t<url>\r\n\t\t<loc>");
-    UrlText::AppendXmlEscaped(&block, url);
+    urls.AppendEscapedUrl(&block);
     block.append("</loc>\r\n");
     if (inputs.lastMod) block.append("\t\t<lastmod>").append(date).append("</lastmod>\r\n");
     if (inputs.changeFreq)
