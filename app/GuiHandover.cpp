@@ -1,13 +1,10 @@
 #include "app/GuiHandover.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <chrono>
 #include <thread>
 
 namespace {
-
-const QEvent::Type kCallPending = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // How long either side keeps waiting before it sleeps, and how long the
 // GUI thread may stay away from its event loop at a time.
@@ -29,10 +26,14 @@ GuiHandover::GuiHandover(QObject* parent) : QObject(parent) {}
 
 void GuiHandover::Run(const std::function<void()>& call) {
   const std::uint64_t ticket = ++sent_;
-  pending_.store(&call);
+  {
+    std::lock_guard lock(sleeping_);
+    pending_.store(&call);
+  }
+  callReady_.notify_one();
   // A lingering GUI thread takes the call by itself; otherwise it must be
   // woken. Should it stop lingering just now, it looks once more after.
-  if (!lingering_.load()) QCoreApplication::postEvent(this, new QEvent(kCallPending));
+  if (!lingering_.load()) QMetaObject::invokeMethod(this, &GuiHandover::Serve, Qt::QueuedConnection);
 
   const auto until = std::chrono::steady_clock::now() + kSpin;
   std::uint64_t done = completed_.load();
@@ -40,9 +41,9 @@ void GuiHandover::Run(const std::function<void()>& call) {
     Relax();
     done = completed_.load();
   }
-  while (done < ticket) {
-    completed_.wait(done);
-    done = completed_.load();
+  if (done < ticket) {
+    std::unique_lock lock(sleeping_);
+    woken_.wait(lock, [&] { return completed_.load() >= ticket; });
   }
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
@@ -55,13 +56,24 @@ bool GuiHandover::RunPending() {
   } catch (...) {
     failure_ = std::current_exception();  // raised again on the worker's side
   }
-  completed_.fetch_add(1);
-  completed_.notify_one();
+  {
+    // Under the lock, so that a worker about to sleep cannot miss it.
+    std::lock_guard lock(sleeping_);
+    completed_.fetch_add(1);
+  }
+  woken_.notify_one();
   return true;
 }
 
-bool GuiHandover::event(QEvent* event) {
-  if (event->type() != kCallPending) return QObject::event(event);
+void GuiHandover::ServeFor(std::chrono::milliseconds timeout) {
+  {
+    std::unique_lock lock(sleeping_);
+    if (!callReady_.wait_for(lock, timeout, [this] { return pending_.load() != nullptr; })) return;
+  }
+  Serve();
+}
+
+void GuiHandover::Serve() {
   lingering_.store(true);
   const auto frameEnd = std::chrono::steady_clock::now() + kFrame;
   auto lingerEnd = frameEnd;
@@ -76,5 +88,4 @@ bool GuiHandover::event(QEvent* event) {
   lingering_.store(false);
   // A call handed over while we stopped lingering found no event posted.
   RunPending();
-  return true;
 }

@@ -25,6 +25,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 
@@ -393,8 +394,13 @@ void TfrmMain::StopRun() {
   // them until the finished notice has put the window back to idle. It
   // processes events itself rather than exec() a loop, which returns at
   // once while the application is on its way out.
+  // It also serves the notices itself: a stop pressed from within the
+  // delivery of a posted event would not see them delivered as events.
   QEventLoop loop;
-  while (isRunning_) loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+  while (isRunning_) {
+    loop.processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (isRunning_) handover_->ServeFor(std::chrono::milliseconds(10));
+  }
   worker_.reset();
 }
 
