@@ -26,12 +26,16 @@ bench: build
 	BUILD=$(BUILD) bash bench/run.sh $(BENCH_ARGS)
 
 # nubika-sitemap_<version>_<arch>.deb, here: a build of its own for /usr,
-# with Debian's hardening flags and the settings in the user's config folder.
+# with the settings in the user's config folder and Debian's flags and
+# hardening (no -g: the programs are stripped). Only what the package holds
+# is built.
 package: deps
-	eval "$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)" && \
-	  CXXFLAGS="$$CPPFLAGS $$CXXFLAGS" cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_INSTALL_PREFIX=/usr -DNUBIKA_SETTINGS_IN_CONFIG=ON -DNUBIKA_BUILD_TESTS=OFF
-	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	eval "$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g \
+	         DEB_CPPFLAGS_MAINT_APPEND=-DNDEBUG dpkg-buildflags --export=sh)" && \
+	  CXXFLAGS="$$CPPFLAGS $$CXXFLAGS" cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=None \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DNUBIKA_SETTINGS_IN_CONFIG=ON -DNUBIKA_BUILD_TESTS=OFF \
+	  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target package_contents
 	rm -f $(PACKAGE_BUILD)/nubika-sitemap_*.deb
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 	cp $(PACKAGE_BUILD)/nubika-sitemap_*.deb .
