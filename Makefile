@@ -1,8 +1,9 @@
-# The two set-up commands of the README, and the benchmark.
+# The two set-up commands of the README, the benchmark and the package.
 BUILD ?= build
 JOBS ?= 2
+PACKAGE_BUILD ?= build-package
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test bench package clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -24,5 +25,20 @@ test: build
 bench: build
 	BUILD=$(BUILD) bash bench/run.sh $(BENCH_ARGS)
 
+# nubika-sitemap_<version>_<arch>.deb, here: a build of its own for /usr,
+# with the settings in the user's config folder and Debian's flags and
+# hardening (no -g: the programs are stripped). Only what the package holds
+# is built.
+package: deps
+	eval "$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g \
+	         DEB_CPPFLAGS_MAINT_APPEND=-DNDEBUG dpkg-buildflags --export=sh)" && \
+	  CXXFLAGS="$$CPPFLAGS $$CXXFLAGS" cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=None \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DNUBIKA_SETTINGS_IN_CONFIG=ON -DNUBIKA_BUILD_TESTS=OFF \
+	  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target package_contents
+	rm -f $(PACKAGE_BUILD)/nubika-sitemap_*.deb
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	cp $(PACKAGE_BUILD)/nubika-sitemap_*.deb .
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(PACKAGE_BUILD)

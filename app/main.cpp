@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
   StopSignals stopSignals;
   QtJapanese::Install(app);
   app.setWindowIcon(ProductIcon::Icon());
+  // Wayland matches the window to its menu entry, jp.nubika.sitemap.desktop.
+  app.setDesktopFileName(QStringLiteral("jp.nubika.sitemap"));
   // The folder chooser and the boxes show Japanese too.
   QFont font(QStringLiteral("IPAPGothic"));
   font.setPixelSize(12);

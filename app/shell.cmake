@@ -40,7 +40,7 @@ qt_add_resources(nubika_shell nubika_icons PREFIX /nubika FILES ${nubika_icon_fi
 
 install(DIRECTORY help/ DESTINATION "${nubika_help_install_dir}")
 install(FILES icons/nubika-sitemap-64.png DESTINATION "${nubika_help_install_dir}" RENAME logo.png)
-install(FILES nubika-sitemap.desktop DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+install(FILES jp.nubika.sitemap.desktop DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 foreach(side IN LISTS nubika_icon_sizes)
   install(FILES icons/nubika-sitemap-${side}.png RENAME nubika-sitemap.png
           DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${side}x${side}/apps")

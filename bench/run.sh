@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times nubika-sitemap-cli against `find -type f` and two npm sitemap
 # generators on synthetic sites of 10,000 to 1,000,000 files and writes
-# bench/results.md. Called by `make bench`.
+# bench/results.md, and its plot bench/speed.svg. Called by `make bench`.
 #
 #   bench/run.sh [--skip-1m] [--runs N] [--sizes N,N,...] [--pages N,N,...]
 #
@@ -37,10 +37,11 @@ if [ ! -x "$build/bin/nubika-sitemap-cli" ]; then
   exit 1
 fi
 
-# The timing and memory tools come from Debian.
+# The timing, memory and plotting tools come from Debian.
 missing=()
 [ -x /usr/bin/time ] || missing+=(time)
 command -v hyperfine >/dev/null || missing+=(hyperfine)
+command -v gnuplot >/dev/null || missing+=(gnuplot-nox)
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq && apt-get install -y -qq "${missing[@]}"
 fi
@@ -74,3 +75,4 @@ python3 measure.py --build "$build" --trees "$trees" --node-modules "$here/node_
   --settings "$here/out/empty-settings.ini" --out "$here/out" --results "$here/results.md" \
   --sizes "$sizes" --pages "$pages" --runs "$runs" \
   $(case $sizes in *1000000*) ;; *) echo --window-size 200000 --options-size 200000 ;; esac)
+python3 plot.py results.md speed.svg

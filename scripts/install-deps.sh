@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots
-# need, when any is missing.
+# Installs the Debian packages the build, the tests, the screenshots, the
+# package and the benchmark's plot need, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libcli11-dev libsimpleini-dev libgtest-dev
           libxml2-utils fonts-ipafont-gothic qt6-translations-l10n xvfb xauth imagemagick
           libxml2-dev clang-14 libclang-rt-14-dev libdeflate-dev libgumbo-dev
-          python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g)
+          python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g
+          dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,7 @@
 #include "settings/SettingsFile.h"
 
 #include <SimpleIni.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,11 +66,16 @@ std::string ExecutableFolder() {
   return slash == 0 ? "/" : buffer.substr(0, slash);
 }
 
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  const passwd* user = getpwuid(getuid());
+  return user && user->pw_dir ? user->pw_dir : "";
+}
+
 std::string ConfigFolder() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && *xdg == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : "") + "/.config";
+  return HomeFolder() + "/.config";
 }
 
 bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t* value) {
@@ -164,11 +170,23 @@ std::string SettingsFile::Decoded(const std::string& stored) {
 SettingsFile::SettingsFile(std::string path, FileLayer& files)
     : path_(std::move(path)), files_(files) {}
 
-std::string SettingsFile::DefaultPath() {
-  const std::string besideProgram = ExecutableFolder() + "/Setting.ini";
-  if (access(besideProgram.c_str(), F_OK) == 0 || access(ExecutableFolder().c_str(), W_OK) == 0)
-    return besideProgram;
+std::string SettingsFile::DefaultPath(Placement placement) {
+  if (placement == Placement::kBesideProgram) {
+    const std::string besideProgram = ExecutableFolder() + "/Setting.ini";
+    if (access(besideProgram.c_str(), F_OK) == 0 || access(ExecutableFolder().c_str(), W_OK) == 0)
+      return besideProgram;
+  }
   return ConfigFolder() + "/nubika-sitemap/Setting.ini";
+}
+
+std::string SettingsFile::DefaultPath() {
+#ifdef NUBIKA_SETTINGS_IN_CONFIG
+  // A packaged program's folder is /usr/bin, writable by root: root's
+  // settings must not land there either.
+  return DefaultPath(Placement::kConfigFolder);
+#else
+  return DefaultPath(Placement::kBesideProgram);
+#endif
 }
 
 bool SettingsFile::ReadsAsChecked(const std::string& value) {

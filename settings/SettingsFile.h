@@ -34,8 +34,15 @@ class SettingsFile {
  public:
   explicit SettingsFile(std::string path, FileLayer& files = PosixFileLayer::Instance());
 
-  // "Setting.ini" beside the executable when one is there or that folder
-  // is writable; otherwise $XDG_CONFIG_HOME/nubika-sitemap/Setting.ini.
+  // Where the settings live when no file is named. kConfigFolder, for an
+  // installed copy, never writes beside the executable: always
+  // $XDG_CONFIG_HOME/nubika-sitemap/Setting.ini (~/.config/... when that is
+  // unset or not absolute), root's as well. kBesideProgram: "Setting.ini"
+  // beside the executable when one is there or that folder is writable,
+  // otherwise the config folder's.
+  enum class Placement { kBesideProgram, kConfigFolder };
+  static std::string DefaultPath(Placement placement);
+  // The build's placement: kConfigFolder under NUBIKA_SETTINGS_IN_CONFIG.
   static std::string DefaultPath();
 
   // Missing file, section or keys read as the defaults. Returns false only

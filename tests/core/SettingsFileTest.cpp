@@ -150,12 +150,4 @@ TEST_F(SettingsFileTest, SavesIntoAConfigFolderThatDoesNotExistYet) {
   EXPECT_NE(ReadFile(nested).find("[SETTING]"), std::string::npos);
 }
 
-TEST(SettingsLocationTest, UsesTheConfigFolderWhenTheProgramsFolderIsNotOurs) {
-  // Tests run from the build tree, whose folder is writable: the file
-  // lives beside the executable.
-  const std::string path = SettingsFile::DefaultPath();
-  EXPECT_EQ(path.substr(path.rfind('/')), "/Setting.ini");
-  EXPECT_EQ(path.find("/.config/"), std::string::npos);
-}
-
 }  // namespace
