@@ -64,9 +64,11 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     for (const std::string& pattern : atStart.exclude) exclusions.Add(pattern);
     const PageSelection pages(atStart.extensions);
     clFindInFolders scanner(environment_.lister);
-    scanner.setRules({&exclusions, atStart.followLinks,
-                      [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
-                      atStart.lastMod && atStart.lastModFromFile, atStart.skipNoindex});
+    scanner.setRules({.exclusions = &exclusions,
+                      .followLinks = atStart.followLinks,
+                      .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
+                      .readModified = atStart.lastMod && atStart.lastModFromFile,
+                      .checkNoindex = atStart.skipNoindex});
     Scan(&result, scanner, control);
     if (!result.error.empty() || result.stopped) return result;
     Write(&result, scanner, inputs(), control);

@@ -132,13 +132,29 @@ bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view lowerWord
   }
   return false;
 }
-constexpr std::size_t kLongestWord = 9;  // "googlebot"
 
 bool EndsTagName(char c) { return IsAsciiSpace(c) || c == '/' || c == '>'; }
 
 bool IsTagAt(std::string_view text, std::size_t at, std::string_view lowerStart) {
   const std::size_t end = at + lowerStart.size();
   return end < text.size() && StartsWithIgnoringAsciiCase(text.substr(at), lowerStart) && EndsTagName(text[end]);
+}
+
+// Where a start tag that begins at lt ends: after its ">", which does not
+// count inside a quoted attribute value; npos when the text ends first.
+std::size_t TagEnd(std::string_view text, std::size_t lt) {
+  char quote = 0;
+  for (std::size_t i = lt + 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
 }
 
 // A cheap sign that the head may be over: a "</head" or "<body" tag in any
@@ -160,17 +176,38 @@ std::optional<bool> PageHead::SaysNoindex(std::string_view textSoFar, bool compl
   return std::nullopt;
 }
 
+// Only a meta start tag can say noindex, so only the text of such tags is
+// searched for the words; the page's own text, however long, is skipped at
+// the speed of a search for "<". A tag cut off by the end of the text is
+// looked at again once more has come.
 bool PageHead::MayHoldBothWords(std::string_view text) {
-  if (mayNameRobots_ && mayRefuseIndexing_) return true;
-  const std::string_view unseen = text.substr(std::min(wordsFrom_, text.size()));
-  const bool reference = HoldsLetterReference(unseen);
-  mayNameRobots_ = mayNameRobots_ || reference || ContainsIgnoringAsciiCase(unseen, "robots") ||
-                   ContainsIgnoringAsciiCase(unseen, "googlebot");
-  mayRefuseIndexing_ = mayRefuseIndexing_ || reference || ContainsIgnoringAsciiCase(unseen, "noindex") ||
-                       ContainsIgnoringAsciiCase(unseen, "none");
-  // A word may start in the last few bytes and end in text still to come.
-  wordsFrom_ = text.size() - std::min(text.size(), kLongestWord - 1);
-  return mayNameRobots_ && mayRefuseIndexing_;
+  while (!metaMayRefuse_) {
+    const std::size_t lt = text.find('<', metaFrom_);
+    if (lt == std::string_view::npos) {
+      metaFrom_ = text.size();
+      return false;
+    }
+    if (lt + 5 >= text.size()) {  // too short yet to tell a meta tag
+      metaFrom_ = lt;
+      return false;
+    }
+    if (!IsTagAt(text, lt, "<meta")) {
+      metaFrom_ = lt + 1;
+      continue;
+    }
+    const std::size_t end = TagEnd(text, lt);
+    if (end == std::string_view::npos) {
+      metaFrom_ = lt;
+      return false;
+    }
+    const std::string_view tag = text.substr(lt, end - lt);
+    const bool reference = HoldsLetterReference(tag);
+    metaMayRefuse_ = (reference || ContainsIgnoringAsciiCase(tag, "robots") ||
+                      ContainsIgnoringAsciiCase(tag, "googlebot")) &&
+                     (reference || ContainsIgnoringAsciiCase(tag, "noindex") || ContainsIgnoringAsciiCase(tag, "none"));
+    metaFrom_ = end;
+  }
+  return true;
 }
 
 // The parser sees the text only up to the end of a sign's tag, so a tag cut

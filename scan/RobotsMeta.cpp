@@ -11,11 +11,11 @@
 
 namespace {
 
-constexpr std::size_t kFirstChunkBytes = 4096;
+// Most pages are read whole with the first call.
+constexpr std::size_t kFirstChunkBytes = 16 * 1024;
 
 // Appends the next chunk; *atEnd once the file or the read limit is reached.
-// Chunks double after the first: a page whose head is over early is read
-// with one call, and the limit with at most five. Returns 0 or the errno of
+// Chunks double after the first, so the limit takes at most three calls. Returns 0 or the errno of
 // the failed read.
 int ReadChunk(int fd, std::string* text, bool* atEnd) {
   const std::size_t old = text->size();
@@ -27,7 +27,9 @@ int ReadChunk(int fd, std::string* text, bool* atEnd) {
   } while (got < 0 && errno == EINTR);
   const int failure = got < 0 ? errno : 0;
   text->resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-  *atEnd = got == 0 || text->size() == RobotsMeta::kMaxHeadBytes;
+  // A page is a regular file, where a short read means its end: no call
+  // is spent to hear so.
+  *atEnd = got < static_cast<ssize_t>(wanted) || text->size() == RobotsMeta::kMaxHeadBytes;
   return failure;
 }
 

@@ -1,7 +1,8 @@
 #include "scan/clFindInFolders.h"
 
-#include <future>
+#include <atomic>
 
+#include "scan/BothCores.h"
 #include "scan/ExclusionRules.h"
 
 namespace {
@@ -170,17 +171,16 @@ class clFindInFolders::Walk {
     if (scan_.rules_.readModified)
       for (Found* page : pages) lister_.ModifiedTime(folder, page->name, &page->modified);
     if (!scan_.rules_.checkNoindex) return;
-    // Reading pages is the slow part: both cores read, half the folder each.
-    const auto check = [&](std::size_t from, std::size_t to) {
-      for (std::size_t i = from; i < to; ++i)
+    // Reading pages is the slow part: both cores read, each taking the next
+    // page until none is left.
+    std::atomic<std::size_t> next{0};
+    const auto check = [&] {
+      for (std::size_t i = next++; i < pages.size(); i = next++)
         if (lister_.PageSaysNoindex(folder, pages[i]->name)) pages[i]->flags |= clCompositionFolder::kNoindex;
     };
-    constexpr std::size_t kWorthASecondThread = 8;
-    if (pages.size() < kWorthASecondThread) return check(0, pages.size());
-    const std::size_t half = pages.size() / 2;
-    auto other = std::async(std::launch::async, check, half, pages.size());
-    check(0, half);
-    other.get();
+    constexpr std::size_t kWorthASecondThread = 4;
+    if (pages.size() < kWorthASecondThread) return check();
+    bothCores_.Run(check);
   }
 
   void Pop() {
@@ -263,6 +263,7 @@ class clFindInFolders::Walk {
   std::string entryPath_;  // an entry's, reused: asked for every entry
   int open_ = 0;
   int needing_ = 0;  // folders with subfolders still to open
+  BothCores bothCores_;
 };
 
 clFindInFolders::clFindInFolders(DirectoryLister* lister) : lister_(lister ? lister : &SystemLister()) {}

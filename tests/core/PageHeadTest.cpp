@@ -44,7 +44,8 @@ TEST(PageHeadTest, AnswersAlikeWhereverThePiecesEnd) {
       {"<title>t</title>" + meta + "<body>" + body, true, "<body>"},
       {"<html><HEAD><title>t</title></HEAD>" + meta + "<body>" + body, false, meta},
       {"<html><head><title>t</title></head><BODY class=a>" + meta + body, false, meta},
-      {"<head><title>About robots</title></head><body>Our pages say noindex to none." + body, false, "noindex"},
+      // The words outside any meta tag: no parse, the page is read whole.
+      {"<head><title>About robots</title></head><body>Our pages say noindex to none." + body, false, ""},
       // Words and a character reference cut anywhere.
       {"<html><head><meta name=\"googl&#x0000065;bot\" content=\"nofollow, NONE\"></head>" + body, true, "</head>"},
       // More false signs than the parser is asked about: the whole text decides.
