@@ -22,6 +22,7 @@ import shlex
 import subprocess
 import sys
 import tempfile
+import time
 
 LIMIT_SECONDS = 300
 FEW_RUNS_AFTER = 10.0    # a first run longer than this gets 3 timed runs
@@ -81,6 +82,39 @@ def measure(name, argv, env, out_path, runs):
     return row
 
 
+def timed_once(argv, env):
+    started = time.perf_counter()
+    subprocess.run(argv, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - started
+
+
+def measure_pair(name, argv, base_name, base_argv, env, out_path, runs):
+    """Times argv and base_argv in turns, so that both see the same load:
+    the ratio of the two is what a target asks for, and on a shared machine
+    the load changes within minutes."""
+    try:
+        seconds, peak = first_run(argv, env, out_path)
+    except RunFailed as failure:
+        return {"name": name, "failed": failure.args[0]}
+    if seconds is None:
+        return {"name": name, "peak_kb": None, "timed_out": True}
+    runs = 3 if seconds > FEW_RUNS_AFTER else runs
+    times, base_times = [], []
+    for _ in range(runs):
+        base_times.append(timed_once(base_argv, env))
+        times.append(timed_once(argv, env))
+    times.sort()
+    base_times.sort()
+    median = times[len(times) // 2]
+    base_median = base_times[len(base_times) // 2]
+    row = {"name": name, "peak_kb": peak, "timed_out": False, "runs": runs, "min": times[0], "max": times[-1],
+           "median": median, "against": base_name, "ratio": median / base_median,
+           "ratio_min": times[0] / base_times[0]}
+    print(f"  {name}: median {median:.3f} s over {runs}, {row['ratio']:.2f}x {base_name} in turns, peak {peak} kB",
+          flush=True)
+    return row
+
+
 def tree_entries(tree):
     """Files and folders below the tree's root, the sitemap left out."""
     files = folders = 0
@@ -120,15 +154,17 @@ def half_of_the_tree(tree):
 
 def option_commands(args, tree, cli):
     """Variants of the command line on the largest tree, for the options'
-    targets, each next to what it is measured against."""
-    yield "find -printf date", ["find", tree, "-type", "f", "-printf", "%TY-%Tm-%Td %p\\n"]
-    yield "nubika-sitemap-cli --lastmod-from file", cli + ["--lastmod-from", "file"]
-    yield "nubika-sitemap-cli --gzip", cli + ["--gzip"]
+    targets, each with what it is measured against: (name, argv, base name,
+    base argv)."""
+    plain = "nubika-sitemap-cli"
+    dates = ["find", tree, "-type", "f", "-printf", "%TY-%Tm-%Td %p\\n"]
+    yield "nubika-sitemap-cli --lastmod-from file", cli + ["--lastmod-from", "file"], "find -printf date", dates
+    yield "nubika-sitemap-cli --gzip", cli + ["--gzip"], plain, cli
     patterns, share = half_of_the_tree(tree)
     print(f"  --exclude leaves out {share:.0%} of the files", flush=True)
-    yield "nubika-sitemap-cli --exclude half", cli + patterns
+    yield "nubika-sitemap-cli --exclude half", cli + patterns, plain, cli
     if os.environ.get("BASELINE_CLI"):
-        yield "nubika-sitemap-cli (baseline build)", [os.environ["BASELINE_CLI"]] + cli[1:]
+        yield "nubika-sitemap-cli (baseline build)", [os.environ["BASELINE_CLI"]] + cli[1:], plain, cli
 
 
 def noindex_commands(args, tree):
@@ -210,13 +246,14 @@ def main():
                 cli_digest = set_digest(tree)
                 cli = argv
         if size == args.options_size:
-            for name, argv in option_commands(args, tree, cli):
-                rows.append(measure(name, argv, env, os.path.join(args.out, f"{name}-{size}.out"), args.runs))
+            for name, argv, base_name, base_argv in option_commands(args, tree, cli):
+                rows.append(measure_pair(name, argv, base_name, base_argv, env,
+                                         os.path.join(args.out, f"{name}-{size}.out"), args.runs))
         if size == args.window_size:
             argv = window_command(args, tree)
             if argv:
-                row = measure("nubika-sitemap (window)", argv, env,
-                              os.path.join(args.out, f"window-{size}.txt"), args.runs)
+                row = measure_pair("nubika-sitemap (window)", argv, "nubika-sitemap-cli", cli, env,
+                                   os.path.join(args.out, f"window-{size}.txt"), args.runs)
                 # The two runs are only comparable if they wrote the same pages.
                 row["same_sitemap"] = set_digest(tree) == cli_digest
                 rows.append(row)
@@ -227,8 +264,10 @@ def main():
         tree = os.path.join(args.trees, f"pages-{pages}")
         files, folders = tree_entries(tree)
         print(f"{pages} pages of about 5 KiB ({folders} folders):", flush=True)
-        rows = [measure(name, argv, env, os.path.join(args.out, f"{name}-pages-{pages}.out"), args.runs)
-                for name, argv in noindex_commands(args, tree)]
+        ours, peer = list(noindex_commands(args, tree))
+        rows = [measure(ours[0], ours[1], env, os.path.join(args.out, f"{ours[0]}-pages-{pages}.out"), args.runs),
+                measure_pair(peer[0], peer[1], ours[0], ours[1], env,
+                             os.path.join(args.out, f"{peer[0]}-pages-{pages}.out"), args.runs)]
         table.append({"size": pages, "pages": True, "files": files, "folders": folders,
                       "load": os.getloadavg()[0], "rows": rows})
     # Sizes not measured this time keep their figures from the last run,

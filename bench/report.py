@@ -52,6 +52,11 @@ def verdict(value, limit, at_most=True):
 
 def ratio(table, size_a, name_a, size_b, name_b, key, per_file=False):
     a, b = row_of(table, size_a, name_a), row_of(table, size_b, name_b)
+    # Measured in turns with what it is compared with: the ratio of those runs.
+    if a and size_a == size_b and a.get("against") == name_b:
+        return a["ratio"] if key == "median" else a["ratio_min"]
+    if b and size_a == size_b and b.get("against") == name_a:
+        return 1 / (b["ratio"] if key == "median" else b["ratio_min"])
     if not a or not b:
         return None
     if per_file:

@@ -59,10 +59,10 @@ for size in ${sizes//,/ }; do
     python3 "$here/make_tree.py" "$size" "$trees/site-$size"
   fi
 done
-for pages in ${pages//,/ }; do
-  if [ ! -d "$trees/pages-$pages" ]; then
-    echo "writing $pages pages of about 5 KiB to $trees/pages-$pages"
-    python3 "$here/make_pages.py" "$pages" "$trees/pages-$pages"
+for count in ${pages//,/ }; do
+  if [ ! -d "$trees/pages-$count" ]; then
+    echo "writing $count pages of about 5 KiB to $trees/pages-$count"
+    python3 "$here/make_pages.py" "$count" "$trees/pages-$count"
   fi
 done
 
