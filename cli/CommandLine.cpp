@@ -56,6 +56,9 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   AddPair(app, "gzip", "Write the parts as .xml.gz under a plain index", &gzipFlag);
   auto* settingsOption = app.add_option("--settings", settingsArg, "Settings file to read instead of the usual one")
                              ->check(CLI::ExistingFile);
+  int jobsArg = 0;
+  auto* jobsOption = app.add_option("--jobs,-j", jobsArg, "Threads that read folders (default: one per core)")
+                         ->check(CLI::Range(1, 256));
   app.add_flag("--quiet,-q", quiet, "No progress and no success line");
   app.set_version_flag("--version", std::string("nubika-sitemap-cli ") + NUBIKA_VERSION);
 
@@ -76,6 +79,7 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   extensions = ValueOf(extOption, extArg);
   settingsPath = ValueOf(settingsOption, settingsArg);
   indexNames = ValueOf(indexNamesOption, indexNamesArg);
+  jobs = ValueOf(jobsOption, jobsArg);
   if (lastModFromOption->count()) lastModFromFile = lastModFromArg == "file";
   priority = ValueOf(priorityFlag);
   changeFreq = ValueOf(changeFreqFlag);

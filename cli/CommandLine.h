@@ -24,6 +24,7 @@ struct CommandLine {
   std::optional<bool> followLinks;
   std::optional<bool> gzip;
   std::optional<std::string> settingsPath;
+  std::optional<int> jobs;  // threads that read folders
   bool quiet = false;
 
   enum class Outcome { kRun, kHelpShown, kUsageError };

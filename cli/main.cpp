@@ -146,7 +146,9 @@ int Run(const CommandLine& line) {
   std::stop_source stop;
   WatchStopSignals(stop);
   CliProgress progress(stop, line.quiet);
-  const RunResult result = SitemapRun().Execute(argument, [&] { return inputs; }, progress);
+  SitemapRun::Environment environment;
+  environment.readers = line.jobs.value_or(0);
+  const RunResult result = SitemapRun(environment).Execute(argument, [&] { return inputs; }, progress);
   if (result.written) progress.Finish();
   for (const auto& warning : result.warnings.shown()) std::cerr << "warning: " << warning << '\n';
   if (result.warnings.more() > 0) std::cerr << "warning: … and " << result.warnings.more() << " more\n";

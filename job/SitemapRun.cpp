@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 #include "io/FolderLock.h"
 #include "scan/ExclusionRules.h"
@@ -46,6 +48,11 @@ bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder,
   return true;
 }
 
+int SitemapRun::Readers() const {
+  if (environment_.readers > 0) return environment_.readers;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 FileLayer& SitemapRun::Files() const {
   return environment_.files ? *environment_.files : PosixFileLayer::Instance();
 }
@@ -68,7 +75,8 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .followLinks = atStart.followLinks,
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
                       .readModified = atStart.lastMod && atStart.lastModFromFile,
-                      .checkNoindex = atStart.skipNoindex});
+                      .checkNoindex = atStart.skipNoindex,
+                      .readers = Readers()});
     Scan(&result, scanner, control);
     if (!result.error.empty() || result.stopped) return result;
     Write(&result, scanner, inputs(), control);

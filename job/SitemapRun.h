@@ -37,6 +37,7 @@ class SitemapRun {
     DirectoryLister* lister = nullptr;
     FileLayer* files = nullptr;
     SitemapWriter::Clock clock;
+    int readers = 0;  // threads that read folders; 0: one per core
   };
   // The inputs, asked for when the run starts (what the scan needs) and
   // again once the scan is over (what the writer needs): the window takes
@@ -62,6 +63,7 @@ class SitemapRun {
   void Write(RunResult* result, const clFindInFolders& scanner, const GenerationInputs& inputs,
              RunControl& control);
   FileLayer& Files() const;
+  int Readers() const;
 
   Environment environment_;
 };

@@ -1,9 +1,12 @@
 #include "scan/clFindInFolders.h"
 
-#include <atomic>
+#include <sys/resource.h>
 
-#include "scan/BothCores.h"
-#include "scan/ExclusionRules.h"
+#include <algorithm>
+#include <optional>
+
+#include "scan/FolderReader.h"
+#include "scan/ReadAhead.h"
 
 namespace {
 
@@ -12,17 +15,33 @@ PosixDirectoryLister& SystemLister() {
   return lister;
 }
 
-}  // namespace
+// Descriptors the rest of the program may hold during a scan: the standard
+// streams, the folder's lock, the libraries' own.
+constexpr long kKeptForOthers = 16;
+// Most folders read ahead that keep their handle for the walk.
+constexpr long kMostHandlesAhead = 64;
 
-// One entry of a listed folder, with what was decided about it when the
-// folder was listed (while its handle was surely open).
-struct Found {
-  std::string name;
-  ListedEntry::Kind kind;
-  bool left = false;  // excluded: neither recorded nor entered
-  std::uint8_t flags = 0;
-  std::int64_t modified = 0;
+struct ReaderBudget {
+  int workers = 0;
+  int handlesAhead = 0;
 };
+
+// Each worker holds at most two descriptors at once (the folder it reads
+// and a parent the walk let go of); what is left over keeps handles of
+// folders read ahead. Under a tight limit there are fewer workers, or none.
+ReaderBudget BudgetFor(int readers) {
+  rlimit limit{};
+  const long soft = getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY
+                        ? kKeptForOthers + clFindInFolders::kMaxOpenFolders + kMostHandlesAhead + 1024
+                        : static_cast<long>(limit.rlim_cur);
+  const long spare = soft - kKeptForOthers - clFindInFolders::kMaxOpenFolders;
+  ReaderBudget budget;
+  budget.workers = static_cast<int>(std::clamp<long>(spare / 3, 0, std::max(readers - 1, 0)));
+  budget.handlesAhead = static_cast<int>(std::clamp<long>(spare - 2L * budget.workers, 0, kMostHandlesAhead));
+  return budget;
+}
+
+}  // namespace
 
 // One folder whose listing has been read and is being walked. Reading the
 // whole listing first means the folder need not stay open for its files;
@@ -32,26 +51,35 @@ struct clFindInFolders::OpenFolder {
   std::string name;  // in its parent; the root's path for the root
   FolderId id;
   bool viaLink = false;
-  FolderHandle handle = kNoFolder;
-  std::vector<Found> found;
+  SharedFolder handle;
+  std::vector<FoundEntry> found;
   std::size_t next = 0;
   std::size_t foldersLeft = 0;  // entries from next on that will be entered
   std::size_t pathLength = 0;   // of its path below the root
+  // Its subfolders queued to be read ahead, in order, and the next one.
+  std::vector<std::shared_ptr<ReadAhead::Ticket>> ahead;
+  std::size_t nextAhead = 0;
 };
 
 // The state of one scanFolder call: the stack of folders being walked and
 // the handles held open for them.
 class clFindInFolders::Walk {
  public:
-  Walk(clFindInFolders& scan, std::string rootPath) : scan_(scan), lister_(*scan.lister_), rootPath_(std::move(rootPath)) {}
+  Walk(clFindInFolders& scan, std::string rootPath, std::stop_token stop)
+      : scan_(scan), lister_(*scan.lister_), reader_(lister_, scan.rules_), rootPath_(std::move(rootPath)) {
+    const ReaderBudget budget = BudgetFor(scan.rules_.readers);
+    if (budget.workers > 0)
+      readAhead_.emplace(reader_, budget.workers, budget.handlesAhead, kMaxLevel, std::move(stop));
+  }
   ~Walk() {
+    readAhead_.reset();  // no worker reads through the stack's handles any more
     for (OpenFolder& folder : stack_) Release(folder);
   }
   Walk(const Walk&) = delete;
   Walk& operator=(const Walk&) = delete;
 
   bool Run(std::stop_token stop) {
-    EnterRoot();
+    EnterRoot(stop);
     while (!stack_.empty()) {
       OpenFolder& top = stack_.back();
       if (top.next == top.found.size()) {
@@ -60,22 +88,18 @@ class clFindInFolders::Walk {
       }
       if (stop.stop_requested()) return false;
       const std::size_t index = top.next++;
-      Found& entry = top.found[index];
+      FoundEntry& entry = top.found[index];
       if (entry.left) continue;
-      const bool enters = Enters(entry.kind);
+      const bool enters = reader_.Enters(entry.kind);
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
-      if (enters) Descend(entry.kind == ListedEntry::Kind::kFolderLink);
+      if (enters) Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop);
     }
     return true;
   }
 
  private:
-  bool Enters(ListedEntry::Kind kind) const {
-    return kind == ListedEntry::Kind::kFolder || (kind == ListedEntry::Kind::kFolderLink && scan_.rules_.followLinks);
-  }
-
   // The path of a name inside the top folder, below the root.
   std::string RelativePath(const std::string& name) const {
     return relative_.empty() ? name : relative_ + "/" + name;
@@ -85,102 +109,74 @@ class clFindInFolders::Walk {
     scan_.unlisted_.push_back({relativePath.empty() ? rootPath_ : rootPath_ + "/" + relativePath, std::move(reason)});
   }
 
-  void EnterRoot() {
-    FolderId id;
-    std::string error;
-    const FolderHandle handle = lister_.OpenRoot(rootPath_, &id, &error);
-    if (handle == kNoFolder) return Unlisted("", error);
-    ++open_;
-    if (!scan_.listed_.insert(id).second) {  // scanned already in this run
-      Close(handle);
-      return;
-    }
-    Push(handle, id, rootPath_, false, "");
+  void EnterRoot(std::stop_token stop) {
+    FolderRead read;
+    const FolderHandle handle = lister_.OpenRoot(rootPath_, &read.id, &read.error);
+    if (handle == kNoFolder) return Unlisted("", read.error);
+    read.folder = std::make_shared<OpenedFolder>(lister_, handle);
+    if (!scan_.listed_.insert(read.id).second) return;  // scanned already in this run
+    reader_.Read(handle, "", scan_.level_, &read, stop);
+    Push({std::move(read), {}}, rootPath_, false, "");
   }
 
   // The newest record is a folder to enter, found in the top folder.
-  void Descend(bool viaLink) {
+  void Descend(bool viaLink, std::stop_token stop) {
     const std::string& name = scan_.entries_.back().name();
     const std::string path = RelativePath(name);
     if (scan_.level_ == kMaxLevel) return Unlisted(path, "folder nested too deeply");
     const std::size_t parent = stack_.size() - 1;
-    std::string error;
-    const FolderHandle parentHandle = HandleOf(parent, &error);
-    FolderId id;
-    const FolderHandle child =
-        parentHandle == kNoFolder ? kNoFolder : lister_.OpenChild(parentHandle, name, viaLink, &id, &error);
+    std::optional<ReadAhead::Taken> taken = TakeReadAhead(stack_[parent]);
+    if (!taken) taken = ReadHere(parent, name, viaLink, path, stop);
     if (stack_[parent].foldersLeft == 0) Release(stack_[parent]);  // no more subfolders need it
-    if (child == kNoFolder) return Unlisted(path, error);
-    ++open_;
-    if (!scan_.listed_.insert(id).second) {  // reached by another path already
-      Close(child);
+    if (!taken) return;  // reached by another path already
+    if (!taken->read.opened()) return Unlisted(path, taken->read.error);
+    if (!scan_.listed_.insert(taken->read.id).second) {
+      if (readAhead_) readAhead_->Drop(taken->subfolders);
       return;
     }
     ++scan_.level_;
-    if (!Push(child, id, name, viaLink, path)) --scan_.level_;
+    if (!Push(std::move(*taken), name, viaLink, path)) --scan_.level_;
   }
 
-  // Lists an opened folder, decides about each entry and walks it next.
-  bool Push(FolderHandle handle, const FolderId& id, const std::string& name, bool viaLink,
-            const std::string& path) {
-    std::vector<ListedEntry> listing;
-    std::string error;
-    if (!lister_.List(handle, &listing, &error)) {
-      Close(handle);
-      Unlisted(path, error);
+  std::optional<ReadAhead::Taken> TakeReadAhead(OpenFolder& parent) {
+    if (parent.nextAhead == parent.ahead.size()) return std::nullopt;
+    std::shared_ptr<ReadAhead::Ticket> ticket = std::move(parent.ahead[parent.nextAhead++]);
+    return readAhead_->Take(*ticket);
+  }
+
+  // Opens and reads a subfolder of the folder at depth on this thread;
+  // nothing when it was listed already, since then it is not read again.
+  std::optional<ReadAhead::Taken> ReadHere(std::size_t depth, const std::string& name, bool viaLink,
+                                           const std::string& path, std::stop_token stop) {
+    ReadAhead::Taken taken;
+    FolderRead& read = taken.read;
+    const SharedFolder& parent = HandleOf(depth, &read.error);
+    if (!parent) return taken;
+    const FolderHandle child = lister_.OpenChild(parent->handle(), name, viaLink, &read.id, &read.error);
+    if (child == kNoFolder) return taken;
+    read.folder = std::make_shared<OpenedFolder>(lister_, child);
+    if (scan_.listed_.count(read.id)) return std::nullopt;
+    reader_.Read(child, path, static_cast<std::uint16_t>(scan_.level_ + 1), &read, stop);
+    return taken;
+  }
+
+  // Takes a folder read into the walk, to be walked next.
+  bool Push(ReadAhead::Taken taken, const std::string& name, bool viaLink, const std::string& path) {
+    FolderRead& read = taken.read;
+    if (!read.opened()) {
+      Unlisted(path, std::move(read.error));
       return false;
     }
-    OpenFolder folder{name, id, viaLink, handle, {}, 0, 0, path.size()};
-    folder.found.reserve(listing.size());
-    std::vector<Found*> pages;
-    for (ListedEntry& entry : listing) {
-      Found& found = folder.found.emplace_back(Found{std::move(entry.name), entry.kind});
-      found.left = IsExcluded(path, found);
-      if (found.left) continue;
-      if (Enters(found.kind)) ++folder.foldersLeft;
-      if (found.kind == ListedEntry::Kind::kFile) {
-        found.flags = clCompositionFolder::kRegular;
-        if (IsPage(found)) pages.push_back(&found);
-      }
-    }
-    LearnAboutPages(handle, pages);
+    OpenFolder folder{name, read.id, viaLink, std::move(read.folder), std::move(read.found), 0,
+                      read.foldersToEnter, path.size(), std::move(taken.subfolders), 0};
+    if (folder.handle) ++open_;
     relative_ = path;
     if (folder.foldersLeft > 0) ++needing_;
+    if (readAhead_ && folder.ahead.empty())
+      folder.ahead = readAhead_->QueueSubfolders(folder.handle, folder.found, path, scan_.level_);
     stack_.push_back(std::move(folder));
     KeepWithinBudget();
     return true;
-  }
-
-  bool IsExcluded(const std::string& folderPath, const Found& found) {
-    const ExclusionRules* rules = scan_.rules_.exclusions;
-    if (!rules || rules->empty()) return false;
-    const bool isFolder = found.kind == ListedEntry::Kind::kFolder || found.kind == ListedEntry::Kind::kFolderLink;
-    entryPath_.assign(folderPath);
-    if (!entryPath_.empty()) entryPath_ += '/';
-    entryPath_ += found.name;
-    return rules->Excludes(entryPath_, isFolder);
-  }
-
-  // Only pages cost a look at the file, and only when asked for.
-  bool IsPage(const Found& file) const {
-    const Rules& rules = scan_.rules_;
-    return (rules.readModified || rules.checkNoindex) && rules.isPage && rules.isPage(file.name, scan_.level_);
-  }
-
-  void LearnAboutPages(FolderHandle folder, const std::vector<Found*>& pages) {
-    if (scan_.rules_.readModified)
-      for (Found* page : pages) lister_.ModifiedTime(folder, page->name, &page->modified);
-    if (!scan_.rules_.checkNoindex) return;
-    // Reading pages is the slow part: both cores read, each taking the next
-    // page until none is left.
-    std::atomic<std::size_t> next{0};
-    const auto check = [&] {
-      for (std::size_t i = next++; i < pages.size(); i = next++)
-        if (lister_.PageSaysNoindex(folder, pages[i]->name)) pages[i]->flags |= clCompositionFolder::kNoindex;
-    };
-    constexpr std::size_t kWorthASecondThread = 4;
-    if (pages.size() < kWorthASecondThread) return check();
-    bothCores_.Run(check);
   }
 
   void Pop() {
@@ -190,12 +186,12 @@ class clFindInFolders::Walk {
     if (stack_.size() > 1 && needing_ > 0) {
       OpenFolder& top = stack_.back();
       OpenFolder& parent = stack_[stack_.size() - 2];
-      if (parent.handle == kNoFolder && top.handle != kNoFolder && !top.viaLink) {
+      if (!parent.handle && top.handle && !top.viaLink) {
         FolderId id;
         std::string ignored;
-        const FolderHandle up = lister_.OpenChild(top.handle, "..", false, &id, &ignored);
+        const FolderHandle up = lister_.OpenChild(top.handle->handle(), "..", false, &id, &ignored);
         if (up != kNoFolder && id == parent.id) {
-          parent.handle = up;
+          parent.handle = std::make_shared<OpenedFolder>(lister_, up);
           ++open_;
         } else if (up != kNoFolder) {
           lister_.Close(up);
@@ -212,30 +208,27 @@ class clFindInFolders::Walk {
   // The handle of the folder at depth, opened again from the nearest open
   // folder above it when it was released. Every step is checked against
   // the identity recorded when the folder was first opened.
-  FolderHandle HandleOf(std::size_t depth, std::string* error) {
-    if (stack_[depth].handle != kNoFolder) return stack_[depth].handle;
+  const SharedFolder& HandleOf(std::size_t depth, std::string* error) {
+    static const SharedFolder kNone;
+    if (stack_[depth].handle) return stack_[depth].handle;
     std::size_t from = depth;
-    while (from > 0 && stack_[from - 1].handle == kNoFolder) --from;
-    FolderHandle current = from > 0 ? stack_[from - 1].handle : kNoFolder;
-    bool borrowed = from > 0;  // current belongs to the stack, not to us
+    while (from > 0 && !stack_[from - 1].handle) --from;
+    SharedFolder current = from > 0 ? stack_[from - 1].handle : nullptr;
     for (std::size_t i = from; i <= depth; ++i) {
       FolderId id;
-      FolderHandle next = i == 0 ? lister_.OpenRoot(rootPath_, &id, error)
-                                 : lister_.OpenChild(current, stack_[i].name, stack_[i].viaLink, &id, error);
-      if (!borrowed && current != kNoFolder) lister_.Close(current);
-      borrowed = false;
-      if (next != kNoFolder && !(id == stack_[i].id)) {
-        lister_.Close(next);
-        next = kNoFolder;
+      const FolderHandle next = i == 0 ? lister_.OpenRoot(rootPath_, &id, error)
+                                       : lister_.OpenChild(current->handle(), stack_[i].name, stack_[i].viaLink, &id, error);
+      if (next == kNoFolder) return kNone;
+      current = std::make_shared<OpenedFolder>(lister_, next);
+      if (!(id == stack_[i].id)) {
         *error = "the folder was replaced while the scan ran";
+        return kNone;
       }
-      if (next == kNoFolder) return kNoFolder;
-      current = next;
     }
-    stack_[depth].handle = current;
+    stack_[depth].handle = std::move(current);
     ++open_;
     KeepWithinBudget();
-    return current;
+    return stack_[depth].handle;
   }
 
   // Releases the handles of the outermost folders beyond the budget; they
@@ -244,26 +237,24 @@ class clFindInFolders::Walk {
     for (std::size_t i = 0; open_ > kMaxOpenFolders && i + 1 < stack_.size(); ++i) Release(stack_[i]);
   }
 
+  // Lets go of a folder's handle; the subfolders queued through it that no
+  // worker has begun are read here when the walk gets to them.
   void Release(OpenFolder& folder) {
-    if (folder.handle == kNoFolder) return;
-    Close(folder.handle);
-    folder.handle = kNoFolder;
-  }
-
-  void Close(FolderHandle handle) {
-    lister_.Close(handle);
+    if (!folder.handle) return;
+    if (readAhead_) readAhead_->Withdraw(folder.ahead);
+    folder.handle.reset();
     --open_;
   }
 
   clFindInFolders& scan_;
   DirectoryLister& lister_;
+  const FolderReader reader_;
   const std::string rootPath_;
   std::vector<OpenFolder> stack_;
-  std::string relative_;   // the top folder's path below the root
-  std::string entryPath_;  // an entry's, reused: asked for every entry
+  std::string relative_;  // the top folder's path below the root
   int open_ = 0;
   int needing_ = 0;  // folders with subfolders still to open
-  BothCores bothCores_;
+  std::optional<ReadAhead> readAhead_;
 };
 
 clFindInFolders::clFindInFolders(DirectoryLister* lister) : lister_(lister ? lister : &SystemLister()) {}
@@ -281,7 +272,7 @@ bool clFindInFolders::scanFolder(std::string path, std::stop_token stop) {
   const std::uint16_t startLevel = level_;
   bool completed;
   {
-    Walk walk(*this, path);
+    Walk walk(*this, path, stop);
     completed = walk.Run(stop);
   }
   level_ = startLevel;

@@ -1,16 +1,13 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <stop_token>
 #include <string>
-#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "scan/DirectoryLister.h"
+#include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
-
-class ExclusionRules;
 
 // Walks a folder tree and records every file and folder in depth-first
 // pre-order, each with its level, bare name and folder flag. It selects
@@ -24,6 +21,10 @@ class ExclusionRules;
 // ends in time linear in its size, and only a few folders are held open
 // at a time whatever the depth. Folders that cannot be listed add no
 // records and are kept in unlistedFolders() with the reason.
+//
+// With more than one reader in the rules, worker threads read the folders
+// the walk will enter next while it records the ones before; the records
+// are the same as with one.
 class clFindInFolders {
  public:
   struct UnlistedFolder {
@@ -31,20 +32,12 @@ class clFindInFolders {
     std::string reason;
   };
 
-  // What the scan is to leave out, follow or find out besides the names.
-  struct Rules {
-    const ExclusionRules* exclusions = nullptr;  // never listed nor recorded
-    bool followLinks = false;                    // enter links to folders
-    // The files that are pages, for the per-page work below; it is asked
-    // for the name and the level of each file.
-    std::function<bool(std::string_view name, std::uint16_t level)> isPage;
-    bool readModified = false;  // record each page's modification time
-    bool checkNoindex = false;  // mark pages that ask not to be indexed
-  };
+  using Rules = ScanRules;
 
   // The deepest level a record can carry; a folder there is not listed.
   static constexpr std::uint16_t kMaxLevel = 65535;
-  // Folders held open at once, the root's included.
+  // Folders the walk holds open at once, the root's included; the readers
+  // ahead of it hold a few more, as many as the descriptor limit allows.
   static constexpr int kMaxOpenFolders = 6;
 
   // Uses the real file system unless a lister is given; the lister must

@@ -177,6 +177,23 @@ check "3,000 levels under ulimit -n 16" [ "$rc" = 0 ]
 check "every level's page was found: 3 listed, 4 too long" bash -c "grep -q 'warning: 4 URLs longer than 2048' '$work/err' && [ \$(grep -c '<loc>' '$chain/nubika_sitemap.xml') = 3 ]"
 rm -rf "$chain"
 
+# Under a tight descriptor limit fewer folders are read at once, never
+# fewer folders listed: eight readers asked for write what one writes.
+bushy=$work/bushy
+python3 -c 'import os, sys
+for a in range(30):
+    for b in range(8):
+        os.makedirs(f"{sys.argv[1]}/a{a}/b{b}/c")
+        open(f"{sys.argv[1]}/a{a}/b{b}/c/p.html", "w").close()' "$bushy"
+for pair in "1024 1" "40 8" "16 8"; do
+  read -r limit readers <<<"$pair"
+  (ulimit -n "$limit"; "$CLI" --settings "$work/base.ini" "$bushy" --ext html -q --jobs "$readers" 2>"$work/err") ||
+    check "$readers readers under ulimit -n $limit write the sitemap" false
+  check "$readers readers under ulimit -n $limit list every folder" [ ! -s "$work/err" ]
+  grep '<loc>' "$bushy/nubika_sitemap.xml" >"$work/locs-$limit"
+done
+check "every limit and number of readers gives the same URLs" bash -c "[ \$(grep -c . '$work/locs-40') = 240 ] && cmp -s '$work/locs-1024' '$work/locs-40' && cmp -s '$work/locs-1024' '$work/locs-16'"
+
 many=$work/many; mkdir -p "$many"
 (cd "$many" && seq 1 50001 | sed 's/$/.html/' | xargs touch)
 run "$many" --ext html

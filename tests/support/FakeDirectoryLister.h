@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,7 +14,8 @@
 // any shape at any speed, two paths to one folder. Folders are listed in
 // exactly the order their entries were given. A folder is known by its
 // path ("root", "root/a", ...); a link to a folder is entered, when links
-// are followed, as the folder registered under the link's own path.
+// are followed, as the folder registered under the link's own path. Scans
+// may call it from several threads; the tree is set up before.
 class FakeDirectoryLister : public DirectoryLister {
  public:
   // Adds a folder at path with its entries.
@@ -39,10 +41,12 @@ class FakeDirectoryLister : public DirectoryLister {
   int mostOpen = 0;  // the most folders held open at once
 
   FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) override {
+    std::lock_guard lock(mutex_);
     return Open(path, id, error);
   }
   FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink, FolderId* id,
                          std::string* error) override {
+    std::lock_guard lock(mutex_);
     const std::string& at = open_.at(parent);
     if (name == "..") return Open(at.substr(0, at.rfind('/')), id, error);
     for (const ListedEntry& entry : folders_[at].entries) {
@@ -56,20 +60,26 @@ class FakeDirectoryLister : public DirectoryLister {
     return kNoFolder;
   }
   bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string*) override {
+    std::lock_guard lock(mutex_);
     const std::string path = open_.at(folder);
     listed.push_back(path);
     if (onList) onList(path);
     *entries = folders_[path].entries;
     return true;
   }
-  void Close(FolderHandle folder) override { open_.erase(folder); }
+  void Close(FolderHandle folder) override {
+    std::lock_guard lock(mutex_);
+    open_.erase(folder);
+  }
   bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override {
+    std::lock_guard lock(mutex_);
     const auto found = modified.find(open_.at(folder) + "/" + name);
     if (found == modified.end()) return false;
     *seconds = found->second;
     return true;
   }
   bool PageSaysNoindex(FolderHandle folder, const std::string& name) override {
+    std::lock_guard lock(mutex_);
     return noindex.count(open_.at(folder) + "/" + name) > 0;
   }
 
@@ -98,6 +108,14 @@ class FakeDirectoryLister : public DirectoryLister {
     return nextHandle_++;
   }
 
+  // A stop asked for in onList may close folders. A copied tree gets a
+  // lock of its own.
+  struct Lock : std::recursive_mutex {
+    Lock() = default;
+    Lock(const Lock&) {}
+    Lock& operator=(const Lock&) { return *this; }
+  };
+  Lock mutex_;
   std::map<std::string, Folder> folders_;
   std::map<FolderHandle, std::string> open_;
   std::uint64_t nextInode_ = 1;

@@ -1,0 +1,61 @@
+#include "scan/FolderReader.h"
+
+#include "scan/ExclusionRules.h"
+#include "scan/clCompositionFolder.h"
+
+void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint16_t level, FolderRead* read,
+                        std::stop_token stop) const {
+  std::vector<ListedEntry> listing;
+  if (!lister_.List(folder, &listing, &read->error)) {
+    if (read->error.empty()) read->error = "cannot be listed";
+    return;
+  }
+  read->error.clear();  // a listing that broke off part way keeps what it read
+  read->found.reserve(listing.size());
+  std::vector<FoundEntry*> pages;
+  for (ListedEntry& entry : listing) {
+    FoundEntry& found = read->found.emplace_back(FoundEntry{std::move(entry.name), entry.kind});
+    found.left = IsExcluded(path, found);
+    if (found.left) continue;
+    if (Enters(found.kind)) ++read->foldersToEnter;
+    if (found.kind == ListedEntry::Kind::kFile) {
+      found.flags = clCompositionFolder::kRegular;
+      if (IsPage(found, level)) pages.push_back(&found);
+    }
+  }
+  LearnAboutPages(folder, pages, stop);
+}
+
+FolderRead FolderReader::ReadChild(const OpenedFolder& parent, const std::string& name, bool viaLink,
+                                   const std::string& path, std::uint16_t level, bool keepHandle,
+                                   std::stop_token stop) const {
+  FolderRead read;
+  const FolderHandle child = lister_.OpenChild(parent.handle(), name, viaLink, &read.id, &read.error);
+  if (child == kNoFolder) return read;
+  auto opened = std::make_shared<OpenedFolder>(lister_, child);
+  Read(child, path, level, &read, stop);
+  if (keepHandle && read.foldersToEnter > 0) read.folder = std::move(opened);
+  return read;
+}
+
+bool FolderReader::IsExcluded(const std::string& folderPath, const FoundEntry& found) const {
+  const ExclusionRules* rules = rules_.exclusions;
+  if (!rules || rules->empty()) return false;
+  const bool isFolder = found.kind == ListedEntry::Kind::kFolder || found.kind == ListedEntry::Kind::kFolderLink;
+  return rules->Excludes(folderPath.empty() ? found.name : folderPath + "/" + found.name, isFolder);
+}
+
+// Only pages cost a look at the file, and only when asked for.
+bool FolderReader::IsPage(const FoundEntry& file, std::uint16_t level) const {
+  return (rules_.readModified || rules_.checkNoindex) && rules_.isPage && rules_.isPage(file.name, level);
+}
+
+void FolderReader::LearnAboutPages(FolderHandle folder, const std::vector<FoundEntry*>& pages,
+                                   std::stop_token stop) const {
+  for (FoundEntry* page : pages) {
+    if (stop.stop_requested()) return;
+    if (rules_.readModified) lister_.ModifiedTime(folder, page->name, &page->modified);
+    if (rules_.checkNoindex && lister_.PageSaysNoindex(folder, page->name))
+      page->flags |= clCompositionFolder::kNoindex;
+  }
+}

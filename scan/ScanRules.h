@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+class ExclusionRules;
+
+// What a scan is to leave out, follow or find out besides the names, and
+// how many threads may read folders for it.
+struct ScanRules {
+  const ExclusionRules* exclusions = nullptr;  // never listed nor recorded
+  bool followLinks = false;                    // enter links to folders
+  // The files that are pages, for the per-page work below; it is asked
+  // for the name and the level of each file, from any reading thread.
+  std::function<bool(std::string_view name, std::uint16_t level)> isPage;
+  bool readModified = false;  // record each page's modification time
+  bool checkNoindex = false;  // mark pages that ask not to be indexed
+  // Threads that read folders ahead of the walk; 1 reads each folder as
+  // the walk enters it. The records are the same whatever the number.
+  int readers = 1;
+};

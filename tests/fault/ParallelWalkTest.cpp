@@ -1,0 +1,199 @@
+// With threads reading folders ahead, the walk gives exactly what the walk
+// that reads each folder itself gives: the same records in the same order,
+// the same folders reported, and so the same sitemap bytes, on trees of
+// every shape. Built also under ThreadSanitizer.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <random>
+#include <utility>
+
+#include "FakeDirectoryLister.h"
+#include "TestSupport.h"
+#include "job/SitemapRun.h"
+#include "scan/ExclusionRules.h"
+#include "scan/clFindInFolders.h"
+
+namespace {
+
+using Kind = ListedEntry::Kind;
+
+struct Walked {
+  bool completed = false;
+  std::vector<clCompositionFolder> entries;
+  std::vector<std::pair<std::string, std::string>> unlisted;
+  bool operator==(const Walked&) const = default;
+};
+
+Walked Walk(DirectoryLister* lister, const std::string& root, ScanRules rules, int readers,
+            std::stop_token stop = {}) {
+  clFindInFolders scanner(lister);
+  rules.readers = readers;
+  scanner.setRules(rules);
+  scanner.setLevel(1);
+  Walked walked;
+  walked.completed = scanner.scanFolder(root, stop);
+  walked.entries = scanner.getEntries();
+  for (const auto& folder : scanner.unlistedFolders()) walked.unlisted.emplace_back(folder.path, folder.reason);
+  return walked;
+}
+
+// The walks with 2, 3 and 8 readers against the one with one reader.
+void ExpectSameWalks(DirectoryLister* lister, const std::string& root, const ScanRules& rules,
+                     const std::string& context) {
+  const Walked reference = Walk(lister, root, rules, 1);
+  ASSERT_TRUE(reference.completed) << context;
+  for (const int readers : {2, 3, 8}) {
+    const Walked walked = Walk(lister, root, rules, readers);
+    EXPECT_EQ(walked.entries, reference.entries) << context << ", " << readers << " readers";
+    EXPECT_EQ(walked.unlisted, reference.unlisted) << context << ", " << readers << " readers";
+  }
+}
+
+// A random tree in memory: bushy near the root, now and then a chain
+// deeper than the folders the walk keeps open, folders that refuse to be
+// listed, links to folders (a second path to a folder, or one back up) and
+// entries no server can send.
+FakeDirectoryLister RandomTree(std::uint32_t seed) {
+  std::mt19937 random(seed);
+  FakeDirectoryLister site;
+  std::vector<std::string> folders{"root"};
+  std::function<void(const std::string&, int)> grow = [&](const std::string& path, int depth) {
+    const int count = depth == 0 ? 12 : static_cast<int>(random() % 9);
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "e" + std::to_string(i);
+      const unsigned kind = random() % 10;
+      if (kind < 4 || depth > 10) {
+        site.File(path, name + ".html");
+      } else if (kind < 8 && folders.size() < 300) {
+        site.Dir(path, name);
+        folders.push_back(path + "/" + name);
+        if (random() % 10 == 0) site.Refuse(path + "/" + name, "Permission denied");
+        if (random() % 25 == 0) {
+          std::string chain = path + "/" + name;
+          for (int level = 0; level < 30; ++level, chain += "/c") site.Dir(chain, "c");
+        }
+        grow(path + "/" + name, depth + 1);
+      } else if (kind == 8) {
+        site.Add(path, name, Kind::kFolderLink);
+        site.SameFolder(path + "/" + name, folders[random() % folders.size()]);
+      } else {
+        site.Add(path, name, Kind::kOther);
+      }
+    }
+  };
+  grow("root", 0);
+  return site;
+}
+
+TEST(ParallelWalk, RandomTreesInMemoryGiveTheRecordsOfOneReader) {
+  ExclusionRules exclusions;
+  exclusions.Add("e3/");
+  exclusions.Add("**/e1/e2.html");
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    FakeDirectoryLister site = RandomTree(seed);
+    for (const bool follow : {false, true}) {
+      for (const bool excluding : {false, true}) {
+        ScanRules rules;
+        rules.exclusions = excluding ? &exclusions : nullptr;
+        rules.followLinks = follow;
+        ExpectSameWalks(&site, "root", rules,
+                        "seed " + std::to_string(seed) + (follow ? ", links followed" : "") +
+                            (excluding ? ", with exclusions" : ""));
+      }
+    }
+  }
+}
+
+// The real disk: links into the tree, back to the root and out of it,
+// links to nothing, a FIFO, a deep chain, and pages with dates and
+// noindex.
+class ParallelWalkOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::mt19937 random(2026);
+    for (int a = 0; a < 20; ++a) {
+      const std::string top = "site/s" + std::to_string(a);
+      for (int b = 0; b < static_cast<int>(random() % 6); ++b) {
+        const std::string folder = top + "/d" + std::to_string(b);
+        for (int page = 0; page < static_cast<int>(random() % 15); ++page)
+          WriteFile(space / (folder + "/p" + std::to_string(page) + ".html"),
+                    page % 4 ? "<p>" : "<head><meta name=robots content=noindex></head>");
+        if (b == 0) WriteFile(space / (folder + "/deeper/still/index.html"), "");
+      }
+      WriteFile(space / (top + "/index.html"), "");
+    }
+    std::string chain = space / "site/chain";
+    for (int level = 0; level < 200; ++level) chain += "/c";
+    WriteFile(chain + "/end.html", "");
+    WriteFile(space / "outside/away.html", "");
+    ASSERT_EQ(symlink("s1", (space / "site/to-s1").c_str()), 0);
+    ASSERT_EQ(symlink("..", (space / "site/s2/up").c_str()), 0);
+    ASSERT_EQ(symlink((space / "outside").c_str(), (space / "site/s3/out").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", (space / "site/s4/gone.html").c_str()), 0);
+    ASSERT_EQ(mkfifo((space / "site/s5/pipe.html").c_str(), 0644), 0);
+  }
+
+  TempFolder space{TempFolder::Place::kMemory};
+};
+
+TEST_F(ParallelWalkOnDisk, RecordsDatesAndNoindexAreThoseOfOneReader) {
+  ExclusionRules exclusions;
+  exclusions.Add("d2/");
+  exclusions.Add("/s7");
+  for (const bool follow : {false, true}) {
+    ScanRules rules;
+    rules.exclusions = &exclusions;
+    rules.followLinks = follow;
+    // Pages at every other level only, so that a level wrong by one shows.
+    rules.isPage = [](std::string_view name, std::uint16_t level) { return name.ends_with(".html") && level % 2 == 0; };
+    rules.readModified = rules.checkNoindex = true;
+    ExpectSameWalks(nullptr, space / "site", rules, follow ? "links followed" : "links not followed");
+  }
+}
+
+TEST_F(ParallelWalkOnDisk, TheSitemapIsTheSameByteForByte) {
+  GenerationInputs inputs;
+  inputs.baseUrl = "https://example.jp/";
+  inputs.extensions = {"html"};
+  inputs.lastMod = inputs.lastModFromFile = true;
+  inputs.priority = inputs.changeFreq = true;
+  inputs.skipNoindex = inputs.folderUrls = inputs.followLinks = true;
+  inputs.exclude = {"d3/"};
+  std::string written[2];
+  for (const int readers : {1, 8}) {
+    ScriptedControl control;
+    SitemapRun::Environment environment;
+    environment.clock = [] { return std::time_t{1765152000}; };
+    environment.readers = readers;
+    const RunResult result = SitemapRun(environment).Execute(space / "site", [&] { return inputs; }, control);
+    ASSERT_TRUE(result.written) << result.error;
+    written[readers == 1 ? 0 : 1] = ReadFile(result.path);
+  }
+  EXPECT_NE(written[0].find("/chain/c/"), std::string::npos);
+  EXPECT_EQ(written[1], written[0]);
+}
+
+// A stop asked for while workers read ahead ends the walk, and the next
+// walk of the same scanner is whole.
+TEST(ParallelWalk, AStopWhileReadingAheadEndsTheWalk) {
+  FakeDirectoryLister site = RandomTree(7);
+  const Walked whole = Walk(&site, "root", {}, 1);
+  for (const int stopAt : {1, 5, 40}) {
+    std::stop_source stop;
+    int lists = 0;
+    site.onList = [&](const std::string&) {
+      if (++lists == stopAt) stop.request_stop();
+    };
+    const Walked stopped = Walk(&site, "root", {}, 4, stop.get_token());
+    site.onList = nullptr;
+    EXPECT_FALSE(stopped.completed) << stopAt;
+    EXPECT_LT(stopped.entries.size(), whole.entries.size()) << stopAt;
+    EXPECT_EQ(Walk(&site, "root", {}, 4), whole) << stopAt;
+  }
+}
+
+}  // namespace
