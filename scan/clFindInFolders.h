@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/DirectoryLister.h"
+#include "scan/HugePageAllocator.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
 
@@ -33,6 +34,7 @@ class clFindInFolders {
   };
 
   using Rules = ScanRules;
+  using EntryList = std::vector<clCompositionFolder, HugePageAllocator<clCompositionFolder>>;
 
   // The deepest level a record can carry; a folder there is not listed.
   static constexpr std::uint16_t kMaxLevel = 65535;
@@ -56,9 +58,9 @@ class clFindInFolders {
   bool scanFolder(std::string path, std::stop_token stop = {});
 
   // A copy of the list, as callers that keep it need.
-  std::vector<clCompositionFolder> getEntries() const { return entries_; }
+  std::vector<clCompositionFolder> getEntries() const { return {entries_.begin(), entries_.end()}; }
   // The list itself, for readers that only walk or count it.
-  const std::vector<clCompositionFolder>& entries() const { return entries_; }
+  const EntryList& entries() const { return entries_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   const std::string& lastFolder() const { return lastFolder_; }
 
@@ -69,7 +71,7 @@ class clFindInFolders {
   DirectoryLister* lister_;
   Rules rules_;
   std::uint16_t level_ = 0;
-  std::vector<clCompositionFolder> entries_;
+  EntryList entries_;
   std::vector<UnlistedFolder> unlisted_;
   std::unordered_set<FolderId, FolderIdHash> listed_;
   std::string lastFolder_;

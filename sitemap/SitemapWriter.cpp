@@ -33,7 +33,7 @@ std::string CompletedBaseUrl(const std::string& typed) {
 
 // The entries that stand for their folder: in each folder, the page whose
 // name comes first in the list of index names.
-std::unordered_set<std::size_t> FolderPages(const std::vector<clCompositionFolder>& entries,
+std::unordered_set<std::size_t> FolderPages(std::span<const clCompositionFolder> entries,
                                             const std::vector<std::string>& indexNames,
                                             const std::function<bool(const clCompositionFolder&)>& isPage) {
   std::unordered_set<std::size_t> chosen;
@@ -174,7 +174,7 @@ bool SitemapWriter::Fail(std::string reason) {
 }
 
 bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
-                                 const std::vector<clCompositionFolder>& entries,
+                                 std::span<const clCompositionFolder> entries,
                                  const GenerationInputs& inputs, RunControl& control) {
   outputPath_ = targetFolder + "/" + kFileName;
   errorText_.clear();

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <ctime>
 #include <functional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,7 +40,7 @@ class SitemapWriter {
   // Stops at the stop signal of control, checked before each entry and
   // before the file is settled, and calls StepProgress() once per entry.
   bool WriteSitemap(const std::string& targetFolder,
-                    const std::vector<clCompositionFolder>& entries,
+                    std::span<const clCompositionFolder> entries,
                     const GenerationInputs& inputs, RunControl& control);
 
   // targetFolder + "/nubika_sitemap.xml", set first thing by WriteSitemap.

@@ -194,7 +194,7 @@ TEST(ScanTest, AFolderAtTheDeepestLevelIsRecordedButNotListed) {
   scanner.setLevel(clFindInFolders::kMaxLevel);
   EXPECT_TRUE(scanner.scanFolder("/deep"));
   const std::vector<clCompositionFolder> expected = {{65535, "bottom", 1}, {65535, "after.html", 0}};
-  EXPECT_EQ(scanner.entries(), expected);
+  EXPECT_EQ(scanner.getEntries(), expected);
   ASSERT_EQ(scanner.unlistedFolders().size(), 1u);
   EXPECT_EQ(scanner.unlistedFolders()[0].path, "/deep/bottom");
 }

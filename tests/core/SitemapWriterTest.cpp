@@ -268,7 +268,8 @@ TEST_F(SitemapWriterTest, TheDateIsTakenPerFile) {
   ScriptedControl control;
   setenv("TZ", "UTC", 1);
   tzset();
-  ASSERT_TRUE(writer.WriteSitemap(folder.path(), {{1, "a.html", 0}, {1, "b.html", 0}}, inputs, control));
+  const std::vector<clCompositionFolder> entries = {{1, "a.html", 0}, {1, "b.html", 0}};
+  ASSERT_TRUE(writer.WriteSitemap(folder.path(), entries, inputs, control));
   unsetenv("TZ");
   tzset();
   const std::string out = ReadFile(writer.outputPath());
