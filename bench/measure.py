@@ -115,6 +115,41 @@ def measure_pair(name, argv, base_name, base_argv, env, out_path, runs):
     return row
 
 
+def drop_caches():
+    """Empties the page cache, so that the next run reads the tree from the
+    disk; False when this user may not."""
+    try:
+        os.sync()
+        with open("/proc/sys/vm/drop_caches", "w") as caches:
+            caches.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+def measure_cold_pair(name, argv, base_name, base_argv, env, runs):
+    """Like measure_pair, with the page cache dropped before every run of
+    either program: what a first run after a reboot or a large copy costs."""
+    if not drop_caches():
+        return {"name": name, "missing": True, "why": "only root may drop the page cache"}
+    times, base_times = [], []
+    for _ in range(runs):
+        drop_caches()
+        base_times.append(timed_once(base_argv, env))
+        drop_caches()
+        times.append(timed_once(argv, env))
+    times.sort()
+    base_times.sort()
+    median = times[len(times) // 2]
+    base_median = base_times[len(base_times) // 2]
+    row = {"name": name, "peak_kb": None, "timed_out": False, "runs": runs, "min": times[0], "max": times[-1],
+           "median": median, "against": base_name, "ratio": median / base_median,
+           "ratio_min": times[0] / base_times[0]}
+    print(f"  {name}: median {median:.3f} s over {runs}, {row['ratio']:.2f}x {base_name} "
+          f"({base_median:.3f} s) in turns", flush=True)
+    return row
+
+
 def tree_entries(tree):
     """Files and folders below the tree's root, the sitemap left out."""
     files = folders = 0
@@ -157,6 +192,9 @@ def option_commands(args, tree, cli):
     targets, each with what it is measured against: (name, argv, base name,
     base argv)."""
     plain = "nubika-sitemap-cli"
+    find = ["find", tree, "-type", "f"]
+    yield "nubika-sitemap-cli, in turns with find", cli, "find", find
+    yield "nubika-sitemap-cli --jobs 1", cli + ["--jobs", "1"], plain, cli
     dates = ["find", tree, "-type", "f", "-printf", "%TY-%Tm-%Td %p\\n"]
     yield "nubika-sitemap-cli --lastmod-from file", cli + ["--lastmod-from", "file"], "find -printf date", dates
     yield "nubika-sitemap-cli --gzip", cli + ["--gzip"], plain, cli
@@ -249,6 +287,12 @@ def main():
             for name, argv, base_name, base_argv in option_commands(args, tree, cli):
                 rows.append(measure_pair(name, argv, base_name, base_argv, env,
                                          os.path.join(args.out, f"{name}-{size}.out"), args.runs))
+            rows.append(measure_cold_pair("nubika-sitemap-cli, cold cache", cli, "find, cold cache",
+                                          ["find", tree, "-type", "f"], env, args.runs))
+        if os.environ.get("BASELINE_CLI") and size != args.options_size:
+            rows.append(measure_pair("nubika-sitemap-cli (baseline build)", [os.environ["BASELINE_CLI"]] + cli[1:],
+                                     "nubika-sitemap-cli", cli, env, os.path.join(args.out, f"baseline-{size}.out"),
+                                     args.runs))
         if size == args.window_size:
             argv = window_command(args, tree)
             if argv:
