@@ -88,30 +88,38 @@ def timed_once(argv, env):
     return time.perf_counter() - started
 
 
-def measure_pair(name, argv, base_name, base_argv, env, out_path, runs):
+def in_turns(name, argv, base_name, base_argv, env, runs, before_each=lambda: None):
     """Times argv and base_argv in turns, so that both see the same load:
     the ratio of the two is what a target asks for, and on a shared machine
     the load changes within minutes."""
+    times, base_times = [], []
+    for _ in range(runs):
+        before_each()
+        base_times.append(timed_once(base_argv, env))
+        before_each()
+        times.append(timed_once(argv, env))
+    times.sort()
+    base_times.sort()
+    median = times[len(times) // 2]
+    base_median = base_times[len(base_times) // 2]
+    row = {"name": name, "timed_out": False, "runs": runs, "min": times[0], "max": times[-1],
+           "median": median, "against": base_name, "ratio": median / base_median,
+           "ratio_min": times[0] / base_times[0]}
+    print(f"  {name}: median {median:.3f} s over {runs}, {row['ratio']:.2f}x {base_name} "
+          f"({base_median:.3f} s) in turns", flush=True)
+    return row
+
+
+def measure_pair(name, argv, base_name, base_argv, env, out_path, runs):
+    """argv in turns with base_argv, after a first run for its peak memory."""
     try:
         seconds, peak = first_run(argv, env, out_path)
     except RunFailed as failure:
         return {"name": name, "failed": failure.args[0]}
     if seconds is None:
         return {"name": name, "peak_kb": None, "timed_out": True}
-    runs = 3 if seconds > FEW_RUNS_AFTER else runs
-    times, base_times = [], []
-    for _ in range(runs):
-        base_times.append(timed_once(base_argv, env))
-        times.append(timed_once(argv, env))
-    times.sort()
-    base_times.sort()
-    median = times[len(times) // 2]
-    base_median = base_times[len(base_times) // 2]
-    row = {"name": name, "peak_kb": peak, "timed_out": False, "runs": runs, "min": times[0], "max": times[-1],
-           "median": median, "against": base_name, "ratio": median / base_median,
-           "ratio_min": times[0] / base_times[0]}
-    print(f"  {name}: median {median:.3f} s over {runs}, {row['ratio']:.2f}x {base_name} in turns, peak {peak} kB",
-          flush=True)
+    row = in_turns(name, argv, base_name, base_argv, env, 3 if seconds > FEW_RUNS_AFTER else runs)
+    row["peak_kb"] = peak
     return row
 
 
@@ -128,25 +136,12 @@ def drop_caches():
 
 
 def measure_cold_pair(name, argv, base_name, base_argv, env, runs):
-    """Like measure_pair, with the page cache dropped before every run of
-    either program: what a first run after a reboot or a large copy costs."""
+    """In turns with the page cache dropped before every run of either
+    program: what a first run after a reboot or a large copy costs."""
     if not drop_caches():
         return {"name": name, "missing": True, "why": "only root may drop the page cache"}
-    times, base_times = [], []
-    for _ in range(runs):
-        drop_caches()
-        base_times.append(timed_once(base_argv, env))
-        drop_caches()
-        times.append(timed_once(argv, env))
-    times.sort()
-    base_times.sort()
-    median = times[len(times) // 2]
-    base_median = base_times[len(base_times) // 2]
-    row = {"name": name, "peak_kb": None, "timed_out": False, "runs": runs, "min": times[0], "max": times[-1],
-           "median": median, "against": base_name, "ratio": median / base_median,
-           "ratio_min": times[0] / base_times[0]}
-    print(f"  {name}: median {median:.3f} s over {runs}, {row['ratio']:.2f}x {base_name} "
-          f"({base_median:.3f} s) in turns", flush=True)
+    row = in_turns(name, argv, base_name, base_argv, env, runs, before_each=drop_caches)
+    row["peak_kb"] = None
     return row
 
 

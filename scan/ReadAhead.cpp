@@ -94,20 +94,10 @@ std::optional<ReadAhead::Taken> ReadAhead::Take(Ticket& ticket) {
   // A worker reads it: meanwhile the walk reads the next folders itself,
   // and sleeps only when there is nothing to read.
   for (auto sleepAfter = SleepAfter(); ticket.state != Ticket::State::kRead;) {
-    if (std::shared_ptr<Ticket> job = TryNextJob()) {
-      lock.unlock();
-      Read(job);
-      lock.lock();
-      sleepAfter = SleepAfter();
-    } else if (std::chrono::steady_clock::now() < sleepAfter) {
-      lock.unlock();
-      std::this_thread::yield();
-      lock.lock();
-    } else {
-      awaited_ = &ticket;
-      folderRead_.wait(lock, [&] { return ticket.state == Ticket::State::kRead; });
-      awaited_ = nullptr;
-    }
+    if (ReadOrGiveWay(lock, &sleepAfter)) continue;
+    awaited_ = &ticket;
+    folderRead_.wait(lock, [&] { return ticket.state == Ticket::State::kRead; });
+    awaited_ = nullptr;
   }
   ticket.state = Ticket::State::kTaken;
   --ahead_;
@@ -208,23 +198,31 @@ void ReadAhead::Read(const std::shared_ptr<Ticket>& ticket) {
   if (wake) folderRead_.notify_one();
 }
 
+// One step of a thread waiting for something: it reads the next folder if
+// there is one, else gives way for a moment. False once it is time to
+// sleep instead. The caller holds the lock, which is let go meanwhile.
+bool ReadAhead::ReadOrGiveWay(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point* sleepAfter) {
+  if (std::shared_ptr<Ticket> job = TryNextJob()) {
+    lock.unlock();
+    Read(job);
+    lock.lock();
+    *sleepAfter = SleepAfter();
+    return true;
+  }
+  if (std::chrono::steady_clock::now() >= *sleepAfter) return false;
+  lock.unlock();
+  std::this_thread::yield();
+  lock.lock();
+  return true;
+}
+
 void ReadAhead::Work() {
   std::unique_lock lock(mutex_);
   for (auto sleepAfter = SleepAfter(); !closing_;) {
-    if (std::shared_ptr<Ticket> job = TryNextJob()) {
-      lock.unlock();
-      Read(job);
-      lock.lock();
-      sleepAfter = SleepAfter();
-    } else if (std::chrono::steady_clock::now() < sleepAfter) {
-      lock.unlock();
-      std::this_thread::yield();
-      lock.lock();
-    } else {
-      ++sleepingWorkers_;
-      jobsReady_.wait(lock);
-      --sleepingWorkers_;
-      sleepAfter = SleepAfter();
-    }
+    if (ReadOrGiveWay(lock, &sleepAfter)) continue;
+    ++sleepingWorkers_;
+    jobsReady_.wait(lock);
+    --sleepingWorkers_;
+    sleepAfter = SleepAfter();
   }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -70,6 +71,7 @@ class ReadAhead {
   struct Job;
   void Work();
   std::shared_ptr<Ticket> TryNextJob();
+  bool ReadOrGiveWay(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point* sleepAfter);
   void Read(const std::shared_ptr<Ticket>& ticket);
   void DropLocked(const Tickets& tickets);
 
