@@ -26,15 +26,16 @@ struct ReaderBudget {
   int handlesAhead = 0;
 };
 
-// Each worker holds at most two descriptors at once (the folder it reads
-// and a parent the walk let go of); what is left over keeps handles of
-// folders read ahead. Under a tight limit there are fewer workers, or none.
+// Each reading thread holds at most two descriptors at once (the folder it
+// reads and a parent the walk let go of), the walk too while it reads
+// ahead; what is left over keeps handles of folders read ahead. Under a
+// tight limit there are fewer workers, or none.
 ReaderBudget BudgetFor(int readers) {
   rlimit limit{};
   const long soft = getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY
                         ? kKeptForOthers + clFindInFolders::kMaxOpenFolders + kMostHandlesAhead + 1024
                         : static_cast<long>(limit.rlim_cur);
-  const long spare = soft - kKeptForOthers - clFindInFolders::kMaxOpenFolders;
+  const long spare = soft - kKeptForOthers - clFindInFolders::kMaxOpenFolders - 2;
   ReaderBudget budget;
   budget.workers = static_cast<int>(std::clamp<long>(spare / 3, 0, std::max(readers - 1, 0)));
   budget.handlesAhead = static_cast<int>(std::clamp<long>(spare - 2L * budget.workers, 0, kMostHandlesAhead));
