@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,3 +75,19 @@ class PosixDirectoryLister : public DirectoryLister {
   bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;
   bool PageSaysNoindex(FolderHandle folder, const std::string& name) override;
 };
+
+// A folder opened by a lister, shared by the scan's walk and the threads
+// that read ahead of it; closed when the last holder lets go.
+class OpenedFolder {
+ public:
+  OpenedFolder(DirectoryLister& lister, FolderHandle handle) : lister_(lister), handle_(handle) {}
+  ~OpenedFolder() { lister_.Close(handle_); }
+  OpenedFolder(const OpenedFolder&) = delete;
+  OpenedFolder& operator=(const OpenedFolder&) = delete;
+  FolderHandle handle() const { return handle_; }
+
+ private:
+  DirectoryLister& lister_;
+  const FolderHandle handle_;
+};
+using SharedFolder = std::shared_ptr<OpenedFolder>;

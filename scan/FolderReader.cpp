@@ -13,9 +13,10 @@ void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint1
   read->error.clear();  // a listing that broke off part way keeps what it read
   read->found.reserve(listing.size());
   std::vector<FoundEntry*> pages;
+  std::string entryPath;  // asked for every entry: one buffer for the folder
   for (ListedEntry& entry : listing) {
     FoundEntry& found = read->found.emplace_back(FoundEntry{std::move(entry.name), entry.kind});
-    found.left = IsExcluded(path, found);
+    found.left = IsExcluded(path, found, &entryPath);
     if (found.left) continue;
     if (Enters(found.kind)) ++read->foldersToEnter;
     if (found.kind == ListedEntry::Kind::kFile) {
@@ -38,11 +39,14 @@ FolderRead FolderReader::ReadChild(const OpenedFolder& parent, const std::string
   return read;
 }
 
-bool FolderReader::IsExcluded(const std::string& folderPath, const FoundEntry& found) const {
+bool FolderReader::IsExcluded(const std::string& folderPath, const FoundEntry& found, std::string* entryPath) const {
   const ExclusionRules* rules = rules_.exclusions;
   if (!rules || rules->empty()) return false;
   const bool isFolder = found.kind == ListedEntry::Kind::kFolder || found.kind == ListedEntry::Kind::kFolderLink;
-  return rules->Excludes(folderPath.empty() ? found.name : folderPath + "/" + found.name, isFolder);
+  entryPath->assign(folderPath);
+  if (!entryPath->empty()) *entryPath += '/';
+  *entryPath += found.name;
+  return rules->Excludes(*entryPath, isFolder);
 }
 
 // Only pages cost a look at the file, and only when asked for.

@@ -8,22 +8,6 @@
 #include "scan/DirectoryLister.h"
 #include "scan/ScanRules.h"
 
-// An open folder that the walk and the readers working ahead of it share;
-// it is closed when the last holder lets go.
-class OpenedFolder {
- public:
-  OpenedFolder(DirectoryLister& lister, FolderHandle handle) : lister_(lister), handle_(handle) {}
-  ~OpenedFolder() { lister_.Close(handle_); }
-  OpenedFolder(const OpenedFolder&) = delete;
-  OpenedFolder& operator=(const OpenedFolder&) = delete;
-  FolderHandle handle() const { return handle_; }
-
- private:
-  DirectoryLister& lister_;
-  const FolderHandle handle_;
-};
-using SharedFolder = std::shared_ptr<OpenedFolder>;
-
 // One entry of a read folder, with what was decided about it while the
 // folder was surely open.
 struct FoundEntry {
@@ -54,8 +38,6 @@ class FolderReader {
  public:
   FolderReader(DirectoryLister& lister, const ScanRules& rules) : lister_(lister), rules_(rules) {}
 
-  DirectoryLister& lister() const { return lister_; }
-
   // Whether an entry of this kind is a folder the walk goes into.
   bool Enters(ListedEntry::Kind kind) const {
     return kind == ListedEntry::Kind::kFolder || (kind == ListedEntry::Kind::kFolderLink && rules_.followLinks);
@@ -74,7 +56,7 @@ class FolderReader {
                        const std::string& path, std::uint16_t level, bool keepHandle, std::stop_token stop) const;
 
  private:
-  bool IsExcluded(const std::string& folderPath, const FoundEntry& found) const;
+  bool IsExcluded(const std::string& folderPath, const FoundEntry& found, std::string* entryPath) const;
   bool IsPage(const FoundEntry& file, std::uint16_t level) const;
   void LearnAboutPages(FolderHandle folder, const std::vector<FoundEntry*>& pages, std::stop_token stop) const;
 

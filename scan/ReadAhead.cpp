@@ -13,8 +13,7 @@ struct ReadAhead::Job {
   std::uint16_t level = 0;
 };
 
-class ReadAhead::Ticket {
- public:
+struct ReadAhead::Ticket {
   enum class State { kQueued, kReading, kRead, kTaken, kWithdrawn };
   explicit Ticket(Job job) : job(std::move(job)) {}
 

@@ -29,7 +29,7 @@
 // While the walk waits for a folder, it reads the next ones itself.
 class ReadAhead {
  public:
-  class Ticket;  // a queued folder, as the walk holds it
+  struct Ticket;  // a queued folder, as the walk holds it
   using Tickets = std::vector<std::shared_ptr<Ticket>>;
 
   // A folder read ahead.

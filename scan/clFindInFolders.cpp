@@ -58,7 +58,7 @@ struct clFindInFolders::OpenFolder {
   std::size_t foldersLeft = 0;  // entries from next on that will be entered
   std::size_t pathLength = 0;   // of its path below the root
   // Its subfolders queued to be read ahead, in order, and the next one.
-  std::vector<std::shared_ptr<ReadAhead::Ticket>> ahead;
+  ReadAhead::Tickets ahead;
   std::size_t nextAhead = 0;
 };
 
@@ -151,7 +151,7 @@ class clFindInFolders::Walk {
                                            const std::string& path, std::stop_token stop) {
     ReadAhead::Taken taken;
     FolderRead& read = taken.read;
-    const SharedFolder& parent = HandleOf(depth, &read.error);
+    const SharedFolder parent = HandleOf(depth, &read.error);
     if (!parent) return taken;
     const FolderHandle child = lister_.OpenChild(parent->handle(), name, viaLink, &read.id, &read.error);
     if (child == kNoFolder) return taken;
@@ -209,8 +209,7 @@ class clFindInFolders::Walk {
   // The handle of the folder at depth, opened again from the nearest open
   // folder above it when it was released. Every step is checked against
   // the identity recorded when the folder was first opened.
-  const SharedFolder& HandleOf(std::size_t depth, std::string* error) {
-    static const SharedFolder kNone;
+  SharedFolder HandleOf(std::size_t depth, std::string* error) {
     if (stack_[depth].handle) return stack_[depth].handle;
     std::size_t from = depth;
     while (from > 0 && !stack_[from - 1].handle) --from;
@@ -219,11 +218,11 @@ class clFindInFolders::Walk {
       FolderId id;
       const FolderHandle next = i == 0 ? lister_.OpenRoot(rootPath_, &id, error)
                                        : lister_.OpenChild(current->handle(), stack_[i].name, stack_[i].viaLink, &id, error);
-      if (next == kNoFolder) return kNone;
+      if (next == kNoFolder) return nullptr;
       current = std::make_shared<OpenedFolder>(lister_, next);
       if (!(id == stack_[i].id)) {
         *error = "the folder was replaced while the scan ran";
-        return kNone;
+        return nullptr;
       }
     }
     stack_[depth].handle = std::move(current);
