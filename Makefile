@@ -3,17 +3,26 @@ BUILD ?= build
 JOBS ?= 2
 PACKAGE_BUILD ?= build-package
 
-.PHONY: deps build run test bench package clean
+.PHONY: deps deps-programs programs build run test bench package clean
 
 deps:
 	bash scripts/install-deps.sh
 
+deps-programs:
+	bash scripts/install-deps.sh programs
+
+# Only the two programs: no tests, tools or manual pages.
+programs: deps-programs
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBIKA_BUILD_TESTS=OFF -DNUBIKA_MAN_PAGES=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target nubika-sitemap nubika-sitemap-cli
+
+# Everything: the programs, the manual pages, the tests and the tools.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBIKA_BUILD_TESTS=ON -DNUBIKA_MAN_PAGES=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Writes the sitemap of the bundled example site.
-run: build
+run: programs
 	$(BUILD)/bin/nubika-sitemap-cli examples/site --base-url https://example.jp/ \
 	  --ext html,htm --priority --changefreq --lastmod --no-mobile
 	@echo "Written: examples/site/nubika_sitemap.xml"

@@ -1,12 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the screenshots, the
-# package and the benchmark's plot need, when any is missing.
+# Installs the Debian packages that are missing.
+#   install-deps.sh programs   what building the two programs needs
+#   install-deps.sh            that, and what the tests, the sanitizers, the
+#                              screenshots, the package and the benchmark's
+#                              plot need
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev libcli11-dev libsimpleini-dev libgtest-dev
-          libxml2-utils fonts-ipafont-gothic qt6-translations-l10n xvfb xauth imagemagick
-          libxml2-dev clang-14 libclang-rt-14-dev libdeflate-dev libgumbo-dev
-          python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g
-          dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox)
+scope=${1:-all}
+# The compiler, CMake, Qt (with its Japanese translations, which the window
+# loads) and the libraries the programs link.
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libcli11-dev libsimpleini-dev
+          libdeflate-dev libgumbo-dev)
+case $scope in
+  programs) ;;
+  all)
+    packages+=(libgtest-dev libxml2-utils libxml2-dev fonts-ipafont-gothic xvfb xauth imagemagick
+               clang-14 libclang-rt-14-dev python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g
+               dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox)
+    ;;
+  *)
+    echo "usage: install-deps.sh [programs|all]" >&2
+    exit 2
+    ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,6 +34,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get update -qq
   $sudo_cmd apt-get install -y -qq "${missing[@]}"
 fi
+
+[ "$scope" = programs ] && exit 0
 
 # Locales the tests switch to, to show that no locale changes a byte.
 if ! locale -a 2>/dev/null | grep -qi '^tr_TR.utf8$' || ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
