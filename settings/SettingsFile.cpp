@@ -180,6 +180,29 @@ std::string Spliced(std::string_view head, const std::vector<Block>& blocks, con
   return text + ours;
 }
 
+// Our keys with the settings' values, in the order a new file lists them.
+void PutInto(const Settings& settings, CSimpleIniA* ini) {
+  const auto setText = [ini](const char* key, const std::string& text) {
+    ini->SetValue(kSection, key, SettingsFile::Encoded(text).c_str());
+  };
+  setText(kLocalFolder, settings.localFolder);
+  const GenerationInputs& inputs = settings.inputs;
+  setText(kBaseUrl, inputs.baseUrl);
+  ini->SetValue(kSection, kPriority, inputs.priority ? "1" : "0");
+  ini->SetValue(kSection, kChangeFreq, inputs.changeFreq ? "1" : "0");
+  ini->SetValue(kSection, kLastMod, inputs.lastMod ? "1" : "0");
+  ini->SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
+  setText(kExtensions, SettingsFile::JoinExtensions(inputs.extensions));
+
+  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromFile ? "file" : "run");
+  ini->SetValue(kOptions, kExclude, SettingsFile::Encoded(Joined(inputs.exclude, '\n')).c_str());
+  ini->SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
+  ini->SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
+  ini->SetValue(kOptions, kIndexNames, SettingsFile::Encoded(Joined(inputs.indexNames, ',')).c_str());
+  ini->SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
+  ini->SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
+}
+
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 std::string_view WithoutUtf8Mark(std::string_view text) {
@@ -410,25 +433,7 @@ bool SettingsFile::Save(const Settings& settings) {
     error_ = path_ + ": out of memory";
     return false;
   }
-  const auto setText = [&](const char* key, const std::string& text) {
-    ini.SetValue(kSection, key, Encoded(text).c_str());
-  };
-  setText(kLocalFolder, settings.localFolder);
-  const GenerationInputs& inputs = settings.inputs;
-  setText(kBaseUrl, inputs.baseUrl);
-  ini.SetValue(kSection, kPriority, inputs.priority ? "1" : "0");
-  ini.SetValue(kSection, kChangeFreq, inputs.changeFreq ? "1" : "0");
-  ini.SetValue(kSection, kLastMod, inputs.lastMod ? "1" : "0");
-  ini.SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
-  setText(kExtensions, JoinExtensions(inputs.extensions));
-
-  ini.SetValue(kOptions, kLastModFrom, inputs.lastModFromFile ? "file" : "run");
-  ini.SetValue(kOptions, kExclude, Encoded(Joined(inputs.exclude, '\n')).c_str());
-  ini.SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
-  ini.SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
-  ini.SetValue(kOptions, kIndexNames, Encoded(Joined(inputs.indexNames, ',')).c_str());
-  ini.SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
-  ini.SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
+  PutInto(settings, &ini);
 
   std::string text;
   std::string reason;
