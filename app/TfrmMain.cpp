@@ -86,6 +86,20 @@ std::string FolderOfFile(const std::string& path) {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+// A one-shot run's voice: one line on stderr per message.
+void ToStderr(QString text) {
+  text.replace(QLatin1Char('\n'), QStringLiteral(": "));
+  std::fprintf(stderr, "nubika-sitemap: %s\n", text.toUtf8().constData());
+}
+
+// A value of the settings file that is none of its key's values.
+QString WarningLine(const SettingsFile::Warning& warning) {
+  QStringList values;
+  for (const std::string& value : warning.values) values << ShownText::ToQt(value);
+  return U("%1=%2 は使えない値のため、%3 として読みました（使える値: %4）")
+      .arg(ShownText::ToQt(warning.key), ShownText::ToQt(SettingsFile::Encoded(warning.value)),
+           ShownText::ToQt(warning.readAs), values.join(QStringLiteral(", ")));
+}
 
 }  // namespace
 
@@ -270,11 +284,17 @@ void TfrmMain::SetRunningState(bool running) {
 
 // ---- Start-up and shutdown ----
 
+bool TfrmMain::IsOneShot(const std::optional<std::string>& argument) {
+  struct stat status;
+  return argument && !argument->empty() && stat(argument->c_str(), &status) == 0;
+}
+
 bool TfrmMain::FormCreate(const std::optional<std::string>& argument) {
+  oneShot_ = IsOneShot(argument);
   guard_ = environment_.guardName.isEmpty() ? std::make_unique<InstanceGuard>()
                                             : std::make_unique<InstanceGuard>(environment_.guardName);
   if (guard_->acquire() == InstanceGuard::State::kHeldByAnother) {
-    prompter_->Notice(U("複数起動は出来ません"));
+    Tell(U("複数起動は出来ません"));
     return false;
   }
   created_ = true;
@@ -287,8 +307,7 @@ bool TfrmMain::FormCreate(const std::optional<std::string>& argument) {
 }
 
 void TfrmMain::StartCommandLineRun(const std::string& argument) {
-  struct stat status;
-  if (stat(argument.c_str(), &status) != 0) return;  // names nothing: the window starts idle
+  if (!oneShot_) return;  // names nothing: the window starts idle
   // Resolved now: a bare file name means the folder current at start.
   std::string folder, problem;
   if (SitemapRun::ResolveFolder(argument, &folder, &problem) && BaseUrlIsUsable(&problem)) {
@@ -315,7 +334,8 @@ void TfrmMain::FormDestroy() {
   // An instance that never got past the guard has empty inputs that must
   // not overwrite the stored ones.
   if (!created_) return;
-  saveSettings();
+  // Nobody sees a one-shot run's box: its status tells instead.
+  if (!saveSettings() && oneShot_) exitCode_ = 1;
   // Released last: a new instance can start only once our settings are on
   // disk, so it never loads the old ones.
   guard_->release();
@@ -331,7 +351,24 @@ FileLayer& TfrmMain::SettingsFiles() const {
 
 void TfrmMain::loadSettings() {
   Settings settings;
-  SettingsFile(SettingsPath(), SettingsFiles()).Load(&settings);
+  SettingsFile file(SettingsPath(), SettingsFiles());
+  if (!file.Load(&settings)) {
+    keepStoredSettings_ = true;
+    const QString path = QFile::decodeName(QByteArray::fromStdString(file.path()));
+    Tell(U("設定ファイル %1 を読めないため、終了時に保存しません").arg(path) + QLatin1Char('\n') +
+         ShownText::ToQt(file.error()));
+  }
+  if (!file.warnings().empty()) {
+    // Worth a look, not a box: the short text in the status, the details
+    // in its tooltip.
+    QStringList lines;
+    for (const SettingsFile::Warning& warning : file.warnings()) lines << WarningLine(warning);
+    if (oneShot_)
+      for (const QString& line : lines) ToStderr(line);
+    lblStat->setText(U("設定ファイルに警告があります"));
+    lblStat->setToolTip(U("設定ファイル: ") + QFile::decodeName(QByteArray::fromStdString(file.path())) +
+                        QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+  }
   const GenerationInputs& inputs = settings.inputs;
   options_ = inputs;
   ShownText::Set(edtLocalPath, settings.localFolder);
@@ -346,15 +383,31 @@ void TfrmMain::loadSettings() {
   listKakuchoshi->setUpdatesEnabled(true);
 }
 
+// True when there was nothing to save, or it is saved.
 bool TfrmMain::saveSettings() {
+  if (keepStoredSettings_) return true;  // said so at start
   Settings settings;
   settings.localFolder = ShownText::Get(edtLocalPath);
   settings.inputs = SnapshotInputs();
   SettingsFile file(SettingsPath(), SettingsFiles());
   if (file.Save(settings)) return true;
-  prompter_->Error(U("%1 に書き込めません").arg(QFile::decodeName(QByteArray::fromStdString(file.path()))) +
-                   QLatin1Char('\n') + ShownText::ToQt(file.error()));
+  TellError(U("%1 に書き込めません").arg(QFile::decodeName(QByteArray::fromStdString(file.path()))) +
+            QLatin1Char('\n') + ShownText::ToQt(file.error()));
   return false;
+}
+
+void TfrmMain::Tell(const QString& text) {
+  if (oneShot_)
+    ToStderr(text);
+  else
+    prompter_->Notice(text);
+}
+
+void TfrmMain::TellError(const QString& text) {
+  if (oneShot_)
+    Tell(text);
+  else
+    prompter_->Error(text);
 }
 
 // ---- Generation control ----

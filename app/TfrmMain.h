@@ -57,8 +57,12 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   ~TfrmMain() override;
 
   // Start-up. Returns false when another instance runs: this one must end
-  // at once, and it will neither load nor save the settings.
+  // at once, and it will neither load nor save the settings. Settings that
+  // cannot be read are not saved at the end either.
   bool FormCreate(const std::optional<std::string>& argument = std::nullopt);
+  // Whether an argument asks for a one-shot run: it names something. Such
+  // a run shows no box; its notices and errors go to stderr.
+  static bool IsOneShot(const std::optional<std::string>& argument);
   // Shutdown: stops a run, saves the settings, releases the guard. Runs
   // once; the destructor calls it when nobody did.
   void FormDestroy();
@@ -120,6 +124,9 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   static QString ResultDetails(const RunResult& result);
   bool BaseUrlIsUsable(std::string* problem) const;
   void CallOnGui(const std::function<void()>& call);
+  // A notice or an error: in a box, or on stderr in a one-shot run.
+  void Tell(const QString& text);
+  void TellError(const QString& text);
   void StartCommandLineRun(const std::string& argument);
   bool ListHolds(const std::string& extension) const;
   std::string SettingsPath() const;
@@ -145,6 +152,10 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   bool quitWhenDone_ = false;
   bool stopAsked_ = false;
   bool created_ = false;
+  bool oneShot_ = false;
+  // The stored settings could not be read: saving the inputs over them
+  // would lose them.
+  bool keepStoredSettings_ = false;
   bool destroyed_ = false;
   int exitCode_ = 0;
 

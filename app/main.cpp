@@ -1,9 +1,10 @@
 // nubika-sitemap: the desktop program. With a folder on its command line it
 // writes that folder's sitemap and ends, with exit status 0 when the
-// sitemap was written and 1 otherwise.
+// sitemap was written and 1 otherwise, also when its settings could not be
+// saved or another instance runs. Such a run shows no box: whatever it has
+// to say goes to stderr.
 
 #include <QFont>
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -26,13 +27,13 @@ int main(int argc, char** argv) {
   QFont font(QStringLiteral("IPAPGothic"));
   font.setPixelSize(12);
   app.setFont(font);
-  try {
+  // The raw bytes: a path need not be valid text in any encoding.
+  const std::optional<std::string> argument = argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt;
+  app.setUnattended(TfrmMain::IsOneShot(argument));
+  return app.Guarded([&] {
     // The title stays out of setApplicationDisplayName, which X11 would
     // append to every window's own caption; the notices carry it instead.
     TfrmMain frmMain;
-    // The raw bytes: a path need not be valid text in any encoding.
-    const std::optional<std::string> argument =
-        argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt;
     QObject::connect(&frmMain, &TfrmMain::endRequested, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     QObject::connect(&stopSignals, &StopSignals::received, &frmMain, &TfrmMain::EndOnRequest);
     // A second instance wrote nothing; asked for a sitemap, it says so.
@@ -40,13 +41,8 @@ int main(int argc, char** argv) {
     TfrmVersionInfo frmVersionInfo(HelpPages().homePage(), &frmMain);
     frmMain.setAboutBox(&frmVersionInfo);
     frmMain.show();
-    app.exec();
+    const int loopStatus = app.exec();
     frmMain.FormDestroy();
-    return frmMain.exitCode();
-  } catch (const std::exception& error) {
-    GuardedApplication::ShowException(error.what());
-  } catch (...) {
-    GuardedApplication::ShowException("unknown error");
-  }
-  return 0;
+    return loopStatus != 0 ? loopStatus : frmMain.exitCode();
+  });
 }

@@ -115,11 +115,33 @@ GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& sto
   return inputs;
 }
 
+// The stored inputs. A file named with --settings that cannot be read is
+// an error: the user asked for those settings, and the defaults would
+// write some other sitemap. (One that does not exist is refused as a
+// usage error before.) The usual file, which the user did not name, falls
+// back to the defaults with a warning.
+bool LoadSettings(SettingsFile& settingsFile, bool named, Settings* stored) {
+  if (!settingsFile.Load(stored)) {
+    if (named) {
+      std::cerr << "nubika-sitemap-cli: --settings: " << settingsFile.error() << '\n';
+      return false;
+    }
+    std::cerr << "warning: " << settingsFile.error() << "; using defaults\n";
+  }
+  for (const SettingsFile::Warning& warning : settingsFile.warnings()) {
+    std::string values;
+    for (const std::string& value : warning.values) values += (values.empty() ? "" : " or ") + value;
+    std::cerr << "warning: " << settingsFile.path() << ": " << warning.key << ": "
+              << SettingsFile::Encoded(warning.value) << " is not " << values << "; read as " << warning.readAs
+              << '\n';
+  }
+  return true;
+}
+
 int Run(const CommandLine& line) {
   SettingsFile settingsFile(line.settingsPath.value_or(SettingsFile::DefaultPath()));
   Settings stored;
-  if (!settingsFile.Load(&stored))
-    std::cerr << "warning: could not read " << settingsFile.path() << "; using defaults\n";
+  if (!LoadSettings(settingsFile, line.settingsPath.has_value(), &stored)) return kUsage;
 
   const std::string argument = line.folder.value_or(stored.localFolder);
   if (argument.empty()) {

@@ -126,3 +126,31 @@ bool PosixFileLayer::ListFolder(const std::string& folder, std::vector<std::stri
   closedir(dir);
   return true;
 }
+
+bool PosixFileLayer::ReadWhole(const std::string& path, std::string* content, std::string* error) {
+  // Non-blocking, so that opening a FIFO returns at once instead of
+  // waiting for a writer; what it is gets checked before any read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Fail(error);
+  const auto failClosing = [&](int cause, const char* text) {
+    ::close(fd);
+    errno = cause;
+    *error = text ? text : std::strerror(cause);
+    return false;
+  };
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return failClosing(errno, nullptr);
+  if (S_ISDIR(status.st_mode)) return failClosing(EISDIR, "a folder, not a file");
+  if (!S_ISREG(status.st_mode)) return failClosing(EINVAL, "not a regular file");
+  content->clear();
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return failClosing(errno, nullptr);
+    content->append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return true;
+}

@@ -39,6 +39,11 @@ class FileLayer {
   virtual bool MakeFolders(const std::string& folder, std::string* error) = 0;
   // The names in a folder, "." and ".." left out.
   virtual bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) = 0;
+  // The whole content of a regular file, every byte (NUL included). Never
+  // waits: a FIFO, a device or a folder is refused at once, as not a
+  // regular file. On failure errno is the cause (ENOENT: there is no file)
+  // and error says it.
+  virtual bool ReadWhole(const std::string& path, std::string* content, std::string* error) = 0;
 };
 
 // The real file layer, on POSIX calls.
@@ -58,4 +63,5 @@ class PosixFileLayer : public FileLayer {
   mode_t NewFileMode() override;
   bool MakeFolders(const std::string& folder, std::string* error) override;
   bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) override;
+  bool ReadWhole(const std::string& path, std::string* content, std::string* error) override;
 };

@@ -10,8 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -78,6 +77,139 @@ std::string ConfigFolder() {
   return HomeFolder() + "/.config";
 }
 
+// SimpleIni reads C strings, so a NUL would end the file for it. It sees
+// each NUL as kMark '0' and each kMark as kMark 'm' instead, and whatever
+// it gives back is turned back byte for byte. No value we write holds a
+// raw control byte (Encoded escapes them), so none holds kMark.
+constexpr char kMark = '\x01';
+
+std::string ForParser(std::string_view raw) {
+  std::string text;
+  text.reserve(raw.size());
+  for (char c : raw) {
+    if (c == '\0') text += {kMark, '0'};
+    else if (c == kMark) text += {kMark, 'm'};
+    else text += c;
+  }
+  return text;
+}
+
+std::string FromParser(std::string_view text) {
+  std::string raw;
+  raw.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == kMark && i + 1 < text.size())
+      raw += text[++i] == '0' ? '\0' : kMark;
+    else
+      raw += text[i];
+  }
+  return raw;
+}
+
+bool IsOurSection(std::string_view name) {
+  const auto same = [name](std::string_view ours) {
+    return std::equal(name.begin(), name.end(), ours.begin(), ours.end(), [](char a, char b) {
+      return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;  // SimpleIni's names ignore ASCII case
+    });
+  };
+  return same(kSection) || same(kOptions);
+}
+
+// Whether the line at begin opens a section of ours, read as SimpleIni
+// reads a header: "[name]" after blanks, the name without its blanks.
+std::optional<bool> OpensSection(std::string_view text, std::size_t begin) {
+  std::size_t at = text.find_first_not_of(" \t", begin);
+  if (at == std::string_view::npos || text[at] != '[') return std::nullopt;
+  const std::size_t close = text.find_first_of("]\r\n", at);
+  if (close == std::string_view::npos || text[close] != ']') return std::nullopt;
+  std::string_view name = text.substr(at + 1, close - at - 1);
+  name.remove_prefix(std::min(name.size(), name.find_first_not_of(" \t")));
+  name.remove_suffix(name.size() - std::min(name.size(), name.find_last_not_of(" \t") + 1));
+  return IsOurSection(name);
+}
+
+// The file cut where each section begins: first whatever stands before
+// the first section, then each section from its header line on. A line
+// ends at CR or LF, as it does for SimpleIni.
+struct Block {
+  std::string_view text;
+  bool ours = false;
+};
+
+std::vector<Block> Sections(std::string_view text) {
+  std::vector<Block> blocks(1);
+  std::size_t start = 0;
+  for (std::size_t line = 0; line < text.size();) {
+    if (const std::optional<bool> ours = OpensSection(text, line)) {
+      blocks.back().text = text.substr(start, line - start);
+      blocks.push_back({{}, *ours});
+      start = line;
+    }
+    const std::size_t end = text.find_first_of("\r\n", line);
+    if (end == std::string_view::npos) break;
+    line = end + 1;
+  }
+  blocks.back().text = text.substr(start);
+  return blocks;
+}
+
+// Our two sections, and only they, go through SimpleIni: the rest of the
+// file is never parsed, so it is written back as it was.
+bool ParseOurSections(const std::vector<Block>& blocks, CSimpleIniA* ini) {
+  std::string ours;
+  for (const Block& block : blocks)
+    if (block.ours) ours += ForParser(block.text);
+  return ini->LoadData(ours) >= 0;
+}
+
+// The file with our sections replaced by ours, where the first of them
+// stood (at the end for a file without them); every other byte stays.
+std::string Spliced(std::string_view head, const std::vector<Block>& blocks, const std::string& ours) {
+  std::string text(head);
+  bool placed = false;
+  for (const Block& block : blocks) {
+    if (!block.ours) {
+      text += block.text;
+    } else if (!placed) {
+      text += ours;
+      placed = true;
+    }
+  }
+  if (placed) return text;
+  if (text.size() > head.size() && text.back() != '\n' && text.back() != '\r') text += '\n';
+  return text + ours;
+}
+
+// Our keys with the settings' values, in the order a new file lists them.
+void PutInto(const Settings& settings, CSimpleIniA* ini) {
+  const auto setText = [ini](const char* key, const std::string& text) {
+    ini->SetValue(kSection, key, SettingsFile::Encoded(text).c_str());
+  };
+  setText(kLocalFolder, settings.localFolder);
+  const GenerationInputs& inputs = settings.inputs;
+  setText(kBaseUrl, inputs.baseUrl);
+  ini->SetValue(kSection, kPriority, inputs.priority ? "1" : "0");
+  ini->SetValue(kSection, kChangeFreq, inputs.changeFreq ? "1" : "0");
+  ini->SetValue(kSection, kLastMod, inputs.lastMod ? "1" : "0");
+  ini->SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
+  setText(kExtensions, SettingsFile::JoinExtensions(inputs.extensions));
+
+  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromFile ? "file" : "run");
+  ini->SetValue(kOptions, kExclude, SettingsFile::Encoded(Joined(inputs.exclude, '\n')).c_str());
+  ini->SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
+  ini->SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
+  ini->SetValue(kOptions, kIndexNames, SettingsFile::Encoded(Joined(inputs.indexNames, ',')).c_str());
+  ini->SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
+  ini->SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
+}
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::string_view WithoutUtf8Mark(std::string_view text) {
+  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
+  return text;
+}
+
 bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t* value) {
   if (digits.empty()) return false;
   char* end = nullptr;
@@ -89,6 +221,30 @@ bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t
   if (magnitude > limit) return false;
   *value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
   return true;
+}
+
+// A whole number as a boolean key takes it: decimal, optionally signed, or
+// hex after "$" or "0x".
+std::optional<std::int64_t> WholeNumber(const std::string& value) {
+  std::string rest = value;
+  bool negative = false;
+  if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
+    negative = rest[0] == '-';
+    rest.erase(0, 1);
+  }
+  int base = 10;
+  if (!rest.empty() && rest[0] == '$') {
+    base = 16;
+    rest.erase(0, 1);
+  } else if (rest.size() > 1 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
+    base = 16;
+    rest.erase(0, 2);
+  } else if (!rest.empty() && !std::isdigit(static_cast<unsigned char>(rest[0]))) {
+    return std::nullopt;
+  }
+  std::int64_t number = 0;
+  if (!ParseWhole(rest, base, negative, &number)) return std::nullopt;
+  return number;
 }
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -190,24 +346,8 @@ std::string SettingsFile::DefaultPath() {
 }
 
 bool SettingsFile::ReadsAsChecked(const std::string& value) {
-  std::string rest = value;
-  bool negative = false;
-  if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
-    negative = rest[0] == '-';
-    rest.erase(0, 1);
-  }
-  int base = 10;
-  if (!rest.empty() && rest[0] == '$') {
-    base = 16;
-    rest.erase(0, 1);
-  } else if (rest.size() > 1 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
-    base = 16;
-    rest.erase(0, 2);
-  } else if (!rest.empty() && !std::isdigit(static_cast<unsigned char>(rest[0]))) {
-    return false;
-  }
-  std::int64_t number = 0;
-  return ParseWhole(rest, base, negative, &number) && number != 0;
+  const std::optional<std::int64_t> number = WholeNumber(value);
+  return number && *number != 0;
 }
 
 std::vector<std::string> SettingsFile::SplitExtensions(const std::string& value) {
@@ -230,70 +370,70 @@ std::string SettingsFile::JoinExtensions(const std::vector<std::string>& extensi
   return value;
 }
 
-bool SettingsFile::Load(Settings* settings) const {
+bool SettingsFile::Load(Settings* settings) {
   *settings = Settings{};
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return errno == ENOENT;
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return false;
-
+  error_.clear();
+  warnings_.clear();
+  std::string content, reason;
+  if (!files_.ReadWhole(path_, &content, &reason)) {
+    if (errno == ENOENT) return true;  // a first start
+    error_ = path_ + ": " + reason;
+    return false;
+  }
   CSimpleIniA ini;
-  ini.LoadData(content.str());
+  if (!ParseOurSections(Sections(WithoutUtf8Mark(content)), &ini)) {
+    error_ = path_ + ": out of memory";
+    return false;
+  }
   const auto text = [&](const char* key, const char* section = kSection) {
-    return Decoded(ini.GetValue(section, key, ""));
+    return Decoded(FromParser(ini.GetValue(section, key, "")));
+  };
+  // An empty value is no value: the default, as for a missing key.
+  const auto flag = [&](const char* key, const char* section = kSection) {
+    const std::string value = text(key, section);
+    if (!value.empty() && !WholeNumber(value)) warnings_.push_back({key, value, {"1", "0"}, "0"});
+    return ReadsAsChecked(value);
   };
   settings->localFolder = text(kLocalFolder);
   GenerationInputs& inputs = settings->inputs;
   inputs.baseUrl = text(kBaseUrl);
-  inputs.priority = ReadsAsChecked(text(kPriority));
-  inputs.changeFreq = ReadsAsChecked(text(kChangeFreq));
-  inputs.lastMod = ReadsAsChecked(text(kLastMod));
-  inputs.mobile = ReadsAsChecked(text(kMobile));
+  inputs.priority = flag(kPriority);
+  inputs.changeFreq = flag(kChangeFreq);
+  inputs.lastMod = flag(kLastMod);
+  inputs.mobile = flag(kMobile);
   inputs.extensions = SplitExtensions(text(kExtensions));
 
-  inputs.lastModFromFile = text(kLastModFrom, kOptions) == "file";
+  const std::string lastModFrom = text(kLastModFrom, kOptions);
+  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file")
+    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file"}, "run"});
+  inputs.lastModFromFile = lastModFrom == "file";
   inputs.exclude = Lines(text(kExclude, kOptions));
-  inputs.skipNoindex = ReadsAsChecked(text(kSkipNoindex, kOptions));
-  inputs.folderUrls = ReadsAsChecked(text(kFolderUrls, kOptions));
+  inputs.skipNoindex = flag(kSkipNoindex, kOptions);
+  inputs.folderUrls = flag(kFolderUrls, kOptions);
   if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
-  inputs.followLinks = ReadsAsChecked(text(kFollowLinks, kOptions));
-  inputs.gzip = ReadsAsChecked(text(kGzip, kOptions));
+  inputs.followLinks = flag(kFollowLinks, kOptions);
+  inputs.gzip = flag(kGzip, kOptions);
   return true;
 }
 
 bool SettingsFile::Save(const Settings& settings) {
   error_.clear();
+  // Keep what else the user wrote into the file; a file that cannot be
+  // read is not replaced, since that would lose it.
+  std::string before, unread;
+  if (!files_.ReadWhole(path_, &before, &unread) && errno != ENOENT) {
+    error_ = path_ + ": " + unread + "; the file is left as it is";
+    return false;
+  }
+  const std::string_view body = WithoutUtf8Mark(before);
+  const std::vector<Block> blocks = Sections(body);
   CSimpleIniA ini;
   ini.SetSpaces(false);
-  {
-    // Keep what else the user wrote into the file.
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream content;
-    if (in) {
-      content << in.rdbuf();
-      ini.LoadData(content.str());
-    }
+  if (!ParseOurSections(blocks, &ini)) {
+    error_ = path_ + ": out of memory";
+    return false;
   }
-  const auto setText = [&](const char* key, const std::string& text) {
-    ini.SetValue(kSection, key, Encoded(text).c_str());
-  };
-  setText(kLocalFolder, settings.localFolder);
-  const GenerationInputs& inputs = settings.inputs;
-  setText(kBaseUrl, inputs.baseUrl);
-  ini.SetValue(kSection, kPriority, inputs.priority ? "1" : "0");
-  ini.SetValue(kSection, kChangeFreq, inputs.changeFreq ? "1" : "0");
-  ini.SetValue(kSection, kLastMod, inputs.lastMod ? "1" : "0");
-  ini.SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
-  setText(kExtensions, JoinExtensions(inputs.extensions));
-
-  ini.SetValue(kOptions, kLastModFrom, inputs.lastModFromFile ? "file" : "run");
-  ini.SetValue(kOptions, kExclude, Encoded(Joined(inputs.exclude, '\n')).c_str());
-  ini.SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
-  ini.SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
-  ini.SetValue(kOptions, kIndexNames, Encoded(Joined(inputs.indexNames, ',')).c_str());
-  ini.SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
-  ini.SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
+  PutInto(settings, &ini);
 
   std::string text;
   std::string reason;
@@ -304,10 +444,12 @@ bool SettingsFile::Save(const Settings& settings) {
     return false;
   }
   SafeOutputFile out(files_);
-  if (ini.Save(text) < 0) {
+  std::string ours;
+  if (ini.Save(ours) < 0) {
     error_ = path_ + ": the settings could not be put into text";
     return false;
   }
+  text = Spliced(before.substr(0, before.size() - body.size()), blocks, FromParser(ours));
   if (!out.Open(target) || !out.Write(text) || !out.Commit()) {
     error_ = out.error();
     return false;

@@ -19,7 +19,10 @@ struct Settings {
 // FOLLOW_LINKS, GZIP). Booleans are stored as "1"/"0"; the extension list
 // as one value with a comma after every entry.
 // Saving replaces the file atomically, keeping anything else the user wrote
-// into it; a file that is a symbolic link is saved through the link.
+// into it: other keys of the two sections, and every other section and
+// whatever stands before the first one byte for byte. A file that is a
+// symbolic link is saved through the link. A NUL byte is a byte like any
+// other; it ends neither a value nor the file.
 //
 // Every text reads back as the bytes it was. A text is stored as it is
 // unless that could not come back unchanged: one with a space or tab at
@@ -45,14 +48,28 @@ class SettingsFile {
   // The build's placement: kConfigFolder under NUBIKA_SETTINGS_IN_CONFIG.
   static std::string DefaultPath();
 
+  // A stored value that is none of its key's values (GZIP=true,
+  // LASTMOD_FROM=File): the key reads as readAs, and the program says so.
+  struct Warning {
+    std::string key;
+    std::string value;
+    std::vector<std::string> values;  // the values the key takes
+    std::string readAs;
+  };
+
   // Missing file, section or keys read as the defaults. Returns false only
-  // when a file exists but cannot be read; settings then stay defaults.
-  bool Load(Settings* settings) const;
-  // On failure error() says which file could not be written, and why.
+  // when something is there but cannot be read (a read error, a folder, a
+  // FIFO, a device); settings then stay defaults and error() says why.
+  // Values that are none of their key's values are in warnings().
+  bool Load(Settings* settings);
+  // On failure error() says which file could not be written, and why. A
+  // file that is there but cannot be read is never replaced: what it holds
+  // besides our keys would be lost.
   bool Save(const Settings& settings);
 
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
+  const std::vector<Warning>& warnings() const { return warnings_; }
 
   // KAKUCHO: split at commas, empty pieces skipped, exact duplicates
   // dropped (the first kept), pieces untrimmed.
@@ -68,4 +85,5 @@ class SettingsFile {
   std::string path_;
   FileLayer& files_;
   std::string error_;
+  std::vector<Warning> warnings_;
 };

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 
+#include "FaultyFileLayer.h"
 #include "TestSupport.h"
 #include "settings/SettingsFile.h"
 
@@ -82,6 +87,91 @@ TEST_F(SettingsFileTest, BooleansFollowTheNumberRule) {
     EXPECT_FALSE(SettingsFile::ReadsAsChecked(unchecked)) << unchecked;
   EXPECT_TRUE(Load("[SETTING]\nMOBILE = 2 \n").inputs.mobile);
   EXPECT_FALSE(Load("[SETTING]\nMOBILE=yes\n").inputs.mobile);
+}
+
+// Each kind of file that is there but cannot be read: the load says why
+// and returns at once (a FIFO without a writer too), and no save replaces
+// it. A read error's file keeps every byte.
+TEST_F(SettingsFileTest, AFileThatCannotBeReadIsReportedAndNeverReplaced) {
+  const std::string stored = "[SETTING]\nBASE_URL=https://kept.example/\n[MINE]\nA = 1\n";
+  WriteFile(path, stored);
+  FaultyFileLayer failing(FaultyFileLayer::Step::kReadWhole, 1, EIO);
+  SettingsFile file(path, failing);
+  Settings settings;
+  EXPECT_FALSE(file.Load(&settings));
+  EXPECT_EQ(file.error(), path + ": " + std::strerror(EIO));
+  EXPECT_EQ(settings, Settings{});
+  FaultyFileLayer failingAgain(FaultyFileLayer::Step::kReadWhole, 1, ENOMEM);
+  SettingsFile saving(path, failingAgain);
+  EXPECT_FALSE(saving.Save(Settings{}));
+  EXPECT_NE(saving.error().find(std::strerror(ENOMEM)), std::string::npos) << saving.error();
+  EXPECT_EQ(ReadFile(path), stored);
+  ASSERT_EQ(unlink(path.c_str()), 0);
+
+  const std::vector<std::pair<std::string, std::function<int()>>> kinds = {
+      {"a folder, not a file", [&] { return mkdir(path.c_str(), 0755); }},
+      {"not a regular file", [&] { return mkfifo(path.c_str(), 0644); }},
+      {"not a regular file", [&] { return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)); }},  // /dev/null
+  };
+  for (const auto& [reason, make] : kinds) {
+    ASSERT_EQ(make(), 0) << std::strerror(errno);
+    struct stat before;
+    ASSERT_EQ(lstat(path.c_str(), &before), 0);
+    SettingsFile other(path);
+    EXPECT_FALSE(other.Load(&settings));
+    EXPECT_EQ(other.error(), path + ": " + reason);
+    EXPECT_FALSE(other.Save(Settings{}));
+    struct stat after;
+    ASSERT_EQ(lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    ASSERT_EQ(std::system(("rm -rf '" + path + "'").c_str()), 0);
+  }
+  EXPECT_TRUE(folder.Names().empty());  // no temporary file left either
+}
+
+// SimpleIni would stop at a NUL; the keys after it still count, and the
+// user's own sections come back byte for byte, NULs, blanks and CRs too.
+TEST_F(SettingsFileTest, ANulEndsNeitherTheFileNorTheUsersSections) {
+  using namespace std::string_literals;
+  const std::string mine = "[MINE]\nX=\0\n\0\n  odd line \r\n\x01m\n; note\n"s;
+  const std::string before = "; top\n[SETTING]\nBASE_URL=a\0b\nMOBILE=1\n"s + mine + "[options]\nGZIP=1\n[LAST]\nB=2";
+  WriteFile(path, before);
+  const Settings loaded = Load(before);
+  EXPECT_EQ(loaded.inputs.baseUrl, std::string("a\0b", 3));
+  EXPECT_TRUE(loaded.inputs.mobile);
+  EXPECT_TRUE(loaded.inputs.gzip);
+  ASSERT_TRUE(SettingsFile(path).Save(loaded));
+  const std::string saved = ReadFile(path);
+  EXPECT_EQ(saved.rfind("; top\n[SETTING]\n", 0), 0u) << saved;
+  EXPECT_NE(saved.find(mine), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\n[LAST]\nB=2"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("GZIP="), saved.rfind("GZIP=")) << "one OPTIONS section, ours";
+  Settings again;
+  ASSERT_TRUE(SettingsFile(path).Load(&again));
+  EXPECT_EQ(again, loaded);
+}
+
+// Only values a key cannot take are warned about: any whole number is a
+// boolean, and an empty value stands for the default.
+TEST_F(SettingsFileTest, AValueThatIsNoneOfItsKeysValuesIsAWarning) {
+  WriteFile(path,
+            "[SETTING]\nMOBILE=yes\nPRIORITY_AUTO=2\nLAST_UPDATE_AUTO=\nKAKUCHO= htm ,html\n"
+            "[OPTIONS]\nGZIP=true\nLASTMOD_FROM=File\nFOLLOW_LINKS=0x\nSKIP_NOINDEX=$1F\n");
+  SettingsFile file(path);
+  Settings settings;
+  ASSERT_TRUE(file.Load(&settings));
+  std::vector<std::string> warned;
+  for (const auto& warning : file.warnings()) warned.push_back(warning.key + "=" + warning.value + ">" + warning.readAs);
+  EXPECT_EQ(warned, (std::vector<std::string>{"MOBILE=yes>0", "LASTMOD_FROM=File>run", "FOLLOW_LINKS=0x>0",
+                                              "GZIP=true>0"}));
+  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file"}));
+  EXPECT_FALSE(settings.inputs.mobile || settings.inputs.gzip || settings.inputs.lastModFromFile);
+  EXPECT_TRUE(settings.inputs.priority && settings.inputs.skipNoindex);
+  EXPECT_EQ(settings.inputs.extensions, (std::vector<std::string>{"htm ", "html"}));  // never trimmed
+  ASSERT_TRUE(file.Save(settings));
+  ASSERT_TRUE(file.Load(&settings));
+  EXPECT_TRUE(file.warnings().empty());
 }
 
 TEST_F(SettingsFileTest, ValuesAreReadWithoutSurroundingWhiteSpace) {

@@ -140,6 +140,17 @@ run "$site" --bogus;                  check "unknown option" [ "$rc" = 2 ]
 run "$site" --base-url;               check "missing value" [ "$rc" = 2 ]
 "$CLI" "$site" --settings "$work/nope.ini" >/dev/null 2>&1; rc=$?
 check "missing settings file" [ "$rc" = 2 ]
+# A named settings file that cannot be read is an error with its cause,
+# never the defaults; a value none of its key's values is a warning.
+"$CLI" "$site" --settings /proc/self/mem --ext html >/dev/null 2>"$work/err"; rc=$?
+check "unreadable settings file exits 2" [ "$rc" = 2 ]
+check "unreadable settings file says why" grep -q "^nubika-sitemap-cli: --settings: /proc/self/mem: Input/output error" "$work/err"
+printf '[SETTING]\nBASE_URL=https://example.jp/\n[OPTIONS]\nGZIP=true\nLASTMOD_FROM=File\n' >"$work/odd.ini"
+"$CLI" "$site" --settings "$work/odd.ini" --ext html -q 2>"$work/err"; rc=$?
+check "odd values still run" [ "$rc" = 0 ]
+check "odd values are warnings naming file and key" \
+  grep -qx "warning: $work/odd.ini: GZIP: true is not 1 or 0; read as 0" "$work/err"
+check "every odd value is named" grep -q "LASTMOD_FROM: File is not run or file; read as run" "$work/err"
 "$CLI" --help >"$work/out" 2>&1; rc=$?
 check "--help exits 0" [ "$rc" = 0 ]
 check "--help lists the options" grep -q -- "--base-url" "$work/out"

@@ -13,7 +13,10 @@
 #include <QTimer>
 #include <QtTest>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include "FaultyFileLayer.h"
 #include "WindowFixture.h"
 #include "app/InstanceGuard.h"
 #include "app/TfrmVersionInfo.h"
@@ -65,6 +68,10 @@ class TestApplication : public QObject {
   void anOptionChangedInTheDialogReachesTheSitemapAndIsKept();
   void undecodableTextsKeepTheirBytes();
   void unwritableSettingsReportThePath();
+  void unreadableSettingsAreKept_data();
+  void unreadableSettingsAreKept();
+  void settingsWarningsShowInTheStatus();
+  void oneShotRunNeverWaitsForAClick();
   void closingDuringRunStopsThenSaves();
   void addExtension();
   void deleteAndClearAskFirst();
@@ -412,6 +419,113 @@ void TestApplication::unwritableSettingsReportThePath() {
   QVERIFY(prompter_.errors[0].contains(QStringLiteral("Read-only file system")));
   // The program still ends normally: nothing holds the instance any more.
   QCOMPARE(InstanceGuard(space_->environment(&prompter_).guardName).acquire(), InstanceGuard::State::kHeld);
+}
+
+void TestApplication::unreadableSettingsAreKept_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::newRow("read error") << "read error";
+  QTest::newRow("folder") << "folder";
+  QTest::newRow("FIFO") << "FIFO";
+  QTest::newRow("device") << "device";
+}
+
+// Settings that cannot be read are said to be so at start, and the empty
+// inputs never replace them: a read error's file keeps every byte, the
+// others stay what they are.
+void TestApplication::unreadableSettingsAreKept() {
+  QFETCH(QString, kind);
+  const std::string path = space_->bytes(QStringLiteral("Setting.ini"));
+  FaultyFileLayer failing(FaultyFileLayer::Step::kReadWhole, 1, EIO);
+  if (kind == QStringLiteral("read error")) {
+    WriteSettings("BASE_URL=https://kept.example/\n[MINE]\nA = 1\n");
+    extra_.settingsFiles = &failing;
+  } else if (kind == QStringLiteral("folder")) {
+    QVERIFY(QDir().mkdir(QString::fromStdString(path)));
+  } else if (kind == QStringLiteral("FIFO")) {
+    QCOMPARE(mkfifo(path.c_str(), 0644), 0);
+  } else {
+    QCOMPARE(mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);  // as /dev/null
+  }
+  // Only the regular file is read here: opening the FIFO would wait.
+  const bool regular = kind == QStringLiteral("read error");
+  const QByteArray before = regular ? space_->read(QStringLiteral("Setting.ini")) : QByteArray();
+  struct stat was;
+  QCOMPARE(lstat(path.c_str(), &was), 0);
+
+  auto window = MakeWindow();
+  QCOMPARE(prompter_.notices.size(), 1);
+  QVERIFY2(prompter_.notices[0].startsWith(U("設定ファイル ") + QString::fromStdString(path) +
+                                           U(" を読めないため、終了時に保存しません\n")),
+           qPrintable(prompter_.notices[0]));
+  QVERIFY(Find<QLineEdit>(*window, "edtBaseURL")->text().isEmpty());
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://typed.example/"));
+  window->FormDestroy();
+  QVERIFY(prompter_.errors.isEmpty());
+  struct stat is;
+  QCOMPARE(lstat(path.c_str(), &is), 0);
+  QCOMPARE(is.st_ino, was.st_ino);
+  QCOMPARE(is.st_mode, was.st_mode);
+  if (regular) QCOMPARE(space_->read(QStringLiteral("Setting.ini")), before);
+  QCOMPARE(QDir(space_->path()).entryList({QStringLiteral(".Setting.ini*")}, QDir::Hidden | QDir::Files),
+           QStringList());
+}
+
+void TestApplication::settingsWarningsShowInTheStatus() {
+  WriteSettings("MOBILE=yes\nKAKUCHO=html,\n[OPTIONS]\nGZIP=true\n");
+  auto window = MakeWindow();
+  QVERIFY(prompter_.notices.isEmpty());  // worth a look, not a box
+  auto* status = Find<QLabel>(*window, "lblStat");
+  QCOMPARE(status->text(), U("設定ファイルに警告があります"));
+  QVERIFY2(status->toolTip().contains(U("MOBILE=yes は使えない値のため、0 として読みました（使える値: 1, 0）")),
+           qPrintable(status->toolTip()));
+  QVERIFY(status->toolTip().contains(U("GZIP=true")));
+}
+
+// A one-shot run that cannot save its settings, or that meets a running
+// instance, shows no box: it says why on stderr and ends with 1. A FIFO
+// as settings is said to be unreadable and is left as it is.
+void TestApplication::oneShotRunNeverWaitsForAClick() {
+  const QString name = QStringLiteral("nubika-sitemap-") + QFileInfo(space_->path()).fileName();
+  const QString program = space_->path(QStringLiteral("bin/") + name);
+  QDir().mkpath(space_->path(QStringLiteral("bin")));
+  QVERIFY(QFile::copy(QStringLiteral(DESKTOP_PROGRAM), program));
+  space_->write(QStringLiteral("site/a.html"));
+  const std::string settings = space_->bytes(QStringLiteral("bin/Setting.ini"));
+  const auto run = [&](QByteArray* err) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(program, {space_->path(QStringLiteral("site"))});
+    const bool ended = process.waitForFinished(5000);
+    if (!ended) process.kill(), process.waitForFinished();
+    *err = process.readAllStandardError();
+    return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  };
+  QByteArray err;
+  // Saved through a link to a name so long that no temporary file can be
+  // named after it beside it.
+  const QString longName = QString(250, QLatin1Char('s'));
+  space_->write(QStringLiteral("bin/") + longName, "[SETTING]\nBASE_URL=https://example.jp/\nKAKUCHO=html,\n");
+  QCOMPARE(symlink(longName.toLatin1().constData(), settings.c_str()), 0);
+  QCOMPARE(run(&err), 1);
+  QVERIFY2(err.contains(U("に書き込めません").toUtf8()), err.constData());
+  QCOMPARE(unlink(settings.c_str()), 0);
+
+  QProcess holder;
+  holder.start(QStringLiteral(LOCK_HOLDER), {name});
+  QVERIFY(holder.waitForReadyRead(kRunTimeout));
+  QCOMPARE(run(&err), 1);
+  QVERIFY2(err.contains(U("複数起動は出来ません").toUtf8()), err.constData());
+  holder.closeWriteChannel();
+  QVERIFY(holder.waitForFinished(kRunTimeout));
+
+  QCOMPARE(mkfifo(settings.c_str(), 0644), 0);
+  QCOMPARE(run(&err), 1);  // no base URL without settings
+  QVERIFY2(err.contains(U("を読めないため、終了時に保存しません").toUtf8()), err.constData());
+  struct stat status;
+  QCOMPARE(lstat(settings.c_str(), &status), 0);
+  QVERIFY(S_ISFIFO(status.st_mode));
 }
 
 void TestApplication::closingDuringRunStopsThenSaves() {

@@ -1,5 +1,6 @@
 // The application's own guard and voice: an exception that escapes an
-// event handler is shown in the error box and the program goes on, and
+// event handler is shown in the error box and the program goes on, one
+// that escapes the program ends it with status 1, and
 // Qt's standard texts are Japanese whatever the locale (run with LC_ALL=C).
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -46,6 +47,35 @@ class TestGuardedApplication : public QObject {
       QVERIFY(!QCoreApplication::sendEvent(&thrower, &event));
       QCOMPARE(shown, (QStringList{QString::fromUtf8(Prompter::kApplicationTitle), QStringLiteral("disk gone")}));
     }
+  }
+
+  // Out of the program's body an exception ends it with status 1. A run
+  // nobody watches shows no box, and an event handler's exception ends its
+  // loop with 1 rather than letting it report success.
+  void escapingExceptionEndsWithOne() {
+    auto& app = static_cast<GuardedApplication&>(*qApp);
+    QStringList boxes;
+    const auto closeBoxes = [&boxes] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        boxes << box->text();
+        box->accept();
+      }
+    };
+    QTimer::singleShot(0, this, closeBoxes);
+    QCOMPARE(app.Guarded([]() -> int { throw std::runtime_error("settings gone"); }), 1);
+    QCOMPARE(boxes, QStringList{QStringLiteral("settings gone")});
+    QCOMPARE(app.Guarded([] { return 0; }), 0);
+
+    app.setUnattended(true);
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, closeBoxes);
+    watch.start(20);
+    QCOMPARE(app.Guarded([]() -> int { throw std::runtime_error("unwatched"); }), 1);
+    Thrower thrower;
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    QCOMPARE(app.exec(), 1);
+    app.setUnattended(false);
+    QCOMPARE(boxes.size(), 1);
   }
 
   void qtStandardTextsAreJapanese() {

@@ -7,7 +7,8 @@
 const char* FaultyFileLayer::NameOf(Step step) {
   static constexpr const char* kNames[kStepCount] = {"inspect", "create-temp", "set-mode",
                                                       "write",   "flush",       "close",
-                                                      "rename",  "sync-folder", "make-folders"};
+                                                      "rename",  "sync-folder", "make-folders",
+                                                      "read-whole"};
   return kNames[static_cast<int>(step)];
 }
 
@@ -66,4 +67,8 @@ mode_t FaultyFileLayer::NewFileMode() { return real_.NewFileMode(); }
 
 bool FaultyFileLayer::MakeFolders(const std::string& folder, std::string* error) {
   return !Fails(Step::kMakeFolders, error) && real_.MakeFolders(folder, error);
+}
+
+bool FaultyFileLayer::ReadWhole(const std::string& path, std::string* content, std::string* error) {
+  return !Fails(Step::kReadWhole, error) && real_.ReadWhole(path, content, error);
 }

@@ -11,8 +11,9 @@
 // close still releases the descriptor.
 class FaultyFileLayer : public FileLayer {
  public:
-  enum class Step { kInspect, kCreateTemp, kSetMode, kWrite, kFlush, kClose, kRename, kSyncFolder, kMakeFolders };
-  static constexpr int kStepCount = 9;
+  enum class Step { kInspect, kCreateTemp, kSetMode, kWrite, kFlush, kClose, kRename, kSyncFolder, kMakeFolders,
+                    kReadWhole };
+  static constexpr int kStepCount = 10;
   static const char* NameOf(Step step);
 
   // Fails the nth call (1-based) of step with errorNumber; every other call
@@ -38,6 +39,7 @@ class FaultyFileLayer : public FileLayer {
   bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) override {
     return real_.ListFolder(folder, names, error);
   }
+  bool ReadWhole(const std::string& path, std::string* content, std::string* error) override;
 
  private:
   // Counts the call and tells whether it is the one to fail; error then
