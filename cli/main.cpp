@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "cli/CommandLine.h"
@@ -26,18 +27,24 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 // SIGINT and SIGTERM stop the run. They are blocked in every thread and
-// taken by one watcher, which may do what a signal handler may not.
+// taken by one watcher, which may do what a signal handler may not. When
+// the system gives no thread for it, they keep ending the program at once,
+// which leaves the previous sitemap as a stop does.
 void WatchStopSignals(std::stop_source stop) {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([signals, stop]() mutable {
-    int taken = 0;
-    sigwait(&signals, &taken);
-    stop.request_stop();
-  }).detach();
+  try {
+    std::thread([signals, stop]() mutable {
+      int taken = 0;
+      sigwait(&signals, &taken);
+      stop.request_stop();
+    }).detach();
+  } catch (const std::system_error&) {
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+  }
 }
 
 // Shows the percentage as the window does: rewritten in place on a

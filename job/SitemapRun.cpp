@@ -76,7 +76,8 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
                       .readModified = atStart.lastMod && atStart.lastModFromFile,
                       .checkNoindex = atStart.skipNoindex,
-                      .readers = Readers()});
+                      .readers = Readers(),
+                      .startThread = environment_.startThread});
     Scan(&result, scanner, control);
     if (!result.error.empty() || result.stopped) return result;
     Write(&result, scanner, inputs(), control);
@@ -102,12 +103,23 @@ void SitemapRun::RemoveLeftovers(const std::string& folder) {
 
 void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& control) {
   scanner.setLevel(1);
-  if (!scanner.scanFolder(result->folder, control.stopToken())) {
+  const bool completed = scanner.scanFolder(result->folder, control.stopToken());
+  if (const auto& failure = scanner.failure()) {
+    result->error = "could not open " + failure->path + ": " + failure->reason +
+                    " (the scan had let go of every descriptor it could)";
+    return;
+  }
+  if (!completed) {
     result->stopped = true;
     return;
   }
+  if (const auto& shortfall = scanner.readerShortfall())
+    result->warnings.Add("could start only " + std::to_string(shortfall->started) + " of " +
+                         std::to_string(shortfall->asked) + " threads that read folders ahead (" +
+                         shortfall->reason + "); the folders were read with fewer");
   for (const auto& unlisted : scanner.unlistedFolders())
-    result->warnings.Add("could not list " + unlisted.path + ": " + unlisted.reason);
+    result->warnings.Add((unlisted.partly ? "could not list all of " : "could not list ") + unlisted.path + ": " +
+                         unlisted.reason);
   // An empty list (an empty folder, or one that cannot be listed) has
   // nothing to write.
   if (scanner.entries().empty()) {

@@ -5,6 +5,7 @@
 
 #include "io/FileLayer.h"
 #include "scan/DirectoryLister.h"
+#include "scan/ScanRules.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/RunControl.h"
 #include "sitemap/SitemapWriter.h"
@@ -38,6 +39,7 @@ class SitemapRun {
     FileLayer* files = nullptr;
     SitemapWriter::Clock clock;
     int readers = 0;  // threads that read folders; 0: one per core
+    ThreadStarter startThread = nullptr;  // how the run starts its threads; empty: std::jthread
   };
   // The inputs, asked for when the run starts (what the scan needs) and
   // again once the scan is over (what the writer needs): the window takes

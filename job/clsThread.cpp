@@ -1,14 +1,25 @@
 #include "job/clsThread.h"
 
+#include <system_error>
+
 clsThread::clsThread(Host& host, std::string folder, SitemapRun::Environment environment)
-    : host_(host), folder_(std::move(folder)), run_(std::move(environment)) {}
+    : host_(host), folder_(std::move(folder)), startThread_(environment.startThread), run_(std::move(environment)) {}
 
 clsThread::~clsThread() {
   if (thread_.joinable()) thread_.join();
 }
 
 void clsThread::Resume() {
-  if (!thread_.joinable()) thread_ = std::thread(&clsThread::Execute, this);
+  if (thread_.joinable()) return;
+  try {
+    const auto work = [this] { Execute(); };
+    thread_ = startThread_ ? startThread_(work) : std::jthread(work);
+  } catch (const std::system_error& error) {
+    result_ = RunResult();
+    result_.folder = folder_;
+    result_.error = "could not start the run: " + error.code().message();
+    host_.OnFinished(false);
+  }
 }
 
 void clsThread::Execute() {

@@ -35,6 +35,10 @@ class clsThread : public RunControl {
   clsThread(const clsThread&) = delete;
   clsThread& operator=(const clsThread&) = delete;
 
+  // Starts the run on a thread of its own, started as the environment
+  // says. When the system gives no thread, the run fails at once: the
+  // finished notice is then sent from within this call, on the caller's
+  // thread.
   void Resume();
   // Asks the run to stop: the scan before its next entry, the writer
   // before its next entry or part. Never cleared.
@@ -56,11 +60,12 @@ class clsThread : public RunControl {
 
   Host& host_;
   const std::string folder_;
+  const ThreadStarter startThread_;
   SitemapRun run_;
   std::stop_source stop_;
   std::uint32_t processedCount_ = 0;
   std::int64_t total_ = 0;
   ProgressText progress_;
   RunResult result_;
-  std::thread thread_;
+  std::jthread thread_;
 };

@@ -38,10 +38,11 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-FolderHandle Opened(int fd, FolderId* id, std::string* error) {
+FolderHandle Opened(int fd, FolderId* id, OpenError* error) {
   struct stat self;
   if (fd < 0 || fstat(fd, &self) != 0) {
-    *error = std::strerror(errno);
+    const int number = errno;
+    *error = OpenError{std::strerror(number), number == EMFILE || number == ENFILE};
     if (fd >= 0) close(fd);
     return kNoFolder;
   }
@@ -51,16 +52,16 @@ FolderHandle Opened(int fd, FolderId* id, std::string* error) {
 
 }  // namespace
 
-FolderHandle PosixDirectoryLister::OpenRoot(const std::string& path, FolderId* id, std::string* error) {
+FolderHandle PosixDirectoryLister::OpenRoot(const std::string& path, FolderId* id, OpenError* error) {
   return Opened(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), id, error);
 }
 
 FolderHandle PosixDirectoryLister::OpenChild(FolderHandle parent, const std::string& name, bool followLink,
-                                             FolderId* id, std::string* error) {
+                                             FolderId* id, OpenError* error) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
   const int fd = openat(parent, name.c_str(), flags);
   if (fd < 0 && !followLink && (errno == ELOOP || errno == ENOTDIR)) {
-    *error = "no longer a folder (replaced while the scan ran?)";
+    *error = OpenError{"no longer a folder (replaced while the scan ran?)"};
     return kNoFolder;
   }
   return Opened(fd, id, error);
@@ -74,7 +75,7 @@ bool PosixDirectoryLister::List(FolderHandle folder, std::vector<ListedEntry>* e
     const ssize_t size = getdents64(folder, buffer, sizeof buffer);
     if (size < 0) {
       *error = std::strerror(errno);
-      return !entries->empty();  // a listing that broke off keeps what it read
+      return false;
     }
     if (size == 0) return true;
     for (ssize_t at = 0; at < size;) {

@@ -31,6 +31,14 @@ struct FolderIdHash {
   }
 };
 
+// Why a folder could not be opened.
+struct OpenError {
+  std::string reason;  // the system's words
+  // The program holds every descriptor it may (EMFILE, ENFILE): nothing is
+  // wrong with the folder, and it opens once a descriptor is let go.
+  bool outOfDescriptors = false;
+};
+
 // An open folder: the real lister's descriptor, a test lister's number.
 using FolderHandle = int;
 constexpr FolderHandle kNoFolder = -1;
@@ -44,15 +52,16 @@ class DirectoryLister {
   virtual ~DirectoryLister() = default;
 
   // The folder the user named; a link there is followed, since the user
-  // chose it. kNoFolder with the system's reason in error on failure.
-  virtual FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) = 0;
+  // chose it. kNoFolder with the reason in error on failure.
+  virtual FolderHandle OpenRoot(const std::string& path, FolderId* id, OpenError* error) = 0;
   // The entry name of parent, only while it is a folder. A link is
   // refused unless followLink is set, so a folder that became a link after
   // it was listed cannot lead the scan elsewhere.
   virtual FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink,
-                                 FolderId* id, std::string* error) = 0;
-  // Every entry but "." and ".." in the order the system yields them. A
-  // listing that fails part way through keeps what it read.
+                                 FolderId* id, OpenError* error) = 0;
+  // Every entry but "." and ".." in the order the system yields them.
+  // False with the reason in error when the listing failed; entries then
+  // hold what was read before it broke off, perhaps nothing.
   virtual bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) = 0;
   virtual void Close(FolderHandle folder) = 0;
 
@@ -67,9 +76,9 @@ class DirectoryLister {
 // The real lister: openat and getdents64, names passed through as bytes.
 class PosixDirectoryLister : public DirectoryLister {
  public:
-  FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) override;
+  FolderHandle OpenRoot(const std::string& path, FolderId* id, OpenError* error) override;
   FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink, FolderId* id,
-                         std::string* error) override;
+                         OpenError* error) override;
   bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) override;
   void Close(FolderHandle folder) override;
   bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;

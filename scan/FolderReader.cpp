@@ -6,11 +6,15 @@
 void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint16_t level, FolderRead* read,
                         std::stop_token stop) const {
   std::vector<ListedEntry> listing;
-  if (!lister_.List(folder, &listing, &read->error)) {
-    if (read->error.empty()) read->error = "cannot be listed";
-    return;
+  std::string error;
+  if (!lister_.List(folder, &listing, &error)) {
+    if (error.empty()) error = "cannot be listed";
+    if (listing.empty()) {
+      read->error = std::move(error);
+      return;
+    }
+    read->brokenOff = std::move(error);  // what was read is walked, and the break reported
   }
-  read->error.clear();  // a listing that broke off part way keeps what it read
   read->found.reserve(listing.size());
   std::vector<FoundEntry*> pages;
   std::string entryPath;  // asked for every entry: one buffer for the folder
@@ -31,8 +35,13 @@ FolderRead FolderReader::ReadChild(const OpenedFolder& parent, const std::string
                                    const std::string& path, std::uint16_t level, bool keepHandle,
                                    std::stop_token stop) const {
   FolderRead read;
-  const FolderHandle child = lister_.OpenChild(parent.handle(), name, viaLink, &read.id, &read.error);
-  if (child == kNoFolder) return read;
+  OpenError error;
+  const FolderHandle child = lister_.OpenChild(parent.handle(), name, viaLink, &read.id, &error);
+  if (child == kNoFolder) {
+    read.error = std::move(error.reason);
+    read.outOfDescriptors = error.outOfDescriptors;
+    return read;
+  }
   auto opened = std::make_shared<OpenedFolder>(lister_, child);
   Read(child, path, level, &read, stop);
   if (keepHandle && read.foldersToEnter > 0) read.folder = std::move(opened);

@@ -26,6 +26,8 @@ struct FolderRead {
   std::vector<FoundEntry> found;
   std::size_t foldersToEnter = 0;
   std::string error;  // why it could not be opened or listed; else empty
+  bool outOfDescriptors = false;  // it could not be opened for want of a descriptor
+  std::string brokenOff;  // why its listing broke off; found holds what was read before
   bool opened() const { return error.empty(); }
 };
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <system_error>
 #include <utility>
 
 // One subfolder to read: its name in the open parent, and where it lies.
@@ -43,17 +44,39 @@ std::chrono::steady_clock::time_point SleepAfter() {
 
 }  // namespace
 
-ReadAhead::ReadAhead(const FolderReader& reader, int workers, int handlesAhead, std::uint16_t deepestLevel,
-                     std::stop_token stop)
+ReadAhead::ReadAhead(const FolderReader& reader, int workers, const ThreadStarter& start, int handlesAhead,
+                     std::uint16_t deepestLevel, std::stop_token stop)
     : reader_(reader),
       stop_(std::move(stop)),
       mostAhead_(kAheadPerWorker * static_cast<std::size_t>(workers)),
       mostHandles_(static_cast<std::size_t>(handlesAhead)),
       deepestLevel_(deepestLevel) {
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  StartWorkers(workers, start);
 }
 
-ReadAhead::~ReadAhead() {
+ReadAhead::~ReadAhead() { Close(); }
+
+// A thread the system refuses leaves the work to the others, or to the
+// walk alone. Anything else thrown lets the started ones go before it
+// leaves the constructor, since no destructor would.
+void ReadAhead::StartWorkers(int count, const ThreadStarter& start) {
+  workers_.reserve(static_cast<std::size_t>(count));
+  try {
+    for (int i = 0; i < count; ++i) {
+      try {
+        workers_.push_back(start ? start([this] { Work(); }) : std::jthread([this] { Work(); }));
+      } catch (const std::system_error& error) {
+        startFailure_ = error.code().message();
+        return;
+      }
+    }
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void ReadAhead::Close() {
   {
     std::lock_guard lock(mutex_);
     closing_ = true;

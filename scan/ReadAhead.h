@@ -40,14 +40,20 @@ class ReadAhead {
     Tickets subfolders;
   };
 
+  // workers: the threads asked for, started through start; when the
+  // system gives fewer, it makes do with those (startedWorkers()).
   // handlesAhead: folders read ahead that may keep their handle open for
   // their subfolders to be opened through. No subfolder is queued from a
   // folder whose entries lie at deepestLevel.
-  ReadAhead(const FolderReader& reader, int workers, int handlesAhead, std::uint16_t deepestLevel,
-            std::stop_token stop);
+  ReadAhead(const FolderReader& reader, int workers, const ThreadStarter& start, int handlesAhead,
+            std::uint16_t deepestLevel, std::stop_token stop);
   ~ReadAhead();  // waits for the workers, which stop at their next folder
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
+
+  int startedWorkers() const { return static_cast<int>(workers_.size()); }
+  // Why fewer workers were started than asked for; empty when none failed.
+  const std::string& startFailure() const { return startFailure_; }
 
   // Queues the subfolders to enter of a folder open as folder, whose path
   // below the root is path and whose entries lie at level, in listing
@@ -69,6 +75,8 @@ class ReadAhead {
 
  private:
   struct Job;
+  void StartWorkers(int count, const ThreadStarter& start);
+  void Close();
   void Work();
   std::shared_ptr<Ticket> TryNextJob();
   bool ReadOrGiveWay(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point* sleepAfter);
@@ -93,4 +101,5 @@ class ReadAhead {
   const Ticket* awaited_ = nullptr;  // the ticket the walk sleeps for
   bool closing_ = false;
   std::vector<std::jthread> workers_;
+  std::string startFailure_;
 };

@@ -2,8 +2,13 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <thread>
 
 class ExclusionRules;
+
+// Starts a thread that runs work; throws std::system_error when the system
+// gives no more threads.
+using ThreadStarter = std::function<std::jthread(std::function<void()> work)>;
 
 // What a scan is to leave out, follow or find out besides the names, and
 // how many threads may read folders for it.
@@ -18,4 +23,6 @@ struct ScanRules {
   // Threads that read folders ahead of the walk; 1 reads each folder as
   // the walk enters it. The records are the same whatever the number.
   int readers = 1;
+  // How the reading threads are started; empty: as std::jthread does.
+  ThreadStarter startThread = nullptr;
 };

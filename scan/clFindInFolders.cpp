@@ -69,8 +69,7 @@ class clFindInFolders::Walk {
   Walk(clFindInFolders& scan, std::string rootPath, std::stop_token stop)
       : scan_(scan), lister_(*scan.lister_), reader_(lister_, scan.rules_), rootPath_(std::move(rootPath)) {
     const ReaderBudget budget = BudgetFor(scan.rules_.readers);
-    if (budget.workers > 0)
-      readAhead_.emplace(reader_, budget.workers, budget.handlesAhead, kMaxLevel, std::move(stop));
+    if (budget.workers > 0) StartReadingAhead(budget, std::move(stop));
   }
   ~Walk() {
     readAhead_.reset();  // no worker reads through the stack's handles any more
@@ -79,8 +78,9 @@ class clFindInFolders::Walk {
   Walk(const Walk&) = delete;
   Walk& operator=(const Walk&) = delete;
 
+  // False when it stopped or gave up.
   bool Run(std::stop_token stop) {
-    EnterRoot(stop);
+    if (!EnterRoot(stop)) return false;
     while (!stack_.empty()) {
       OpenFolder& top = stack_.back();
       if (top.next == top.found.size()) {
@@ -95,52 +95,117 @@ class clFindInFolders::Walk {
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
-      if (enters) Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop);
+      if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }
     return true;
   }
 
  private:
+  void StartReadingAhead(const ReaderBudget& budget, std::stop_token stop) {
+    readAhead_.emplace(reader_, budget.workers, scan_.rules_.startThread, budget.handlesAhead, kMaxLevel,
+                       std::move(stop));
+    if (!readAhead_->startFailure().empty() && !scan_.shortfall_)
+      scan_.shortfall_ = ReaderShortfall{budget.workers, readAhead_->startedWorkers(), readAhead_->startFailure()};
+    if (readAhead_->startedWorkers() == 0) readAhead_.reset();
+  }
+
+  // The walk goes on alone; every descriptor held for folders read ahead
+  // is let go.
+  void StopReadingAhead() {
+    for (OpenFolder& folder : stack_) {
+      folder.ahead.clear();
+      folder.nextAhead = 0;
+    }
+    readAhead_.reset();
+  }
+
   // The path of a name inside the top folder, below the root.
   std::string RelativePath(const std::string& name) const {
     return relative_.empty() ? name : relative_ + "/" + name;
   }
 
-  void Unlisted(const std::string& relativePath, std::string reason) {
-    scan_.unlisted_.push_back({relativePath.empty() ? rootPath_ : rootPath_ + "/" + relativePath, std::move(reason)});
+  std::string FullPath(const std::string& relativePath) const {
+    return relativePath.empty() ? rootPath_ : rootPath_ + "/" + relativePath;
   }
 
-  void EnterRoot(std::stop_token stop) {
+  void Unlisted(const std::string& relativePath, std::string reason, bool partly = false) {
+    scan_.unlisted_.push_back({FullPath(relativePath), std::move(reason), partly});
+  }
+
+  bool GiveUp(const std::string& relativePath, std::string reason) {
+    scan_.failure_ = UnlistedFolder{FullPath(relativePath), std::move(reason)};
+    return false;
+  }
+
+  // False when the scan gives up.
+  bool EnterRoot(std::stop_token stop) {
     FolderRead read;
-    const FolderHandle handle = lister_.OpenRoot(rootPath_, &read.id, &read.error);
-    if (handle == kNoFolder) return Unlisted("", read.error);
+    OpenError error;
+    const FolderHandle handle = lister_.OpenRoot(rootPath_, &read.id, &error);
+    if (handle == kNoFolder && error.outOfDescriptors) return GiveUp("", std::move(error.reason));
+    if (handle == kNoFolder) {
+      Unlisted("", std::move(error.reason));
+      return true;
+    }
     read.folder = std::make_shared<OpenedFolder>(lister_, handle);
-    if (!scan_.listed_.insert(read.id).second) return;  // scanned already in this run
+    if (!scan_.listed_.insert(read.id).second) return true;  // scanned already in this run
     reader_.Read(handle, "", scan_.level_, &read, stop);
     Push({std::move(read), {}}, rootPath_, false, "");
+    return true;
   }
 
-  // The newest record is a folder to enter, found in the top folder.
-  void Descend(bool viaLink, std::stop_token stop) {
+  // The newest record is a folder to enter, found in the top folder. False
+  // when the scan gives up.
+  bool Descend(bool viaLink, std::stop_token stop) {
     const std::string& name = scan_.entries_.back().name();
     const std::string path = RelativePath(name);
-    if (scan_.level_ == kMaxLevel) return Unlisted(path, "folder nested too deeply");
+    if (scan_.level_ == kMaxLevel) {
+      Unlisted(path, "folder nested too deeply");
+      return true;
+    }
     const std::size_t parent = stack_.size() - 1;
     std::optional<ReadAhead::Taken> taken = TakeReadAhead(stack_[parent]);
     if (!taken) taken = ReadHere(parent, name, viaLink, path, stop);
+    while (taken && taken->read.outOfDescriptors) {
+      if (!MakeRoom()) return GiveUp(path, std::move(taken->read.error));
+      taken = ReadHere(parent, name, viaLink, path, stop);
+    }
     if (stack_[parent].foldersLeft == 0) Release(stack_[parent]);  // no more subfolders need it
-    if (!taken) return;  // reached by another path already
-    if (!taken->read.opened()) return Unlisted(path, taken->read.error);
+    if (!taken) return true;  // reached by another path already
+    if (!taken->read.opened()) {
+      Unlisted(path, std::move(taken->read.error));
+      return true;
+    }
     if (!scan_.listed_.insert(taken->read.id).second) {
       if (readAhead_) readAhead_->Drop(taken->subfolders);
-      return;
+      return true;
     }
     ++scan_.level_;
     if (!Push(std::move(*taken), name, viaLink, path)) --scan_.level_;
+    return true;
+  }
+
+  // Lets go of descriptors after an open found none left: all those held
+  // for folders read ahead, else one of the walk's own, which from then on
+  // holds one folder fewer. False when it holds no more than the top
+  // folder: with it the walk needs two descriptors (three while a page is
+  // read), and no fewer without it.
+  bool MakeRoom() {
+    if (readAhead_) {
+      StopReadingAhead();
+      return true;
+    }
+    for (std::size_t i = 0; i + 1 < stack_.size(); ++i) {
+      if (!stack_[i].handle) continue;
+      Release(stack_[i]);
+      mostOpen_ = std::max(open_, 1);
+      return true;
+    }
+    return false;
   }
 
   std::optional<ReadAhead::Taken> TakeReadAhead(OpenFolder& parent) {
-    if (parent.nextAhead == parent.ahead.size()) return std::nullopt;
+    if (!readAhead_ || parent.nextAhead == parent.ahead.size()) return std::nullopt;
     std::shared_ptr<ReadAhead::Ticket> ticket = std::move(parent.ahead[parent.nextAhead++]);
     return readAhead_->Take(*ticket);
   }
@@ -151,10 +216,15 @@ class clFindInFolders::Walk {
                                            const std::string& path, std::stop_token stop) {
     ReadAhead::Taken taken;
     FolderRead& read = taken.read;
-    const SharedFolder parent = HandleOf(depth, &read.error);
-    if (!parent) return taken;
-    const FolderHandle child = lister_.OpenChild(parent->handle(), name, viaLink, &read.id, &read.error);
-    if (child == kNoFolder) return taken;
+    OpenError error;
+    const SharedFolder parent = HandleOf(depth, &error);
+    const FolderHandle child =
+        parent ? lister_.OpenChild(parent->handle(), name, viaLink, &read.id, &error) : kNoFolder;
+    if (child == kNoFolder) {
+      read.error = std::move(error.reason);
+      read.outOfDescriptors = error.outOfDescriptors;
+      return taken;
+    }
     read.folder = std::make_shared<OpenedFolder>(lister_, child);
     if (scan_.listed_.count(read.id)) return std::nullopt;
     reader_.Read(child, path, static_cast<std::uint16_t>(scan_.level_ + 1), &read, stop);
@@ -168,6 +238,7 @@ class clFindInFolders::Walk {
       Unlisted(path, std::move(read.error));
       return false;
     }
+    if (!read.brokenOff.empty()) Unlisted(path, std::move(read.brokenOff), true);
     OpenFolder folder{name, read.id, viaLink, std::move(read.folder), std::move(read.found), 0,
                       read.foldersToEnter, path.size(), std::move(taken.subfolders), 0};
     if (folder.handle) ++open_;
@@ -189,7 +260,7 @@ class clFindInFolders::Walk {
       OpenFolder& parent = stack_[stack_.size() - 2];
       if (!parent.handle && top.handle && !top.viaLink) {
         FolderId id;
-        std::string ignored;
+        OpenError ignored;
         const FolderHandle up = lister_.OpenChild(top.handle->handle(), "..", false, &id, &ignored);
         if (up != kNoFolder && id == parent.id) {
           parent.handle = std::make_shared<OpenedFolder>(lister_, up);
@@ -209,7 +280,7 @@ class clFindInFolders::Walk {
   // The handle of the folder at depth, opened again from the nearest open
   // folder above it when it was released. Every step is checked against
   // the identity recorded when the folder was first opened.
-  SharedFolder HandleOf(std::size_t depth, std::string* error) {
+  SharedFolder HandleOf(std::size_t depth, OpenError* error) {
     if (stack_[depth].handle) return stack_[depth].handle;
     std::size_t from = depth;
     while (from > 0 && !stack_[from - 1].handle) --from;
@@ -221,7 +292,7 @@ class clFindInFolders::Walk {
       if (next == kNoFolder) return nullptr;
       current = std::make_shared<OpenedFolder>(lister_, next);
       if (!(id == stack_[i].id)) {
-        *error = "the folder was replaced while the scan ran";
+        *error = OpenError{"the folder was replaced while the scan ran"};
         return nullptr;
       }
     }
@@ -234,7 +305,7 @@ class clFindInFolders::Walk {
   // Releases the handles of the outermost folders beyond the budget; they
   // are opened again should they still be needed.
   void KeepWithinBudget() {
-    for (std::size_t i = 0; open_ > kMaxOpenFolders && i + 1 < stack_.size(); ++i) Release(stack_[i]);
+    for (std::size_t i = 0; open_ > mostOpen_ && i + 1 < stack_.size(); ++i) Release(stack_[i]);
   }
 
   // Lets go of a folder's handle; the subfolders queued through it that no
@@ -253,6 +324,7 @@ class clFindInFolders::Walk {
   std::vector<OpenFolder> stack_;
   std::string relative_;  // the top folder's path below the root
   int open_ = 0;
+  int mostOpen_ = kMaxOpenFolders;  // fewer once descriptors ran out
   int needing_ = 0;  // folders with subfolders still to open
   std::optional<ReadAhead> readAhead_;
 };
@@ -264,6 +336,8 @@ void clFindInFolders::reset() {
   entries_.clear();
   entries_.shrink_to_fit();
   unlisted_.clear();
+  failure_.reset();
+  shortfall_.reset();
   listed_.clear();
   lastFolder_.clear();
 }

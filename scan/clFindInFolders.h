@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <unordered_set>
@@ -21,7 +22,13 @@
 // be followed. A real folder is listed at most once per scan, so every tree
 // ends in time linear in its size, and only a few folders are held open
 // at a time whatever the depth. Folders that cannot be listed add no
-// records and are kept in unlistedFolders() with the reason.
+// records and are kept in unlistedFolders() with the reason; so are those
+// whose listing broke off, with the entries read before recorded.
+//
+// A folder that cannot be opened for want of a descriptor is not one that
+// cannot be listed: the readers ahead let go of theirs, the walk holds
+// fewer folders open and tries again, down to the two descriptors it
+// needs; failing that, the scan gives up (failure()).
 //
 // With more than one reader in the rules, worker threads read the folders
 // the walk will enter next while it records the ones before; the records
@@ -30,6 +37,14 @@ class clFindInFolders {
  public:
   struct UnlistedFolder {
     std::string path;
+    std::string reason;
+    // Its listing broke off part way: the entries read before are recorded.
+    bool partly = false;
+  };
+  // Reading threads the system would not give.
+  struct ReaderShortfall {
+    int asked = 0;
+    int started = 0;
     std::string reason;
   };
 
@@ -53,8 +68,9 @@ class clFindInFolders {
   void setRules(Rules rules) { rules_ = std::move(rules); }
 
   // Appends the records of the folder's whole subtree. Returns false when it
-  // stopped because stop was requested (checked before each entry), true
-  // otherwise (also when the folder could not be listed).
+  // stopped because stop was requested (checked before each entry) or gave
+  // up (failure()), true otherwise (also when the folder could not be
+  // listed).
   bool scanFolder(std::string path, std::stop_token stop = {});
 
   // A copy of the list, as callers that keep it need.
@@ -62,6 +78,12 @@ class clFindInFolders {
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
+  // The folder the scan gave up at, with the reason, when it ran out of
+  // descriptors with none left to let go of: its records are incomplete.
+  const std::optional<UnlistedFolder>& failure() const { return failure_; }
+  // Set when reading threads asked for could not be started (the records
+  // are the same; the scan was slower).
+  const std::optional<ReaderShortfall>& readerShortfall() const { return shortfall_; }
   const std::string& lastFolder() const { return lastFolder_; }
 
  private:
@@ -73,6 +95,8 @@ class clFindInFolders {
   std::uint16_t level_ = 0;
   EntryList entries_;
   std::vector<UnlistedFolder> unlisted_;
+  std::optional<UnlistedFolder> failure_;
+  std::optional<ReaderShortfall> shortfall_;
   std::unordered_set<FolderId, FolderIdHash> listed_;
   std::string lastFolder_;
 };

@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "FakeDirectoryLister.h"
@@ -61,6 +62,19 @@ class ClsThreadTest : public ::testing::Test {
   FakeDirectoryLister site;
   RecordingHost host;
 };
+
+// Without a thread for the run, it fails at once and says why.
+TEST_F(ClsThreadTest, ARunWithoutAThreadFailsAndFinishes) {
+  Files({"a.html"});
+  clsThread worker(host, folder.path(), SitemapRun::Environment{&site, nullptr, {}, 1, [](std::function<void()>) -> std::jthread {
+                     throw std::system_error(EAGAIN, std::generic_category());
+                   }});
+  host.worker = &worker;
+  worker.Resume();
+  EXPECT_EQ(host.finished, std::vector<bool>{false});
+  EXPECT_EQ(host.result.error, "could not start the run: Resource temporarily unavailable");
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{});
+}
 
 TEST_F(ClsThreadTest, ThreeEntriesReportEachPercentageThenSuccess) {
   Files({"a.html", "b.html", "c.css"});

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <map>
 #include <thread>
 
@@ -174,6 +175,28 @@ TEST(ScanTest, AnUnlistableFolderAddsNothingAndIsReported) {
   ASSERT_EQ(scanner.unlistedFolders().size(), 1u);
   EXPECT_EQ(scanner.unlistedFolders()[0].path, "/site/docs");
   EXPECT_EQ(scanner.unlistedFolders()[0].reason, "Permission denied");
+}
+
+// A listing that breaks off keeps the entries read before, and is reported
+// as listed in part; one that breaks off before its first entry is a
+// folder that cannot be listed.
+TEST(ScanTest, AListingThatBreaksOffKeepsWhatWasReadAndIsReported) {
+  FakeLister site = ExampleSite();
+  site.File("/site/docs", "b.html");
+  site.BreakOff("/site/docs", 2, EIO);
+  site.BreakOff("/site/docs/img", 0, EIO);
+  clFindInFolders scanner(&site);
+  bool completed = false;
+  const std::vector<clCompositionFolder> expected = {
+      {1, "index.html", 0}, {1, "docs", 1}, {2, "a.html", 0}, {2, "img", 1}, {1, "top.css", 0}};
+  EXPECT_EQ(Scan(scanner, "/site", &completed), expected);
+  EXPECT_TRUE(completed);
+  ASSERT_EQ(scanner.unlistedFolders().size(), 2u);
+  EXPECT_EQ(scanner.unlistedFolders()[0].path, "/site/docs");
+  EXPECT_EQ(scanner.unlistedFolders()[0].reason, "Input/output error");
+  EXPECT_TRUE(scanner.unlistedFolders()[0].partly);
+  EXPECT_EQ(scanner.unlistedFolders()[1].path, "/site/docs/img");
+  EXPECT_FALSE(scanner.unlistedFolders()[1].partly);
 }
 
 TEST(ScanTest, AMissingRootYieldsAnEmptyListAndTrue) {

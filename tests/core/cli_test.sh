@@ -205,6 +205,48 @@ for pair in "1024 1" "40 8" "16 8"; do
 done
 check "every limit and number of readers gives the same URLs" bash -c "[ \$(grep -c . '$work/locs-40') = 240 ] && cmp -s '$work/locs-1024' '$work/locs-40' && cmp -s '$work/locs-1024' '$work/locs-16'"
 
+# Running out of descriptors is no folder that cannot be listed: a chain
+# 200 folders deep, each needed till its last subfolder, is listed whole,
+# or the run fails and keeps the previous sitemap; never fewer URLs with
+# exit 0.
+chain=$work/chain200
+python3 -c 'import os, sys
+os.makedirs(sys.argv[1]); os.chdir(sys.argv[1])
+for level in range(200):
+    for page in range(4): open(f"p{page}.html", "w").close()
+    os.mkdir("c"); os.mkdir("last"); os.chdir("c")' "$chain"
+"$CLI" --settings "$work/base.ini" "$chain" --ext html -q || check "the 200-deep chain without a limit" false
+for limit in 5 6 8; do
+  cp "$chain/nubika_sitemap.xml" "$work/before.xml"
+  (ulimit -n "$limit"; "$CLI" --settings "$work/base.ini" "$chain" --ext html -q --jobs 4 2>"$work/err"); rc=$?
+  if [ "$rc" = 0 ]; then
+    check "ulimit -n $limit: exit 0 with all 800 URLs" [ "$(grep -c '<loc>' "$chain/nubika_sitemap.xml"):$(cat "$work/err")" = "800:" ]
+  else
+    check "ulimit -n $limit: exit 1 says why and keeps the previous sitemap" bash -c "[ $rc = 1 ] && grep -q 'Too many open files' '$work/err' && cmp -s '$chain/nubika_sitemap.xml' '$work/before.xml'"
+  fi
+done
+rm -rf "$chain"
+
+# Threads the system refuses (a thread limit binds only a user other than
+# root): the run ends with every URL and at most the one warning.
+limited=$(mktemp -d "${TMPDIR:-/tmp}/nubika-nproc-XXXXXX")
+mkdir -p "$limited/a/b"; touch "$limited/x.html" "$limited/a/y.html" "$limited/a/b/z.html"
+cp "$work/base.ini" "$limited.ini"
+as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && command -v prlimit >/dev/null &&
+   chown -R nobody "$limited" "$limited.ini" && as_nobody test -x "$CLI" -a -w "$limited" -a -r "$limited.ini"; then
+  for procs in 1 2 3; do
+    timeout 60 setpriv --reuid=nobody --regid=nogroup --clear-groups prlimit --nproc="$procs" \
+      "$CLI" --settings "$limited.ini" "$limited" --ext html -q --jobs 4 2>"$work/err"; rc=$?
+    check "--nproc=$procs: exit 0 with every URL" [ "$rc:$(grep -c '<loc>' "$limited/nubika_sitemap.xml")" = "0:3" ]
+    check "--nproc=$procs: at most one warning, on the threads" \
+      bash -c "[ \$(grep -c . '$work/err') -le 1 ] && ! grep -qv 'threads that read folders ahead' '$work/err'"
+  done
+else
+  echo "skipped: the thread limit needs root, setpriv, prlimit and a user nobody that may run $CLI"
+fi
+rm -rf "$limited" "$limited.ini"
+
 many=$work/many; mkdir -p "$many"
 (cd "$many" && seq 1 50001 | sed 's/$/.html/' | xargs touch)
 run "$many" --ext html

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -97,20 +98,51 @@ TEST(HostileTrees, FoldersThatCannotBeListedAreReportedAndTheRestIsWritten) {
   FakeDirectoryLister lister;
   using Kind = ListedEntry::Kind;
   lister.Add(root, {{"open", Kind::kFolder}, {"locked", Kind::kFolder}, {"vanished", Kind::kFolder},
-                    {"top.html", Kind::kFile}});
+                    {"cut", Kind::kFolder}, {"top.html", Kind::kFile}});
   lister.Add(root + "/open", {{"inner.html", Kind::kFile}, {"locked-too", Kind::kFolder}});
+  lister.Add(root + "/cut", {{"a.html", Kind::kFile}, {"b.html", Kind::kFile}, {"c.html", Kind::kFile}});
   lister.Refuse(root + "/locked", "Permission denied");
   lister.Refuse(root + "/open/locked-too", "Input/output error");
+  lister.BreakOff(root + "/cut", 2, EIO);
 
   const Outcome outcome = RunOn(root, &lister);
   ASSERT_TRUE(outcome.run.written);
   const std::vector<std::string> expectedWarnings = {
       "could not list " + root + "/open/locked-too: Input/output error",
       "could not list " + root + "/locked: Permission denied",
-      "could not list " + root + "/vanished: No such file or directory"};
+      "could not list " + root + "/vanished: No such file or directory",
+      "could not list all of " + root + "/cut: Input/output error"};
   EXPECT_EQ(Shown(outcome.run), expectedWarnings);
-  const std::vector<Path> expected = {{"open", "inner.html"}, {"top.html"}};
+  const std::vector<Path> expected = {{"cut", "a.html"}, {"cut", "b.html"}, {"open", "inner.html"}, {"top.html"}};
   EXPECT_EQ(outcome.pages, expected);
+}
+
+// Running out of descriptors is not a folder that cannot be listed: with
+// the two the walk needs the run is whole, with fewer it fails and the
+// previous sitemap stays.
+TEST(HostileTrees, RunningOutOfDescriptorsNeverWritesAShortSitemap) {
+  TempFolder out;
+  const std::string root = out.path();
+  FakeDirectoryLister lister;
+  std::string chain = root;
+  for (int level = 0; level < 200; ++level, chain += "/c") {  // each folder is needed till its last
+    lister.File(chain, "p.html");
+    lister.Dir(chain, "c");
+    lister.Dir(chain, "last");
+  }
+  lister.descriptors = 2;
+  const Outcome whole = RunOn(root, &lister);
+  ASSERT_TRUE(whole.run.written) << whole.run.error;
+  EXPECT_EQ(whole.pages.size(), 200u);
+  EXPECT_EQ(Shown(whole.run), std::vector<std::string>{});
+
+  const std::string previous = ReadFile(whole.run.path);
+  lister.descriptors = 1;
+  const Outcome starved = RunOn(root, &lister);
+  EXPECT_FALSE(starved.run.written);
+  EXPECT_EQ(starved.run.error, "could not open " + root +
+                                   "/c: Too many open files (the scan had let go of every descriptor it could)");
+  EXPECT_EQ(ReadFile(whole.run.path), previous);
 }
 
 TEST(HostileTrees, TargetThatIsNoFolderYieldsNothingAndIsReported) {

@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
+#include <new>
 #include <random>
 #include <utility>
 
 #include "FakeDirectoryLister.h"
 #include "TestSupport.h"
+#include "ThreadRationing.h"
 #include "job/SitemapRun.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
@@ -24,7 +27,8 @@ using Kind = ListedEntry::Kind;
 struct Walked {
   bool completed = false;
   std::vector<clCompositionFolder> entries;
-  std::vector<std::pair<std::string, std::string>> unlisted;
+  std::vector<std::string> unlisted;  // "path: reason", with "(part)" for a listing that broke off
+  std::string failure;
   bool operator==(const Walked&) const = default;
 };
 
@@ -37,7 +41,9 @@ Walked Walk(DirectoryLister* lister, const std::string& root, ScanRules rules, i
   Walked walked;
   walked.completed = scanner.scanFolder(root, stop);
   walked.entries = scanner.getEntries();
-  for (const auto& folder : scanner.unlistedFolders()) walked.unlisted.emplace_back(folder.path, folder.reason);
+  for (const auto& folder : scanner.unlistedFolders())
+    walked.unlisted.push_back(folder.path + ": " + folder.reason + (folder.partly ? " (part)" : ""));
+  if (scanner.failure()) walked.failure = scanner.failure()->path + ": " + scanner.failure()->reason;
   return walked;
 }
 
@@ -55,7 +61,7 @@ void ExpectSameWalks(DirectoryLister* lister, const std::string& root, const Sca
 
 // A random tree in memory: bushy near the root, now and then a chain
 // deeper than the folders the walk keeps open, folders that refuse to be
-// listed, links to folders (a second path to a folder, or one back up) and
+// listed or whose listing breaks off, links to folders (a second path to a folder, or one back up) and
 // entries no server can send.
 FakeDirectoryLister RandomTree(std::uint32_t seed) {
   std::mt19937 random(seed);
@@ -72,6 +78,7 @@ FakeDirectoryLister RandomTree(std::uint32_t seed) {
         site.Dir(path, name);
         folders.push_back(path + "/" + name);
         if (random() % 10 == 0) site.Refuse(path + "/" + name, "Permission denied");
+        if (random() % 12 == 0) site.BreakOff(path + "/" + name, random() % 4, EIO);
         if (random() % 25 == 0) {
           std::string chain = path + "/" + name;
           for (int level = 0; level < 30; ++level, chain += "/c") site.Dir(chain, "c");
@@ -194,6 +201,73 @@ TEST(ParallelWalk, AStopWhileReadingAheadEndsTheWalk) {
     EXPECT_LT(stopped.entries.size(), whole.entries.size()) << stopAt;
     EXPECT_EQ(Walk(&site, "root", {}, 4), whole) << stopAt;
   }
+}
+
+// Under a descriptor limit the walk, and the readers ahead of it, hold
+// fewer folders open, down to the two the walk needs; below that the scan
+// gives up rather than leave folders out. The fake lister's limit counts
+// the folders open on every thread.
+TEST(ParallelWalk, AShortageOfDescriptorsIsWaitedOutOrGivesUp) {
+  int shortages = 0;  // opens refused with two descriptors: the case was met
+  for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+    FakeDirectoryLister site = RandomTree(seed);
+    const Walked whole = Walk(&site, "root", {}, 1);
+    for (const int readers : {1, 4}) {
+      for (const int descriptors : {2, 3, 6}) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(readers) + " readers, " +
+                     std::to_string(descriptors) + " descriptors");
+        site.descriptors = descriptors;
+        site.outOfDescriptors = 0;
+        EXPECT_EQ(Walk(&site, "root", {}, readers), whole);
+        if (descriptors == 2) shortages += site.outOfDescriptors;
+      }
+      site.descriptors = 1;
+      const Walked starved = Walk(&site, "root", {}, readers);
+      EXPECT_FALSE(starved.completed);
+      EXPECT_LT(starved.entries.size(), whole.entries.size());
+      EXPECT_EQ(starved.failure.substr(starved.failure.find(':')), ": Too many open files");
+      site.descriptors = 0;
+    }
+  }
+  EXPECT_GT(shortages, 0);
+}
+
+// Threads the system refuses, from the first on, leave the walk with
+// fewer readers ahead and the same records; a stop still ends it, and
+// anything else a start throws leaves no thread behind.
+TEST(ParallelWalk, RefusedThreadsMeanFewerReadersAhead) {
+  FakeDirectoryLister site = RandomTree(11);
+  const Walked whole = Walk(&site, "root", {}, 1);
+  const auto startingThrough = [](ThreadStarter start) {
+    ScanRules rules;
+    rules.startThread = std::move(start);
+    return rules;
+  };
+  for (const int failAt : {1, 2, 3}) {
+    ThreadRationing threads(failAt);
+    clFindInFolders scanner(&site);
+    ScanRules rules = startingThrough(threads.starter());
+    rules.readers = 4;
+    scanner.setRules(rules);
+    scanner.setLevel(1);
+    ASSERT_TRUE(scanner.scanFolder("root"));
+    EXPECT_EQ(scanner.getEntries(), whole.entries) << failAt;
+    ASSERT_TRUE(scanner.readerShortfall()) << failAt;
+    EXPECT_EQ(scanner.readerShortfall()->asked, 3);
+    EXPECT_EQ(scanner.readerShortfall()->started, failAt - 1);
+
+    ThreadRationing stopped(failAt);
+    std::stop_source stop;
+    site.onList = [&](const std::string&) { stop.request_stop(); };
+    EXPECT_FALSE(Walk(&site, "root", startingThrough(stopped.starter()), 4, stop.get_token()).completed);
+    site.onList = nullptr;
+  }
+  int starts = 0;
+  const ThreadStarter failing = [&](std::function<void()> work) {
+    if (++starts == 2) throw std::bad_alloc();
+    return std::jthread(std::move(work));
+  };
+  EXPECT_THROW(Walk(&site, "root", startingThrough(failing), 4), std::bad_alloc);
 }
 
 }  // namespace

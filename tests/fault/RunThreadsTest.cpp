@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <string>
 #include <thread>
@@ -14,7 +15,9 @@
 #include "FakeHost.h"
 #include "SitemapCheck.h"
 #include "TestSupport.h"
+#include "ThreadRationing.h"
 #include "job/ProgressText.h"
+#include "job/SitemapRun.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/SitemapWriter.h"
 
@@ -24,21 +27,23 @@ constexpr int kFolders = 60;
 constexpr int kPagesPerFolder = 50;
 constexpr std::size_t kEntries = kFolders * (1 + kPagesPerFolder);
 
+FakeDirectoryLister SiteAt(const std::string& root) {
+  FakeDirectoryLister site;
+  std::vector<ListedEntry> top;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    const std::string name = std::string("f").append(std::to_string(folder));
+    top.push_back({name, ListedEntry::Kind::kFolder});
+    std::vector<ListedEntry> pages;
+    for (int page = 0; page < kPagesPerFolder; ++page)
+      pages.push_back({std::string("p").append(std::to_string(page)).append(".html"), ListedEntry::Kind::kFile});
+    site.Add(root + "/" + name, pages);
+  }
+  site.Add(root, top);
+  return site;
+}
+
 FakeDirectoryLister& Site() {
-  static FakeDirectoryLister lister = [] {
-    FakeDirectoryLister site;
-    std::vector<ListedEntry> top;
-    for (int folder = 0; folder < kFolders; ++folder) {
-      const std::string name = std::string("f").append(std::to_string(folder));
-      top.push_back({name, ListedEntry::Kind::kFolder});
-      std::vector<ListedEntry> pages;
-      for (int page = 0; page < kPagesPerFolder; ++page)
-        pages.push_back({std::string("p").append(std::to_string(page)).append(".html"), ListedEntry::Kind::kFile});
-      site.Add("root/" + name, pages);
-    }
-    site.Add("root", top);
-    return site;
-  }();
+  static FakeDirectoryLister lister = SiteAt("root");
   return lister;
 }
 
@@ -134,6 +139,41 @@ TEST(RunThreads, WritingStoppedFromTheHostKeepsThePreviousSitemap) {
       EXPECT_EQ(now, "previous");
     }
     EXPECT_EQ(out.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
+  }
+}
+
+// A system that gives fewer threads than asked for, none at all, some or
+// all but the last: the run ends at once with the sitemap one reader
+// writes, and says so once.
+TEST(RunThreads, ThreadsTheSystemRefusesMeanFewerReadersAndOneWarning) {
+  TempFolder out;
+  FakeDirectoryLister site = SiteAt(out.path());
+  GenerationInputs inputs;
+  inputs.baseUrl = "https://example.jp/";
+  inputs.extensions = {"html"};
+  const auto run = [&](int readers, ThreadStarter start) {
+    ScriptedControl control;
+    const SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, readers,
+                                              std::move(start)};
+    return SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, control);
+  };
+  const RunResult alone = run(1, nullptr);
+  ASSERT_TRUE(alone.written) << alone.error;
+  ASSERT_TRUE(alone.warnings.empty());
+  const std::string expected = ReadFile(alone.path);
+  for (const int failAt : {1, 3, 4}) {  // 5 readers: the walk and 4 threads
+    SCOPED_TRACE("thread " + std::to_string(failAt) + " refused");
+    ThreadRationing threads(failAt);
+    const auto began = std::chrono::steady_clock::now();
+    const RunResult result = run(5, threads.starter());
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
+    ASSERT_TRUE(result.written) << result.error;
+    EXPECT_EQ(ReadFile(result.path), expected);
+    EXPECT_EQ(threads.attempts(), failAt);  // none tried after the refusal
+    EXPECT_EQ(result.warnings.shown(),
+              std::vector<std::string>{"could start only " + std::to_string(failAt - 1) +
+                                       " of 4 threads that read folders ahead (Resource temporarily "
+                                       "unavailable); the folders were read with fewer"});
   }
 }
 

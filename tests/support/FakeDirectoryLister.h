@@ -1,8 +1,12 @@
 #pragma once
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,8 +14,9 @@
 #include "scan/DirectoryLister.h"
 
 // A folder tree held in memory, for trees the disk cannot give a root
-// user: folders that refuse to be listed, listings that break off, trees of
-// any shape at any speed, two paths to one folder. Folders are listed in
+// user: folders that refuse to be listed, listings that break off, a
+// program short of descriptors, trees of any shape at any speed, two paths
+// to one folder. Folders are listed in
 // exactly the order their entries were given. A folder is known by its
 // path ("root", "root/a", ...); a link to a folder is entered, when links
 // are followed, as the folder registered under the link's own path. Scans
@@ -29,8 +34,17 @@ class FakeDirectoryLister : public DirectoryLister {
   void Dir(const std::string& path, const std::string& name) { Add(path, name, ListedEntry::Kind::kFolder); }
   // The folder cannot be opened; error is the reason.
   void Refuse(const std::string& path, const std::string& error) { Ensure(path).error = error; }
+  // The folder's listing fails with the system error number after its
+  // first entries.
+  void BreakOff(const std::string& path, std::size_t entries, int error) {
+    Ensure(path).breakOff = BrokenListing{entries, error};
+  }
   // Makes path a second way to the folder at other (a bind mount).
   void SameFolder(const std::string& path, const std::string& other) { Ensure(path).id = Ensure(other).id; }
+
+  // Folders that may be open at once, as a descriptor limit allows; an
+  // open beyond fails as EMFILE does. 0: no limit.
+  int descriptors = 0;
 
   // Called with each folder's path as it is listed.
   std::function<void(const std::string&)> onList;
@@ -39,13 +53,14 @@ class FakeDirectoryLister : public DirectoryLister {
   std::map<std::string, std::int64_t> modified;
   std::set<std::string> noindex;
   int mostOpen = 0;  // the most folders held open at once
+  int outOfDescriptors = 0;  // opens refused for want of a descriptor
 
-  FolderHandle OpenRoot(const std::string& path, FolderId* id, std::string* error) override {
+  FolderHandle OpenRoot(const std::string& path, FolderId* id, OpenError* error) override {
     std::lock_guard lock(mutex_);
     return Open(path, id, error);
   }
   FolderHandle OpenChild(FolderHandle parent, const std::string& name, bool followLink, FolderId* id,
-                         std::string* error) override {
+                         OpenError* error) override {
     std::lock_guard lock(mutex_);
     const std::string& at = open_.at(parent);
     if (name == "..") return Open(at.substr(0, at.rfind('/')), id, error);
@@ -53,19 +68,23 @@ class FakeDirectoryLister : public DirectoryLister {
       if (entry.name != name) continue;
       if (entry.kind == ListedEntry::Kind::kFolder || (entry.kind == ListedEntry::Kind::kFolderLink && followLink))
         return Open(at + "/" + name, id, error);
-      *error = "no longer a folder";
+      *error = OpenError{"no longer a folder"};
       return kNoFolder;
     }
-    *error = "No such file or directory";
+    *error = OpenError{"No such file or directory"};
     return kNoFolder;
   }
-  bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string*) override {
+  bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) override {
     std::lock_guard lock(mutex_);
     const std::string path = open_.at(folder);
     listed.push_back(path);
     if (onList) onList(path);
-    *entries = folders_[path].entries;
-    return true;
+    const Folder& listedFolder = folders_[path];
+    *entries = listedFolder.entries;
+    if (!listedFolder.breakOff) return true;
+    entries->resize(std::min(entries->size(), listedFolder.breakOff->entries));
+    *error = std::strerror(listedFolder.breakOff->error);
+    return false;
   }
   void Close(FolderHandle folder) override {
     std::lock_guard lock(mutex_);
@@ -84,9 +103,14 @@ class FakeDirectoryLister : public DirectoryLister {
   }
 
  private:
+  struct BrokenListing {
+    std::size_t entries;
+    int error;
+  };
   struct Folder {
     std::vector<ListedEntry> entries;
     std::string error;  // non-empty: the folder cannot be opened
+    std::optional<BrokenListing> breakOff;
     FolderId id;
   };
 
@@ -96,10 +120,15 @@ class FakeDirectoryLister : public DirectoryLister {
     return it->second;
   }
 
-  FolderHandle Open(const std::string& path, FolderId* id, std::string* error) {
+  FolderHandle Open(const std::string& path, FolderId* id, OpenError* error) {
     const auto found = folders_.find(path);
     if (found == folders_.end() || !found->second.error.empty()) {
-      *error = found == folders_.end() ? "No such file or directory" : found->second.error;
+      *error = OpenError{found == folders_.end() ? "No such file or directory" : found->second.error};
+      return kNoFolder;
+    }
+    if (descriptors > 0 && static_cast<int>(open_.size()) >= descriptors) {
+      ++outOfDescriptors;
+      *error = OpenError{std::strerror(EMFILE), true};
       return kNoFolder;
     }
     *id = found->second.id;
