@@ -435,8 +435,10 @@ void TfrmMain::StartRun(const std::string& folder) {
   worker_.reset();
   worker_ = std::make_unique<clsThread>(
       *this, folder, SitemapRun::Environment{environment_.lister, environment_.outputFiles, {}});
-  worker_->Resume();
+  // Running before the worker resumes: a worker whose thread cannot be had
+  // finishes inside Resume, and its notice must find the window running.
   SetRunningState(true);
+  worker_->Resume();
 }
 
 void TfrmMain::StopRun() {
