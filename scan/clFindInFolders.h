@@ -32,6 +32,14 @@ class clFindInFolders {
     std::string path;
     std::string reason;
   };
+  // What the exclusions left out: folders (never entered, so what they
+  // hold is not known), pages (files the rules' isPage takes; every file
+  // when there is none) and other entries.
+  struct Excluded {
+    std::size_t folders = 0;
+    std::size_t pages = 0;
+    std::size_t others = 0;
+  };
 
   using Rules = ScanRules;
   using EntryList = std::vector<clCompositionFolder, HugePageAllocator<clCompositionFolder>>;
@@ -62,6 +70,7 @@ class clFindInFolders {
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
+  const Excluded& excluded() const { return excluded_; }
   const std::string& lastFolder() const { return lastFolder_; }
 
  private:
@@ -73,6 +82,7 @@ class clFindInFolders {
   std::uint16_t level_ = 0;
   EntryList entries_;
   std::vector<UnlistedFolder> unlisted_;
+  Excluded excluded_;
   std::unordered_set<FolderId, FolderIdHash> listed_;
   std::string lastFolder_;
 };

@@ -94,7 +94,7 @@ TEST(SitemapRunTest, AnUnusableBaseUrlWritesNothing) {
   inputs.baseUrl = "/docs/";
   const RunResult result = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
   EXPECT_FALSE(result.written);
-  EXPECT_EQ(result.error, "the base URL must start with http:// or https://");
+  EXPECT_EQ(result.error, "the base URL is not usable: /docs/");
   EXPECT_EQ(site.Names(), std::vector<std::string>{"page.html"});
 }
 
