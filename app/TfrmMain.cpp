@@ -32,6 +32,7 @@
 #include "app/GuiHandover.h"
 #include "app/InstanceGuard.h"
 #include "app/Prompter.h"
+#include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
 #include "app/ShownText.h"
 #include "app/TfrmOptions.h"
@@ -49,6 +50,39 @@ const char* const kBusyText = "現在取り込み中です。完了まで次の�
 const char* const kBadBaseUrlText = "ホームページのURL(http://～)を正しく指定してください";
 
 QString U(const char* text) { return QString::fromUtf8(text); }
+
+// Why the base URL is refused, in the window's words.
+QString BaseUrlReason(UrlText::BaseProblem problem) {
+  using UrlText::BaseProblem;
+  switch (problem) {
+    case BaseProblem::kEmpty: return U("URLが空です");
+    case BaseProblem::kNotHttp: return U("http:// か https:// で始めてください");
+    case BaseProblem::kQueryOrFragment: return U("「?」や「#」は使えません");
+    case BaseProblem::kNoHost: return U("ホスト名がありません");
+    case BaseProblem::kUserInfo: return U("ユーザー名やパスワード（「@」の前）は入れられません");
+    case BaseProblem::kBadPort: return U("ポート番号は1～65535の数字で指定してください");
+    case BaseProblem::kBadAddress: return U("[ ]の中のIPv6アドレスが正しくありません");
+    case BaseProblem::kBadHostCharacter: return U("ホスト名に使えない文字（「\\」「[」や空白など）があります");
+    case BaseProblem::kNonAsciiHost: return U("ホスト名は半角英数字で指定してください（日本語ドメインはpunycodeで）");
+    case BaseProblem::kNotUri: break;
+  }
+  return U("URLの形式が正しくありません");
+}
+
+// A refused exclusion pattern, in the window's words: the pattern, which
+// entry of the list it is, and what is wrong at which character.
+QString PatternNotice(const ExclusionRules::BadLine& bad) {
+  using Reason = NameGlob::Fault::Reason;
+  const QString line = ShownText::ToQt(bad.line);
+  const int column = static_cast<int>(ShownText::ToQt(bad.line.substr(0, bad.fault.at)).size()) + 1;
+  QString reason;
+  switch (bad.fault.reason) {
+    case Reason::kUnclosedBracket: reason = U("%1文字目の「[」を閉じる「]」がありません").arg(column); break;
+    case Reason::kUnknownClass: reason = U("%1文字目からの「[:～:]」は文字クラスではありません").arg(column); break;
+    case Reason::kTrailingBackslash: reason = U("末尾の「\\」の後に文字がありません"); break;
+  }
+  return U("除外パターン「%1」（%2番目）は使えません\n%3").arg(line).arg(bad.number).arg(reason);
+}
 
 template <class Widget>
 Widget* Place(QWidget* parent, const char* name, int left, int top, int width, int height) {
@@ -310,7 +344,8 @@ void TfrmMain::StartCommandLineRun(const std::string& argument) {
   if (!oneShot_) return;  // names nothing: the window starts idle
   // Resolved now: a bare file name means the folder current at start.
   std::string folder, problem;
-  if (SitemapRun::ResolveFolder(argument, &folder, &problem) && BaseUrlIsUsable(&problem)) {
+  if (SitemapRun::ResolveFolder(argument, &folder, &problem) && BaseUrlIsUsable(&problem) &&
+      ExclusionsAreUsable(&problem)) {
     StartRun(folder);
     quitWhenDone_ = true;
     return;
@@ -324,7 +359,17 @@ void TfrmMain::StartCommandLineRun(const std::string& argument) {
 }
 
 bool TfrmMain::BaseUrlIsUsable(std::string* problem) const {
-  return UrlText::IsUsableBase(cls_Trim().trimSpaces(ShownText::Get(edtBaseURL)), problem);
+  UrlText::BaseProblem reason{};
+  if (UrlText::NormalisedBase(ShownText::Get(edtBaseURL), &reason)) return true;
+  *problem = ShownText::FromQt(U(kBadBaseUrlText) + U(": ") + BaseUrlReason(reason));
+  return false;
+}
+
+bool TfrmMain::ExclusionsAreUsable(std::string* problem) const {
+  ExclusionRules rules;
+  const std::optional<ExclusionRules::BadLine> bad = rules.AddAll(options_.exclude);
+  if (bad) *problem = ShownText::FromQt(PatternNotice(*bad));
+  return !bad;
 }
 
 void TfrmMain::FormDestroy() {
@@ -419,6 +464,10 @@ void TfrmMain::mnuReadFolderClick() {
   std::string problem;
   if (!BaseUrlIsUsable(&problem)) {
     prompter_->Notice(U(kBadBaseUrlText));
+    return;
+  }
+  if (!ExclusionsAreUsable(&problem)) {
+    prompter_->Notice(ShownText::ToQt(problem));
     return;
   }
   StartRun(folder);

@@ -122,7 +122,9 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   GenerationInputs SnapshotInputs() const;
   void ShowResult(const RunResult& result);
   static QString ResultDetails(const RunResult& result);
+  // Each says, in the window's words, why the inputs cannot make a run.
   bool BaseUrlIsUsable(std::string* problem) const;
+  bool ExclusionsAreUsable(std::string* problem) const;
   void CallOnGui(const std::function<void()>& call);
   // A notice or an error: in a box, or on stderr in a one-shot run.
   void Tell(const QString& text);

@@ -30,11 +30,13 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   CLI::App app{"Writes nubika_sitemap.xml for a web site kept as a local folder.", "nubika-sitemap-cli"};
   app.footer(
       "Anything not given is taken from the settings file. Exit status: 0 written, "
-      "1 not written (the previous sitemap is unchanged), 2 usage error.");
+      "1 not written (the previous sitemap is unchanged), 2 usage error (also a refused base URL or "
+      "exclusion pattern).");
   std::string folderArg, baseUrlArg, extArg, settingsArg, lastModFromArg, indexNamesArg;
   auto* folderOption = app.add_option("FOLDER", folderArg, "The site's local folder (default: LOCAL_FOLDER of the settings)");
   auto* baseUrlOption = app.add_option("--base-url", baseUrlArg, "The site's base URL: http:// or https://, with a host");
-  auto* extOption = app.add_option("--ext", extArg, "Comma-separated extensions without the dot, e.g. html,htm");
+  auto* extOption = app.add_option("--ext", extArg,
+                                   "Comma-separated extensions without the dot, e.g. html,htm (spaces around each dropped)");
   FlagPair priorityFlag, changeFreqFlag, lastModFlag, mobileFlag, noindexFlag, folderUrlsFlag, followFlag, gzipFlag;
   AddPair(app, "priority", "Write <priority> (0.8 for index pages, else 0.4)", &priorityFlag);
   AddPair(app, "changefreq", "Write <changefreq> (daily for index pages, else weekly)", &changeFreqFlag);

@@ -6,16 +6,19 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <stop_token>
 #include <system_error>
 #include <thread>
 
 #include "cli/CommandLine.h"
+#include "cli/ProblemText.h"
 #include "job/ProgressText.h"
 #include "job/SitemapRun.h"
+#include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
@@ -84,22 +87,43 @@ class CliProgress : public RunControl {
   ProgressText text_;
 };
 
-// The patterns of the --exclude-from files, then those of --exclude: the
-// later ones win, so the command line refines a file.
-bool ExclusionsFrom(const CommandLine& line, std::vector<std::string>* patterns, std::string* error) {
-  for (const std::string& path : line.excludeFrom) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-      *error = path + ": cannot be read";
-      return false;
-    }
-    for (std::string pattern; std::getline(file, pattern);) {
-      if (!pattern.empty() && pattern.back() == '\r') pattern.pop_back();
-      patterns->push_back(std::move(pattern));
-    }
+// The exclusions of the run: the --exclude-from files, then the --exclude
+// values (the later ones win, so the command line refines a file), or the
+// stored list when neither is given. Every line is checked here, so that a
+// malformed one stops the run before anything is written.
+bool ReadExclusions(const CommandLine& line, const Settings& stored, const std::string& settingsPath,
+                    ExclusionRules* rules, std::string* problem) {
+  if (line.exclude.empty() && line.excludeFrom.empty()) {
+    const auto bad = rules->AddAll(stored.inputs.exclude);
+    if (bad)
+      *problem = ProblemText::OfPattern(*bad, "EXCLUDE entry " + std::to_string(bad->number) + " in " + settingsPath);
+    return !bad;
   }
-  patterns->insert(patterns->end(), line.exclude.begin(), line.exclude.end());
-  return true;
+  for (const std::string& path : line.excludeFrom) {
+    ExclusionRules::FileProblem fileProblem;
+    if (rules->AddFile(path, &fileProblem)) continue;
+    if (fileProblem.badLine)
+      *problem = ProblemText::OfPattern(*fileProblem.badLine,
+                                        "line " + std::to_string(fileProblem.badLine->number) + " of " + path);
+    else
+      *problem = "--exclude-from: " + path + ": " + std::strerror(fileProblem.readError);
+    return false;
+  }
+  const auto bad = rules->AddAll(line.exclude);
+  if (bad) *problem = ProblemText::OfPattern(*bad, "--exclude number " + std::to_string(bad->number));
+  return !bad;
+}
+
+// A comma-separated option, as the window takes an entry: spaces at the
+// ends of each piece dropped, empty pieces and repeats skipped.
+std::vector<std::string> TrimmedList(const std::string& value) {
+  std::vector<std::string> pieces;
+  for (const std::string& piece : SettingsFile::SplitExtensions(value)) {
+    std::string trimmed = cls_Trim().trimSpaces(piece);
+    if (!trimmed.empty() && std::find(pieces.begin(), pieces.end(), trimmed) == pieces.end())
+      pieces.push_back(std::move(trimmed));
+  }
+  return pieces;
 }
 
 GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& stored) {
@@ -117,8 +141,8 @@ GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& sto
   take(inputs.folderUrls, line.folderUrls);
   take(inputs.followLinks, line.followLinks);
   take(inputs.gzip, line.gzip);
-  if (line.extensions) inputs.extensions = SettingsFile::SplitExtensions(*line.extensions);
-  if (line.indexNames) inputs.indexNames = SettingsFile::SplitExtensions(*line.indexNames);
+  if (line.extensions) inputs.extensions = TrimmedList(*line.extensions);
+  if (line.indexNames) inputs.indexNames = TrimmedList(*line.indexNames);
   return inputs;
 }
 
@@ -160,15 +184,16 @@ int Run(const CommandLine& line) {
 
   GenerationInputs inputs = InputsFrom(line, stored.inputs);
   std::string problem;
-  if (!line.exclude.empty() || !line.excludeFrom.empty()) {
-    inputs.exclude.clear();
-    if (!ExclusionsFrom(line, &inputs.exclude, &problem)) {
-      std::cerr << "nubika-sitemap-cli: --exclude-from: " << problem << '\n';
-      return kUsage;
-    }
+  ExclusionRules exclusions;
+  if (!ReadExclusions(line, stored, settingsFile.path(), &exclusions, &problem)) {
+    std::cerr << "nubika-sitemap-cli: " << problem << '\n';
+    return kUsage;
   }
-  if (!UrlText::IsUsableBase(cls_Trim().trimSpaces(inputs.baseUrl), &problem)) {
-    std::cerr << "nubika-sitemap-cli: --base-url: " << problem << '\n';
+  inputs.exclude = exclusions.patterns();
+  UrlText::BaseProblem baseProblem{};
+  if (!UrlText::NormalisedBase(inputs.baseUrl, &baseProblem)) {
+    std::cerr << "nubika-sitemap-cli: --base-url \"" << inputs.baseUrl << "\": " << ProblemText::OfBaseUrl(baseProblem)
+              << '\n';
     return kUsage;
   }
 

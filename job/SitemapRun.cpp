@@ -6,7 +6,10 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "io/FolderLock.h"
 #include "scan/ExclusionRules.h"
@@ -14,9 +17,25 @@
 #include "sitemap/PageSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
-#include "text/clrelatedansistring.h"
 
 namespace {
+
+std::string Counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+// Why nothing is left to write when the exclusions took something.
+std::string EverythingExcluded(const clFindInFolders::Excluded& excluded) {
+  std::vector<std::string> parts;
+  if (excluded.pages > 0) parts.push_back(Counted(excluded.pages, "page", "pages"));
+  if (excluded.folders > 0) parts.push_back(Counted(excluded.folders, "folder", "folders"));
+  if (excluded.others > 0) parts.push_back(Counted(excluded.others, "other entry", "other entries"));
+  std::string text = excluded.pages + excluded.folders > 0 ? "every page is excluded" : "everything is excluded";
+  text += ": the exclusion patterns left out ";
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  return text;
+}
 
 std::string FolderOfFile(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -68,7 +87,11 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     // What the scan needs is taken now; the writer's share once it starts.
     const GenerationInputs atStart = inputs();
     ExclusionRules exclusions;
-    for (const std::string& pattern : atStart.exclude) exclusions.Add(pattern);
+    // The programs check the patterns before a run, each in its own words.
+    if (const auto bad = exclusions.AddAll(atStart.exclude)) {
+      result.error = "exclusion pattern " + std::to_string(bad->number) + " is malformed: " + bad->line;
+      return result;
+    }
     const PageSelection pages(atStart.extensions);
     clFindInFolders scanner(environment_.lister);
     scanner.setRules({.exclusions = &exclusions,
@@ -120,30 +143,43 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
   for (const auto& unlisted : scanner.unlistedFolders())
     result->warnings.Add((unlisted.partly ? "could not list all of " : "could not list ") + unlisted.path + ": " +
                          unlisted.reason);
-  // An empty list (an empty folder, or one that cannot be listed) has
-  // nothing to write.
-  if (scanner.entries().empty()) {
-    result->error = result->folder + (scanner.unlistedFolders().empty()
-                                          ? ": the folder holds nothing"
-                                          : ": the folder cannot be listed: " +
-                                                scanner.unlistedFolders().front().reason);
-  }
+  // An empty list (an empty folder, one that cannot be listed, or one
+  // whose every entry is excluded) has nothing to write.
+  if (!scanner.entries().empty()) return;
+  const clFindInFolders::Excluded& excluded = scanner.excluded();
+  if (!scanner.unlistedFolders().empty())
+    result->error = result->folder + ": the folder cannot be listed: " + scanner.unlistedFolders().front().reason;
+  else if (excluded.pages + excluded.folders + excluded.others > 0)
+    result->error = result->folder + ": " + EverythingExcluded(excluded);
+  else
+    result->error = result->folder + ": the folder holds nothing";
 }
 
 void SitemapRun::Write(RunResult* result, const clFindInFolders& scanner, const GenerationInputs& inputs,
                        RunControl& control) {
-  if (!UrlText::IsUsableBase(cls_Trim().trimSpaces(inputs.baseUrl), &result->error)) return;
+  // The programs check the base URL before a run, each in its own words.
+  UrlText::BaseProblem problem{};
+  const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
+  if (!base) {
+    result->error = "the base URL is not usable: " + inputs.baseUrl;
+    return;
+  }
+  GenerationInputs normalised = inputs;
+  normalised.baseUrl = *base;
   result->writerRan = true;
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
-  result->written = writer.WriteSitemap(result->folder, scanner.entries(), inputs, control);
+  result->written = writer.WriteSitemap(result->folder, scanner.entries(), normalised, control);
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();
   result->partCount = writer.partCount();
   result->warnings.Append(writer.warnings());
   if (result->written) return;
+  const clFindInFolders::Excluded& excluded = scanner.excluded();
   if (control.terminateRequested())
     result->stopped = true;
+  else if (writer.matchedCount() == 0 && excluded.pages + excluded.folders > 0)
+    result->error = EverythingExcluded(excluded);
   else
     result->error = writer.errorText();
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -31,27 +30,45 @@ std::size_t NextName(std::string_view path, std::size_t at) {
   return slash == kNone ? path.size() + 1 : slash + 1;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* content, std::string* error) {
+// The whole file, or false with the errno value of the failure.
+bool ReadWholeFile(const std::string& path, std::string* content, int* error) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
-    *error = path + ": " + std::strerror(errno);
+    *error = errno;
     return false;
   }
   char buffer[16384];
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content->append(buffer, got);
   const bool failed = std::ferror(file) != 0;
-  const int reason = errno;
+  *error = failed ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
-  if (failed) *error = path + ": " + std::strerror(reason);
   return !failed;
+}
+
+// The lines of a file's text, without their CR LF or LF, after a UTF-8
+// byte order mark.
+std::vector<std::string> LinesOf(std::string_view text) {
+  std::vector<std::string> lines;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == kNone) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
 }
 
 }  // namespace
 
-void ExclusionRules::Add(std::string_view line) {
-  if (line.empty() || line.front() == '#') return;
+std::optional<ExclusionRules::BadLine> ExclusionRules::Add(std::string_view line) {
+  const std::string_view given = line;
+  if (line.empty() || line.front() == '#') return std::nullopt;
   line = WithoutTrailingSpaces(line);
+  if (line.empty()) return std::nullopt;
   Rule rule;
   if (line.starts_with('!')) {
     rule.negated = true;
@@ -63,27 +80,53 @@ void ExclusionRules::Add(std::string_view line) {
   }
   rule.anchored = line.find('/') != kNone;
   if (line.starts_with('/')) line.remove_prefix(1);
-  if (line.empty()) return;
-  if (rule.anchored) {
-    if (!ParseSteps(line, &rule.steps)) return;
-  } else {
-    std::optional<NameGlob> name = NameGlob::Compile(line);
-    if (!name) return;
+  std::optional<NameGlob::Fault> fault;
+  if (line.empty()) {
+    // A lone "/" or "!": nothing to match, as in git.
+  } else if (rule.anchored) {
+    fault = ParseSteps(line, &rule.steps);
+  } else if (std::optional<NameGlob> name = NameGlob::Compile(line, &fault.emplace())) {
+    fault.reset();
     rule.steps.push_back({std::move(*name)});
   }
-  rules_.push_back(std::move(rule));
+  if (fault) {
+    fault->at += static_cast<std::size_t>(line.data() - given.data());
+    return BadLine{*fault, std::string(given)};
+  }
+  if (!rule.steps.empty()) rules_.push_back(std::move(rule));
+  patterns_.emplace_back(given);
+  return std::nullopt;
+}
+
+std::optional<ExclusionRules::BadLine> ExclusionRules::AddAll(const std::vector<std::string>& lines) {
+  const std::size_t rules = rules_.size();
+  const std::size_t patterns = patterns_.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::optional<BadLine> bad = Add(lines[i]);
+    if (!bad) continue;
+    rules_.resize(rules);
+    patterns_.resize(patterns);
+    bad->number = i + 1;
+    return bad;
+  }
+  return std::nullopt;
 }
 
 // Splits an anchored pattern into its names. A "**" at the end stands for
 // one or more names (what is inside, not the folder itself), so it becomes
 // "*" followed by any number of folders.
-bool ExclusionRules::ParseSteps(std::string_view pattern, std::vector<Step>* steps) {
+std::optional<NameGlob::Fault> ExclusionRules::ParseSteps(std::string_view pattern, std::vector<Step>* steps) {
+  const char* const start = pattern.data();
   for (;;) {
     const std::size_t length = NameGlob::NameLength(pattern);
     const std::string_view name = pattern.substr(0, length);
     if (!IsAnyFolders(name)) {
-      std::optional<NameGlob> glob = NameGlob::Compile(name);
-      if (!glob) return false;
+      NameGlob::Fault fault{};
+      std::optional<NameGlob> glob = NameGlob::Compile(name, &fault);
+      if (!glob) {
+        fault.at += static_cast<std::size_t>(name.data() - start);
+        return fault;
+      }
       steps->push_back({std::move(*glob)});
     } else if (steps->empty() || !steps->back().anyFolders) {
       steps->push_back({NameGlob(), true});
@@ -92,23 +135,15 @@ bool ExclusionRules::ParseSteps(std::string_view pattern, std::vector<Step>* ste
     pattern.remove_prefix(length + (pattern[length] == '\\' ? 2 : 1));
   }
   if (steps->back().anyFolders) steps->insert(steps->end() - 1, {*NameGlob::Compile("*")});
-  return true;
+  return std::nullopt;
 }
 
-bool ExclusionRules::AddFile(const std::string& path, std::string* error) {
+bool ExclusionRules::AddFile(const std::string& path, FileProblem* problem) {
+  *problem = FileProblem();
   std::string content;
-  if (!ReadWholeFile(path, &content, error)) return false;
-  std::string_view rest = content;
-  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
-  while (!rest.empty()) {
-    const std::size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    Add(line);
-    if (end == kNone) break;
-    rest.remove_prefix(end + 1);
-  }
-  return true;
+  if (!ReadWholeFile(path, &content, &problem->readError)) return false;
+  problem->badLine = AddAll(LinesOf(content));
+  return !problem->badLine;
 }
 
 bool ExclusionRules::Excludes(std::string_view path, bool isFolder) const {

@@ -81,7 +81,9 @@ bool InClass(std::size_t index, std::uint32_t c) {
 
 }  // namespace
 
-std::optional<NameGlob> NameGlob::Compile(std::string_view pattern) {
+std::optional<NameGlob> NameGlob::Compile(std::string_view pattern, Fault* fault) {
+  Fault ignored{};
+  if (!fault) fault = &ignored;
   NameGlob glob;
   for (std::size_t i = 0; i < pattern.size();) {
     const char c = pattern[i];
@@ -93,11 +95,14 @@ std::optional<NameGlob> NameGlob::Compile(std::string_view pattern) {
       ++i;
     } else if (c == '[') {
       Token token{Token::Kind::kSet, {}, {}};
-      i = ParseSet(pattern, i + 1, &token.set);
+      i = ParseSet(pattern, i + 1, &token.set, fault);
       if (i == kNone) return std::nullopt;
       glob.Append(std::move(token));
     } else if (c == '\\') {
-      if (i + 1 == pattern.size()) return std::nullopt;
+      if (i + 1 == pattern.size()) {
+        *fault = {Fault::Reason::kTrailingBackslash, i};
+        return std::nullopt;
+      }
       glob.Append({Token::Kind::kLiteral, std::string(1, pattern[i + 1]), {}});
       i += 2;
     } else {
@@ -135,9 +140,16 @@ std::size_t NameGlob::NameLength(std::string_view pattern) {
 // Reads a bracket expression from just after its "[", as git's wildmatch
 // does: a "]" first in the set is a member, "-" between two characters is a
 // range, "[:name:]" is a class. Returns the position after the closing "]",
-// or kNone when there is none or a class is unknown.
-std::size_t NameGlob::ParseSet(std::string_view pattern, std::size_t at, Set* set) {
+// or kNone, with the reason in *fault when asked, when there is none or a
+// class is unknown.
+std::size_t NameGlob::ParseSet(std::string_view pattern, std::size_t at, Set* set, Fault* fault) {
   const std::size_t end = pattern.size();
+  const std::size_t open = at - 1;
+  const auto fail = [fault](Fault::Reason reason, std::size_t where) {
+    if (fault) *fault = {reason, where};
+    return kNone;
+  };
+  const auto unclosed = [&] { return fail(Fault::Reason::kUnclosedBracket, open); };
   if (at < end && (pattern[at] == '!' || pattern[at] == '^')) {
     set->negated = true;
     ++at;
@@ -146,12 +158,12 @@ std::size_t NameGlob::ParseSet(std::string_view pattern, std::size_t at, Set* se
   bool hasPrevious = false;
   std::uint32_t previous = 0;
   for (bool first = true;; first = false) {
-    if (at >= end) return kNone;
+    if (at >= end) return unclosed();
     const char c = pattern[at];
     if (c == ']' && !first) return at + 1;
     if (c == '-' && hasPrevious && at + 1 < end && pattern[at + 1] != ']') {
       at += pattern[at + 1] == '\\' ? 2 : 1;
-      if (at >= end) return kNone;
+      if (at >= end) return unclosed();
       const Character last = CharacterAt(pattern, at);
       set->ranges.push_back({previous, last.value});
       hasPrevious = false;
@@ -160,12 +172,12 @@ std::size_t NameGlob::ParseSet(std::string_view pattern, std::size_t at, Set* se
     }
     if (c == '[' && at + 1 < end && pattern[at + 1] == ':') {
       const std::size_t close = pattern.find(']', at + 2);
-      if (close == kNone) return kNone;
+      if (close == kNone) return unclosed();
       if (close > at + 2 && pattern[close - 1] == ':') {
         const std::string_view name = pattern.substr(at + 2, close - 1 - (at + 2));
         std::size_t index = 0;
         while (index < kClassNames.size() && kClassNames[index] != name) ++index;
-        if (index == kClassNames.size()) return kNone;
+        if (index == kClassNames.size()) return fail(Fault::Reason::kUnknownClass, at);
         set->classes |= static_cast<std::uint16_t>(1u << index);
         hasPrevious = false;
         at = close + 1;
@@ -173,7 +185,7 @@ std::size_t NameGlob::ParseSet(std::string_view pattern, std::size_t at, Set* se
       }
       // Not a class after all: the "[" is an ordinary member.
     }
-    if (c == '\\' && ++at >= end) return kNone;
+    if (c == '\\' && ++at >= end) return unclosed();
     const Character member = CharacterAt(pattern, at);
     set->ranges.push_back({member.value, member.value});
     hasPrevious = true;

@@ -18,12 +18,23 @@
 // also cross folders is the caller's business.
 class NameGlob {
  public:
+  // Why a pattern cannot match anything, and where in it (a byte offset).
+  struct Fault {
+    enum class Reason : std::uint8_t {
+      kUnclosedBracket,    // a "[" without its "]"; at: the "["
+      kUnknownClass,       // "[:name:]" with a name that is no class; at: its "[:"
+      kTrailingBackslash,  // a backslash that escapes nothing; at: the backslash
+    };
+    Reason reason;
+    std::size_t at;
+  };
+
   // Matches only the empty name.
   NameGlob() = default;
 
-  // Nothing when the pattern can never match anything, as with an unclosed
-  // "[", an unknown "[:class:]" or a lone backslash at the end.
-  static std::optional<NameGlob> Compile(std::string_view pattern);
+  // Nothing, with the reason in *fault when asked, when the pattern is
+  // malformed: git would never let it match anything.
+  static std::optional<NameGlob> Compile(std::string_view pattern, Fault* fault = nullptr);
 
   // Length of the name pattern at the front of pattern: up to the first "/"
   // or "\/" that is not inside a bracket expression.
@@ -51,7 +62,7 @@ class NameGlob {
   // Shapes that need no token walk, found when compiling.
   enum class Shape : std::uint8_t { kLiteral, kAnyName, kSuffix, kPrefix, kTokens };
 
-  static std::size_t ParseSet(std::string_view pattern, std::size_t at, Set* set);
+  static std::size_t ParseSet(std::string_view pattern, std::size_t at, Set* set, Fault* fault = nullptr);
   static bool SetHas(const Set& set, std::uint32_t character);
   void Append(Token token);
   void FindShape();

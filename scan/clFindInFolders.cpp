@@ -90,7 +90,10 @@ class clFindInFolders::Walk {
       if (stop.stop_requested()) return false;
       const std::size_t index = top.next++;
       FoundEntry& entry = top.found[index];
-      if (entry.left) continue;
+      if (entry.left) {
+        CountExcluded(entry);
+        continue;
+      }
       const bool enters = reader_.Enters(entry.kind);
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
@@ -117,6 +120,17 @@ class clFindInFolders::Walk {
       folder.nextAhead = 0;
     }
     readAhead_.reset();
+  }
+
+  void CountExcluded(const FoundEntry& entry) {
+    Excluded& excluded = scan_.excluded_;
+    const ScanRules& rules = scan_.rules_;
+    if (entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink)
+      ++excluded.folders;
+    else if (entry.kind == ListedEntry::Kind::kFile && (!rules.isPage || rules.isPage(entry.name, scan_.level_)))
+      ++excluded.pages;
+    else
+      ++excluded.others;
   }
 
   // The path of a name inside the top folder, below the root.
@@ -338,6 +352,7 @@ void clFindInFolders::reset() {
   unlisted_.clear();
   failure_.reset();
   shortfall_.reset();
+  excluded_ = {};
   listed_.clear();
   lastFolder_.clear();
 }

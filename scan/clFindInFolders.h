@@ -47,6 +47,14 @@ class clFindInFolders {
     int started = 0;
     std::string reason;
   };
+  // What the exclusions left out: folders (never entered, so what they
+  // hold is not known), pages (files the rules' isPage takes; every file
+  // when there is none) and other entries.
+  struct Excluded {
+    std::size_t folders = 0;
+    std::size_t pages = 0;
+    std::size_t others = 0;
+  };
 
   using Rules = ScanRules;
   using EntryList = std::vector<clCompositionFolder, HugePageAllocator<clCompositionFolder>>;
@@ -84,6 +92,7 @@ class clFindInFolders {
   // Set when reading threads asked for could not be started (the records
   // are the same; the scan was slower).
   const std::optional<ReaderShortfall>& readerShortfall() const { return shortfall_; }
+  const Excluded& excluded() const { return excluded_; }
   const std::string& lastFolder() const { return lastFolder_; }
 
  private:
@@ -97,6 +106,7 @@ class clFindInFolders {
   std::vector<UnlistedFolder> unlisted_;
   std::optional<UnlistedFolder> failure_;
   std::optional<ReaderShortfall> shortfall_;
+  Excluded excluded_;
   std::unordered_set<FolderId, FolderIdHash> listed_;
   std::string lastFolder_;
 };

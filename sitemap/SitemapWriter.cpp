@@ -179,6 +179,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
   outputPath_ = targetFolder + "/" + kFileName;
   errorText_.clear();
   urlCount_ = 0;
+  matchedCount_ = 0;
   partCount_ = 0;
   warnings_ = WarningList();
 
@@ -199,7 +200,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
 
   UrlBuilder urls(base);
   const std::stop_token stop = control.stopToken();
-  std::size_t matched = 0, longUrls = 0, noindex = 0;
+  std::size_t longUrls = 0, noindex = 0;
   std::string firstLongUrl;
   std::string block;
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -212,7 +213,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
       continue;
     }
     if (!selection.Matches(entry.name(), entry.getLevel())) continue;
-    ++matched;
+    ++matchedCount_;
     if (!entry.isRegularFile()) {
       warnings_.Add("not a regular file, left out: " + urls.PathOf(entry.name()));
       continue;
@@ -252,7 +253,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
 
   // An empty urlset fails the schema: better the previous sitemap.
   if (urlCount_ == 0)
-    return Fail(matched == 0 ? "no file matched the extension list" : "every matching file was left out");
+    return Fail(matchedCount_ == 0 ? "no file matched the extension list" : "every matching file was left out");
   if (!out.Finish(stop)) return stop.stop_requested() ? false : Fail(out.error());
   partCount_ = out.partCount();
   return true;

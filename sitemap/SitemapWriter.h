@@ -48,6 +48,8 @@ class SitemapWriter {
   // Why the last call failed.
   const std::string& errorText() const { return errorText_; }
   std::size_t urlCount() const { return urlCount_; }
+  // The entries the extension list took, written or left out.
+  std::size_t matchedCount() const { return matchedCount_; }
   // 0 for a single sitemap, else the parts its index names.
   std::size_t partCount() const { return partCount_; }
   // The pages left out, one line each (those of one kind together when
@@ -64,6 +66,7 @@ class SitemapWriter {
   std::string outputPath_;
   std::string errorText_;
   std::size_t urlCount_ = 0;
+  std::size_t matchedCount_ = 0;
   std::size_t partCount_ = 0;
   WarningList warnings_;
   // Local dates by quarter hour: every time zone's day starts on one.

@@ -1,6 +1,11 @@
 #include "sitemap/UrlText.h"
 
+#include <uriparser/Uri.h>
+
 #include <array>
+#include <new>
+
+#include "text/clrelatedansistring.h"
 
 namespace {
 
@@ -55,6 +60,69 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
   return true;
 }
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The host and port of an authority, as far as the text shows before the
+// URI parser looks at it: reasons for what it would only call wrong.
+std::optional<UrlText::BaseProblem> AuthorityProblem(std::string_view authority) {
+  using UrlText::BaseProblem;
+  if (authority.empty()) return BaseProblem::kNoHost;
+  if (authority.find('@') != std::string_view::npos) return BaseProblem::kUserInfo;
+  for (char c : authority)
+    if (static_cast<unsigned char>(c) >= 0x80) return BaseProblem::kNonAsciiHost;
+  for (std::size_t i = 0; i < authority.size(); ++i) {
+    const bool strayPercent = authority[i] == '%' && !StartsEscape(authority.substr(i));
+    if (kBaseUrlUnsafe[static_cast<unsigned char>(authority[i])] || strayPercent)
+      return BaseProblem::kBadHostCharacter;
+  }
+  std::string_view host = authority;
+  std::string_view afterHost;
+  if (authority.front() == '[') {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos) return BaseProblem::kBadAddress;
+    host = authority.substr(0, close + 1);
+    afterHost = authority.substr(close + 1);
+    if (!afterHost.empty() && afterHost.front() != ':') return BaseProblem::kBadAddress;
+  } else if (authority.find_first_of("[]") != std::string_view::npos) {
+    return BaseProblem::kBadHostCharacter;
+  } else if (const std::size_t colon = authority.find(':'); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    afterHost = authority.substr(colon);
+  }
+  if (host.empty()) return BaseProblem::kNoHost;
+  if (afterHost.empty()) return std::nullopt;
+  const std::string_view port = afterHost.substr(1);
+  if (port.empty() || port.find_first_not_of("0123456789") != std::string_view::npos) return BaseProblem::kBadPort;
+  const std::size_t digits = port.find_first_not_of('0');
+  const std::string_view value = digits == std::string_view::npos ? std::string_view() : port.substr(digits);
+  if (value.empty() || value.size() > 5 || (value.size() == 5 && value > "65535")) return BaseProblem::kBadPort;
+  return std::nullopt;
+}
+
+// Frees what the parser allocated, whatever becomes of the parse.
+class ParsedUri {
+ public:
+  ParsedUri() = default;
+  ~ParsedUri() { uriFreeUriMembersA(&uri_); }
+  ParsedUri(const ParsedUri&) = delete;
+  ParsedUri& operator=(const ParsedUri&) = delete;
+
+  bool Parse(const std::string& text) {
+    const char* error = nullptr;
+    return uriParseSingleUriExA(&uri_, text.data(), text.data() + text.size(), &error) == URI_SUCCESS;
+  }
+  UriUriA& uri() { return uri_; }
+
+ private:
+  UriUriA uri_{};
+};
+
+std::string_view TextOf(const UriTextRangeA& range) {
+  return range.first ? std::string_view(range.first, static_cast<std::size_t>(range.afterLast - range.first))
+                     : std::string_view();
+}
+
 const char* XmlEntityOf(char c) {
   switch (c) {
     case '&': return "&amp;";
@@ -98,35 +166,50 @@ void AppendBaseUrl(std::string* out, std::string_view url) {
   }
 }
 
-bool IsUsableBase(std::string_view url, std::string* problem) {
-  const auto fail = [problem](const char* text) {
-    *problem = text;
-    return false;
+std::optional<std::string> NormalisedBase(std::string_view typed, BaseProblem* problem) {
+  const auto refuse = [problem](BaseProblem reason) {
+    *problem = reason;
+    return std::optional<std::string>();
   };
-  if (url.empty()) return fail("the base URL is empty");
+  const std::string url = cls_Trim().trimSpaces(std::string(typed));
+  if (url.empty()) return refuse(BaseProblem::kEmpty);
   const std::size_t schemeEnd = url.find("://");
-  const std::string_view scheme = url.substr(0, schemeEnd == std::string_view::npos ? 0 : schemeEnd);
+  const std::string_view scheme = std::string_view(url).substr(0, schemeEnd == std::string::npos ? 0 : schemeEnd);
   if (!EqualsIgnoringCase(scheme, "http") && !EqualsIgnoringCase(scheme, "https"))
-    return fail("the base URL must start with http:// or https://");
-  if (url.find_first_of("?#") != std::string_view::npos)
-    return fail("the base URL must not contain \"?\" or \"#\"");
-  std::string_view host = url.substr(schemeEnd + 3, PathStart(url) - schemeEnd - 3);
-  if (const auto at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
-  if (!host.empty() && host.front() == '[') {
-    const auto close = host.find(']');
-    if (close == std::string_view::npos) return fail("the base URL's host is not a valid address");
-    host = host.substr(0, close + 1);
-  } else if (const auto colon = host.find(':'); colon != std::string_view::npos) {
-    const std::string_view port = host.substr(colon + 1);
-    if (port.find_first_not_of("0123456789") != std::string_view::npos)
-      return fail("the base URL's port is not a number");
-    host = host.substr(0, colon);
+    return refuse(BaseProblem::kNotHttp);
+  if (url.find_first_of("?#") != std::string::npos) return refuse(BaseProblem::kQueryOrFragment);
+  const std::size_t hostStart = schemeEnd + 3;
+  const std::size_t pathStart = PathStart(url);
+  // An international host would be turned into its ASCII form here, before
+  // the checks; until then its bytes are refused.
+  if (const auto reason = AuthorityProblem(std::string_view(url).substr(hostStart, pathStart - hostStart)))
+    return refuse(*reason);
+
+  // The authority holds nothing AppendBaseUrl changes, so it keeps its place.
+  std::string encoded;
+  AppendBaseUrl(&encoded, url);
+  for (std::size_t i = 0; i < pathStart; ++i) {
+    if (encoded[i] != '%') {
+      encoded[i] = LowerAscii(encoded[i]);
+      continue;
+    }
+    for (const std::size_t digit : {i + 1, i + 2}) encoded[digit] = UpperAscii(encoded[digit]);
+    i += 2;
   }
-  if (host.empty()) return fail("the base URL has no host");
-  for (char c : host)
-    if (kBaseUrlUnsafe[static_cast<unsigned char>(c)])
-      return fail("the base URL's host must be plain ASCII (punycode for international names)");
-  return true;
+  ParsedUri parsed;
+  if (!parsed.Parse(encoded))
+    return refuse(url[hostStart] == '[' ? BaseProblem::kBadAddress : BaseProblem::kNotUri);
+  UriUriA& uri = parsed.uri();
+  if (uri.hostData.ipFuture.first) return refuse(BaseProblem::kBadAddress);
+  if (TextOf(uri.hostText).empty()) return refuse(BaseProblem::kNoHost);
+  if (uriNormalizeSyntaxExA(&uri, URI_NORMALIZE_PATH) != URI_SUCCESS) throw std::bad_alloc();
+
+  // Put together here: the parser would write an IPv6 host at full length.
+  std::string base = encoded.substr(0, pathStart);
+  for (const UriPathSegmentA* segment = uri.pathHead; segment; segment = segment->next)
+    base.append("/").append(TextOf(segment->text));
+  if (base.size() == pathStart || base.back() != '/') base.push_back('/');
+  return base;
 }
 
 void AppendXmlEscaped(std::string* out, std::string_view text) {

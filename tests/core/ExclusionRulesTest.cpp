@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "scan/ExclusionRules.h"
 #include "TestSupport.h"
@@ -12,7 +12,7 @@ namespace {
 
 ExclusionRules Rules(std::initializer_list<std::string_view> lines) {
   ExclusionRules rules;
-  for (std::string_view line : lines) rules.Add(line);
+  for (std::string_view line : lines) EXPECT_FALSE(rules.Add(line)) << line;
   return rules;
 }
 
@@ -118,12 +118,55 @@ TEST(ExclusionRulesTest, EscapesAndTrailingSpaces) {
   EXPECT_FALSE(File(rules, "both  "));
 }
 
-TEST(ExclusionRulesTest, CommentsBlankLinesAndBrokenPatternsAddNothing) {
-  EXPECT_TRUE(Rules({"# drafts", "", "   ", "!", "/", "!/"}).empty());
-  // As in git, these can never match: an unclosed "[", an unknown class, a lone "\\" at the end.
-  EXPECT_TRUE(Rules({"[abc", "x[[:nope:]]", "tail\\"}).empty());
+TEST(ExclusionRulesTest, CommentsAndBlankLinesAddNothing) {
+  const ExclusionRules rules = Rules({"# drafts", "", "   ", "!", "/", "!/"});
+  EXPECT_TRUE(rules.empty());
+  EXPECT_EQ(rules.patterns(), (std::vector<std::string>{"!", "/", "!/"}));
   EXPECT_FALSE(Rules({" # not a comment"}).empty());
   EXPECT_TRUE(File(Rules({" # not a comment"}), " # not a comment"));
+}
+
+// Lines git would never let match are refused with the reason and the
+// byte where it lies in the line as given; what git takes stays taken.
+TEST(ExclusionRulesTest, MalformedPatternsAreRefusedWithTheirPlace) {
+  using Reason = NameGlob::Fault::Reason;
+  const struct {
+    std::string_view line;
+    Reason reason;
+    std::size_t at;
+  } kBad[] = {
+      {"[abc", Reason::kUnclosedBracket, 0},       {"!/docs/a[b", Reason::kUnclosedBracket, 8},
+      {"x[]", Reason::kUnclosedBracket, 1},        {"[a-\\", Reason::kUnclosedBracket, 0},
+      {"[[:alpha:", Reason::kUnclosedBracket, 0},  {"x[[:nope:]]", Reason::kUnknownClass, 2},
+      {"a/[[:Digit:]]/b", Reason::kUnknownClass, 3}, {"tail\\", Reason::kTrailingBackslash, 4},
+      {"dir/tail\\", Reason::kTrailingBackslash, 8},
+  };
+  for (const auto& bad : kBad) {
+    ExclusionRules rules;
+    const auto refused = rules.Add(bad.line);
+    ASSERT_TRUE(refused) << bad.line;
+    EXPECT_EQ(refused->fault.reason, bad.reason) << bad.line;
+    EXPECT_EQ(refused->fault.at, bad.at) << bad.line;
+    EXPECT_EQ(refused->line, bad.line);
+    EXPECT_TRUE(rules.empty() && rules.patterns().empty()) << bad.line;
+  }
+  // Taken by git too, and matched the same way.
+  EXPECT_TRUE(File(Rules({"[]]x"}), "]x"));
+  EXPECT_TRUE(File(Rules({"[z-a]", "b"}), "b"));
+  EXPECT_TRUE(File(Rules({"a\\\\"}), "a\\"));
+  EXPECT_TRUE(File(Rules({"tail\\ "}), "tail "));
+  EXPECT_TRUE(File(Rules({"[[:alpha:]]"}), "q"));
+}
+
+TEST(ExclusionRulesTest, AddAllNumbersTheRefusedLineAndAddsNothing) {
+  ExclusionRules rules;
+  ASSERT_FALSE(rules.AddAll({"*.bak"}));
+  const auto bad = rules.AddAll({"# note", "*.tmp", "[x"});
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->number, 3u);
+  EXPECT_EQ(rules.patterns(), std::vector<std::string>{"*.bak"});
+  EXPECT_FALSE(File(rules, "a.tmp"));
+  EXPECT_TRUE(File(rules, "a.bak"));
 }
 
 TEST(ExclusionRulesTest, TrailingSlashMeansFoldersOnly) {
@@ -190,26 +233,38 @@ TEST(ExclusionRulesTest, LastMatchingLineWins) {
 
 TEST(ExclusionRulesTest, AddFileReadsEveryLine) {
   const TempFolder folder;
-  WriteFile(folder / "ignore",
-                             "\xEF\xBB\xBF*.bak\r\n# comment\r\n\r\n/drafts/\n!keep.bak\nlast  ");
+  WriteFile(folder / "ignore", "\xEF\xBB\xBF*.bak\r\n# comment\r\n\r\n/drafts/\n!keep.bak\nlast  ");
   ExclusionRules rules;
-  std::string error;
-  ASSERT_TRUE(rules.AddFile(folder / "ignore", &error)) << error;
+  ExclusionRules::FileProblem problem;
+  ASSERT_TRUE(rules.AddFile(folder / "ignore", &problem));
   EXPECT_TRUE(File(rules, "x/a.bak"));
   EXPECT_FALSE(File(rules, "keep.bak"));
   EXPECT_TRUE(Folder(rules, "drafts"));
   EXPECT_TRUE(File(rules, "last"));
   EXPECT_FALSE(File(rules, "# comment"));
+  EXPECT_EQ(rules.patterns(), (std::vector<std::string>{"*.bak", "/drafts/", "!keep.bak", "last  "}));
 }
 
 TEST(ExclusionRulesTest, AddFileReportsWhyItCannotRead) {
   const TempFolder folder;
   ExclusionRules rules;
-  std::string error;
-  EXPECT_FALSE(rules.AddFile(folder / "missing", &error));
-  EXPECT_EQ(error, folder / "missing" + ": " + std::strerror(ENOENT));
-  EXPECT_FALSE(rules.AddFile(folder.path(), &error));
-  EXPECT_EQ(error, folder.path() + ": " + std::strerror(EISDIR));
+  ExclusionRules::FileProblem problem;
+  EXPECT_FALSE(rules.AddFile(folder / "missing", &problem));
+  EXPECT_EQ(problem.readError, ENOENT);
+  EXPECT_FALSE(rules.AddFile(folder.path(), &problem));
+  EXPECT_EQ(problem.readError, EISDIR);
+  // A read that fails part way is a failure, not a shorter list.
+  EXPECT_FALSE(rules.AddFile("/proc/self/mem", &problem));
+  EXPECT_EQ(problem.readError, EIO);
+  EXPECT_FALSE(problem.badLine);
+  // A refused line, counted past the byte order mark and CR LF ends.
+  WriteFile(folder / "ignore", "\xEF\xBB\xBF*.bak\r\n\r\n  [x\r\n*.tmp\r\n");
+  EXPECT_FALSE(rules.AddFile(folder / "ignore", &problem));
+  EXPECT_EQ(problem.readError, 0);
+  ASSERT_TRUE(problem.badLine);
+  EXPECT_EQ(problem.badLine->number, 3u);
+  EXPECT_EQ(problem.badLine->line, "  [x");
+  EXPECT_EQ(problem.badLine->fault.at, 2u);
   EXPECT_TRUE(rules.empty());
 }
 

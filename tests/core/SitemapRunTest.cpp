@@ -94,7 +94,7 @@ TEST(SitemapRunTest, AnUnusableBaseUrlWritesNothing) {
   inputs.baseUrl = "/docs/";
   const RunResult result = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
   EXPECT_FALSE(result.written);
-  EXPECT_EQ(result.error, "the base URL must start with http:// or https://");
+  EXPECT_EQ(result.error, "the base URL is not usable: /docs/");
   EXPECT_EQ(site.Names(), std::vector<std::string>{"page.html"});
 }
 
@@ -161,6 +161,41 @@ TEST_F(SelectionOptionsTest, ExcludedAndNoindexPagesAreLeftOut) {
   inputs.skipNoindex = true;
   EXPECT_EQ(Locs(inputs), (std::vector<std::string>{base + "a.html", base + "body.html", base + "keep.bak"}));
   EXPECT_EQ(result.warnings.shown(), std::vector<std::string>{"1 page marked noindex left out"});
+}
+
+// When the exclusions take every page the run says so, whether the scan
+// found nothing at all or only what is no page; a malformed pattern stops
+// the run before anything is touched.
+TEST_F(SelectionOptionsTest, ExclusionsThatLeaveNoPageAreNamed) {
+  WriteFile(site / "a.html", "");
+  WriteFile(site / "drafts/b.html", "");
+  WriteFile(site / "style.css", "");
+  GenerationInputs inputs = SomeInputs();
+  const auto failure = [&] {
+    ScriptedControl control;
+    const RunResult run = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
+    EXPECT_FALSE(run.written);
+    return run.error;
+  };
+  inputs.exclude = {"*.html", "drafts/"};
+  EXPECT_EQ(failure(), "every page is excluded: the exclusion patterns left out 1 page and 1 folder");
+  inputs.exclude = {"*"};
+  EXPECT_EQ(failure(), site.path() + ": every page is excluded: the exclusion patterns left out 1 page, 1 folder "
+                                     "and 1 other entry");
+  inputs.exclude = {"*.css"};
+  inputs.extensions = {"php"};
+  EXPECT_EQ(failure(), "no file matched the extension list");  // the exclusions took no page
+  inputs.exclude = {"ok", "[abc"};
+  EXPECT_EQ(failure(), "exclusion pattern 2 is malformed: [abc");
+  EXPECT_EQ(site.Names(), (std::vector<std::string>{"a.html", "drafts", "style.css"}));
+}
+
+// The writer starts every URL with the base in its normal form.
+TEST_F(SelectionOptionsTest, TheBaseUrlIsWrittenNormalised) {
+  WriteFile(site / "a.html", "");
+  GenerationInputs inputs = SomeInputs();
+  inputs.baseUrl = " HTTPS://Example.JP/x/../docs/./ ";
+  EXPECT_EQ(Locs(inputs), std::vector<std::string>{"https://example.jp/docs/a.html"});
 }
 
 // An index page stands for its folder; where a folder holds two, the one

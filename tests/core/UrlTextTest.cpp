@@ -25,18 +25,96 @@ TEST(UrlTextTest, BaseUrlKeepsWhatTheUserTyped) {
   EXPECT_EQ(UrlText::BaseUrl("http://[::1]:8080/[x]/"), "http://[::1]:8080/%5Bx%5D/");
 }
 
-TEST(UrlTextTest, OnlyAbsoluteHttpUrlsWithAHostAreUsableBases) {
-  std::string problem;
-  for (const char* good : {"https://example.jp", "http://example.jp/docs/", "HTTPS://Example.JP:8443/a",
-                           "http://user@example.jp/", "http://[::1]:8080/", "https://example.jp/ページ/"}) {
-    EXPECT_TRUE(UrlText::IsUsableBase(good, &problem)) << good << ": " << problem;
+std::string Normalised(std::string_view typed) {
+  UrlText::BaseProblem problem{};
+  const auto base = UrlText::NormalisedBase(typed, &problem);
+  EXPECT_TRUE(base) << typed << ": refused, reason " << static_cast<int>(problem);
+  return base.value_or("");
+}
+
+TEST(UrlTextTest, UsableBasesComeOutNormalised) {
+  const struct {
+    const char* typed;
+    const char* base;
+  } kBases[] = {
+      // What the writer made of these before stays byte for byte.
+      {"https://example.jp/", "https://example.jp/"},
+      {"https://example.jp", "https://example.jp/"},
+      {"  https://example.jp/sub  ", "https://example.jp/sub/"},
+      {"http://example.jp/docs/", "http://example.jp/docs/"},
+      {"https://example.jp/ページ/my docs/", "https://example.jp/%E3%83%9A%E3%83%BC%E3%82%B8/my%20docs/"},
+      {"https://example.jp/a%20b/100%/", "https://example.jp/a%20b/100%25/"},
+      {"http://[::1]:8080/", "http://[::1]:8080/"},
+      {"http://127.0.0.1:65535", "http://127.0.0.1:65535/"},
+      {"https://example.jp/a//b/", "https://example.jp/a//b/"},
+      // Scheme and host in lower case; the port as typed.
+      {"HTTPS://Example.JP:08443/A", "https://example.jp:08443/A/"},
+      {"http://[FE80::A]/", "http://[fe80::a]/"},
+      {"http://ex%4a%4Ample.JP/", "http://ex%4A%4Ample.jp/"},
+      // Dot segments removed, as RFC 3986 section 5.2.4 does.
+      {"https://example.jp/a/./b/", "https://example.jp/a/b/"},
+      {"https://example.jp/x/../y/", "https://example.jp/y/"},
+      {"https://example.jp/a/b/..", "https://example.jp/a/"},
+      {"https://example.jp/../../a/.", "https://example.jp/a/"},
+      {"https://example.jp/./", "https://example.jp/"},
+      {"https://example.jp/a/%2e%2E/b", "https://example.jp/b/"},
+      {"https://example.jp/.a/..b/", "https://example.jp/.a/..b/"},
+      // Escapes as section 6.2.2 wants them.
+      {"https://example.jp/%7euser/%e3%81%8a/", "https://example.jp/~user/%E3%81%8A/"},
+  };
+  for (const auto& base : kBases) {
+    EXPECT_EQ(Normalised(base.typed), base.base) << base.typed;
+    EXPECT_EQ(Normalised(base.base), base.base) << "normalising twice changes " << base.base;
+    EXPECT_EQ(UrlText::BaseUrl(base.base), base.base) << "the writer would encode " << base.base;
   }
-  for (const char* bad : {"", "/docs", "example.jp", "ftp://example.jp/", "https://", "https:///path",
-                          "https://example.jp/?q=1", "https://example.jp/#top", "https://example.jp:80x/",
-                          "https://exa mple.jp/", "https://例え.jp/", "https://[::1/"}) {
-    problem.clear();
-    EXPECT_FALSE(UrlText::IsUsableBase(bad, &problem)) << bad;
-    EXPECT_FALSE(problem.empty()) << bad;
+}
+
+TEST(UrlTextTest, BasesThatCannotStandBeforeAPathAreRefusedWithTheReason) {
+  using UrlText::BaseProblem;
+  const struct {
+    const char* typed;
+    BaseProblem reason;
+  } kRefused[] = {
+      {"", BaseProblem::kEmpty},
+      {"   ", BaseProblem::kEmpty},
+      {"/docs", BaseProblem::kNotHttp},
+      {"example.jp", BaseProblem::kNotHttp},
+      {"ftp://example.jp/", BaseProblem::kNotHttp},
+      {"http:/example.jp/", BaseProblem::kNotHttp},
+      {"https://example.jp/?q=1", BaseProblem::kQueryOrFragment},
+      {"https://example.jp/#top", BaseProblem::kQueryOrFragment},
+      {"https://", BaseProblem::kNoHost},
+      {"https:///path", BaseProblem::kNoHost},
+      {"http://:8080/", BaseProblem::kNoHost},
+      {"http://user@example.jp/", BaseProblem::kUserInfo},
+      {"http://u:p@example.jp/", BaseProblem::kUserInfo},
+      {"http://@example.jp/", BaseProblem::kUserInfo},
+      {"http://a@b@c/", BaseProblem::kUserInfo},
+      {"http://h:99999/", BaseProblem::kBadPort},
+      {"http://h:65536/", BaseProblem::kBadPort},
+      {"http://h:0/", BaseProblem::kBadPort},
+      {"http://h:/", BaseProblem::kBadPort},
+      {"https://example.jp:80x/", BaseProblem::kBadPort},
+      {"http://h:1:2/", BaseProblem::kBadPort},
+      {"http://[::1]:port/", BaseProblem::kBadPort},
+      {"http://[zz]/", BaseProblem::kBadAddress},
+      {"http://[]/", BaseProblem::kBadAddress},
+      {"http://[::1]junk/", BaseProblem::kBadAddress},
+      {"https://[::1/", BaseProblem::kBadAddress},
+      {"http://[1:2:3:4:5:6:7:8:9]/", BaseProblem::kBadAddress},
+      {"http://[v1.x]/", BaseProblem::kBadAddress},
+      {"http://ho[st]/", BaseProblem::kBadHostCharacter},
+      {"http://host]/", BaseProblem::kBadHostCharacter},
+      {"http://a\\b/", BaseProblem::kBadHostCharacter},
+      {"https://exa mple.jp/", BaseProblem::kBadHostCharacter},
+      {"http://ex%zample.jp/", BaseProblem::kBadHostCharacter},
+      {"https://例え.jp/", BaseProblem::kNonAsciiHost},
+      {"http://h\x82\xa0.jp/", BaseProblem::kNonAsciiHost},
+  };
+  for (const auto& refused : kRefused) {
+    BaseProblem problem = BaseProblem::kNotUri;
+    EXPECT_FALSE(UrlText::NormalisedBase(refused.typed, &problem)) << refused.typed;
+    EXPECT_EQ(problem, refused.reason) << refused.typed;
   }
 }
 

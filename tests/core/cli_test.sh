@@ -54,12 +54,15 @@ for ext in "" ".html" "php"; do
 done
 
 # A base URL that cannot stand before every page is a usage error.
-for base in "" "/docs" "example.jp" "ftp://example.jp/" "https://" "https://example.jp/?a=1" "https://example.jp/#x"; do
+for base in "" "/docs" "example.jp" "ftp://example.jp/" "https://" "https://example.jp/?a=1" "https://example.jp/#x" \
+            "http://h:99999/" "http://h:/" "http://[zz]/" "http://[::1]junk/" "http://a\\b/" "http://u:p@h/"; do
   run "$site" --ext html --base-url "$base"
   check "base URL '$base' refused with exit 2" [ "$rc" = 2 ]
-  check "base URL '$base' names the problem" grep -q -- "--base-url: the base URL" "$work/err"
+  check "base URL '$base' names the problem" grep -qF -- "--base-url \"$base\": the base URL" "$work/err"
 done
 check "refused base URLs changed nothing" cmp -s "$site/nubika_sitemap.xml" "$work/before.xml"
+run "$site" --ext html --base-url "HTTPS://Example.JP/a/./b/../c" --quiet
+check "the base URL normalised: case, dot segments" grep -q "<loc>https://example.jp/a/c/index.html</loc>" "$site/nubika_sitemap.xml"
 run "$site" --ext html --base-url "https://example.jp/100%/[x]/"
 check "stray % and brackets encoded" grep -q "<loc>https://example.jp/100%25/%5Bx%5D/index.html</loc>" "$site/nubika_sitemap.xml"
 
@@ -114,6 +117,25 @@ printf 'drafts/\n# a comment\n' >"$work/ignore"
 check "a command-line list replaces the stored one" bash -c "grep -q 'sub%20dir/a&amp;b.html' '$site/nubika_sitemap.xml' && ! grep -Eq 'drafts|index.html' '$site/nubika_sitemap.xml'"
 run "$site" --exclude-from "$work/missing-list"
 check "a missing --exclude-from file is a usage error" [ "$rc" = 2 ]
+printf '\xef\xbb\xbfdrafts/\r\nsub dir/\r\n' >"$work/ignore"
+run "$site" --ext html --exclude-from "$work/ignore" -q
+check "--exclude-from skips a byte order mark, takes CR LF" bash -c "[ $rc = 0 ] && grep -q 'index.html' '$site/nubika_sitemap.xml' && ! grep -Eq 'drafts|sub%20dir' '$site/nubika_sitemap.xml'"
+cp "$site/nubika_sitemap.xml" "$work/before.xml"
+run "$site" --exclude-from /proc/self/mem
+check "a read error part way is a usage error with the cause" [ "$rc:$err" = "2:nubika-sitemap-cli: --exclude-from: /proc/self/mem: Input/output error" ]
+printf 'drafts/\n\n[abc\n' >"$work/ignore"
+run "$site" --exclude-from "$work/ignore"
+check "a malformed line of a file: exit 2, file and line" bash -c "[ $rc = 2 ] && grep -qF '\"[abc\" (line 3 of $work/ignore): the \"[\" at column 1 has no closing' '$work/err'"
+run "$site" --exclude '*.bak' --exclude 'x[[:nope:]]'
+check "a malformed --exclude: exit 2, which one" bash -c "[ $rc = 2 ] && grep -qF '\"x[[:nope:]]\" (--exclude number 2): \"[:nope:]\" at column 3 is no character class' '$work/err'"
+printf '[SETTING]\nBASE_URL=https://example.jp/\n[OPTIONS]\nEXCLUDE="drafts/\\ntail\\\\"\n' >"$work/badlist.ini"
+"$CLI" --settings "$work/badlist.ini" "$site" --ext html 2>"$work/err"; rc=$?
+check "a malformed stored EXCLUDE entry: exit 2, which entry" bash -c "[ $rc = 2 ] && grep -qF 'EXCLUDE entry 2 in $work/badlist.ini' '$work/err'"
+check "malformed patterns write nothing" cmp -s "$site/nubika_sitemap.xml" "$work/before.xml"
+run "$site" --ext html --exclude '*.html' --exclude 'sub dir'
+check "exclusions that leave no page say so" bash -c "[ $rc = 1 ] && grep -q 'every page is excluded: the exclusion patterns left out 2 pages and 1 folder' '$work/err'"
+run "$site" --ext "html, css" --index-names "default.html, index.html" --folder-urls -q
+check "command-line lists trimmed as the window trims an entry" bash -c "[ $rc = 0 ] && grep -q '<loc>https://example.jp/style.css</loc>' '$site/nubika_sitemap.xml' && grep -q '<loc>https://example.jp/</loc>' '$site/nubika_sitemap.xml'"
 run "$site" --lastmod-from yesterday
 check "--lastmod-from takes run or file only" [ "$rc" = 2 ]
 rm -r "$site/drafts"

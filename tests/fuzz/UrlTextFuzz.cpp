@@ -2,7 +2,8 @@
 // (any bytes but "/" and NUL, never "." or ".."): the segment is a valid
 // RFC 3986 segment that is no dot-segment, escaped it is XML character data
 // that a parser reads back as the segment, and decoding gives the name.
-// The base URL, typed with any bytes, must come out as printable ASCII.
+// The base URL, typed with any bytes, must come out as printable ASCII; a
+// base that is accepted comes out normalised once and for all.
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -60,8 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(ReadsBackAs(UrlText::XmlEscaped(base), base), Printable(base));
   // Every "%" starts an escape, so the whole text decodes.
   FUZZ_CHECK(SitemapCheck::PercentDecoded(base).has_value(), Printable(base));
-  std::string problem;
-  FUZZ_CHECK(UrlText::IsUsableBase(bytes, &problem) == problem.empty(), Printable(bytes) + ": " + problem);
+  UrlText::BaseProblem problem{};
+  if (const auto normalised = UrlText::NormalisedBase(bytes, &problem)) {
+    FUZZ_CHECK(normalised->ends_with('/'), Printable(*normalised));
+    FUZZ_CHECK(UrlText::BaseUrl(*normalised) == *normalised, Printable(*normalised));
+    const auto again = UrlText::NormalisedBase(*normalised, &problem);
+    FUZZ_CHECK(again && *again == *normalised, Printable(bytes) + " -> " + Printable(*normalised));
+  }
 
   const std::string& name = bytes;
   if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos)

@@ -58,6 +58,7 @@ class TestMainWindow : public QObject {
   void runAfterStopStartsClean();
   void stopWhileTheApplicationEnds();
   void emptyFolderFieldStartsNothing();
+  void refusedInputsStartNothing();
   void drops_data();
   void drops();
   void dropDuringRunIsRefused();
@@ -400,6 +401,25 @@ void TestMainWindow::emptyFolderFieldStartsNothing() {
   QVERIFY(!window->isRunning());
   QVERIFY(Find<QLabel>(*window, "lblStat")->text().isEmpty());
   QVERIFY(prompter_.notices.isEmpty());
+}
+
+// A base URL or a stored exclusion pattern that cannot make a run: a
+// notice, no run, nothing written.
+void TestMainWindow::refusedInputsStartNothing() {
+  space_->write(QStringLiteral("site/index.html"));
+  space_->write(QStringLiteral("Setting.ini"), "[SETTING]\n[OPTIONS]\nEXCLUDE=\"drafts/\\n[abc\"\n");
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QVERIFY(!window->isRunning());
+  QCOMPARE(prompter_.notices,
+           QStringList{U("除外パターン「[abc」（2番目）は使えません\n1文字目の「[」を閉じる「]」がありません")});
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("http://example.jp:99999/"));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QVERIFY(!window->isRunning());
+  QCOMPARE(prompter_.notices.size(), 2);
+  QCOMPARE(prompter_.notices.back(), U("ホームページのURL(http://～)を正しく指定してください"));
+  QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
 }
 
 void TestMainWindow::drops_data() {
