@@ -76,10 +76,11 @@ struct HeadVerdict {
 // head, and so does this reader. The body it implies at the end of the
 // text starts there; one that starts before it was begun by the text.
 HeadVerdict Examine(std::string_view html) {
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;  // never looked at; not keeping them saves allocations
+  // The errors are never looked at, but gumbo must keep them: told to keep
+  // none, it runs a duplicate attribute's name into the next one's
+  // ("name content=noindex" after a first name gives "namecontent").
   const std::unique_ptr<GumboOutput, OutputDeleter> output(
-      gumbo_parse_with_options(&options, html.data(), html.size()));
+      gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()));
   HeadVerdict verdict;
   const GumboVector& children = output->root->v.element.children;
   for (unsigned i = 0; i < children.length; ++i) {

@@ -98,6 +98,7 @@ TEST(RobotsMetaTest, ReadsTagsAsTheParserDoes) {
       // The first of two attributes of one name counts, in any case.
       {R"(<meta name=robots content=noindex CONTENT=index>)", true},
       {R"(<meta name=robots content=index Content=noindex>)", false},
+      {R"(<meta name=robots NAME content=noindex>)", true},
       // Character references, numeric and named.
       {R"(<meta name=robots content="&#110;oindex">)", true},
       {R"(<meta name=robots content="nofollow&comma;noindex">)", true},
