@@ -179,6 +179,7 @@ std::optional<bool> PageHead::SaysNoindex(std::string_view textSoFar, bool compl
     }
     if (tokenizer_.Next(text, complete) != PageHeadTokenizer::Step::kStartTag) break;
     NoteStartTag();
+    if (headOverWithoutRefusal_) return false;
   }
   if (!complete) return std::nullopt;
   return metaMayRefuse_ && Examine(text).noindex;
@@ -187,19 +188,28 @@ std::optional<bool> PageHead::SaysNoindex(std::string_view textSoFar, bool compl
 // Only a meta start tag can say noindex, and only a start tag of an element
 // that has no place in the head tells that the head may be over: the
 // parser is asked at the first such tag after a meta that may refuse, or
-// at the last one before it.
+// at the last one before it. Before any such meta, the first one answers
+// at once unless a template could hold it.
 void PageHead::NoteStartTag() {
-  static constexpr std::string_view kHeadElements[] = {"base", "basefont", "bgsound", "head",     "html",
-                                                       "link", "noframes", "noscript", "script",   "style",
-                                                       "template", "title"};
-  const std::string_view name = tokenizer_.tagName();
-  if (EqualsIgnoringAsciiCase(name, "meta")) {
+  // As gumbo has them, with menuitem from an older draft of HTML.
+  static constexpr std::string_view kHeadElements[] = {"base",     "basefont", "bgsound", "head",  "html",
+                                                       "link",     "menuitem", "noframes", "noscript",
+                                                       "script",   "style",    "title"};
+  const std::string_view name = tokenizer_.lowerTagName();
+  if (name == "meta") {
     metaMayRefuse_ = metaMayRefuse_ || MetaMayRefuse(tokenizer_);
     return;
   }
+  if (name == "template") {
+    templateSeen_ = true;
+    return;
+  }
   for (const std::string_view headElement : kHeadElements)
-    if (EqualsIgnoringAsciiCase(name, headElement)) return;
+    if (name == headElement) return;
   signEnd_ = tokenizer_.tagEnd();
+  // Outside a template such a tag ends the head for sure, unless a script
+  // could have hidden it from the parser.
+  headOverWithoutRefusal_ = !metaMayRefuse_ && !templateSeen_ && !tokenizer_.scriptMayHideTags();
 }
 
 std::optional<std::string_view> PageHead::Decode(std::string_view bytes, bool complete) {

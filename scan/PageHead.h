@@ -18,9 +18,11 @@
 // The tokenizer reads the meta tags first: a page none of whose meta tags
 // pairs a name (robots, googlebot) with a refusal (noindex, none) is
 // answered without the parser (a value with a character reference in it
-// counts as a possible pair); reading such a page to its end or the limit
-// costs less than parsing its head. Otherwise the parser reads the text up
-// to a start tag that cannot stand in the head (<body>, <p>, ...), never the
+// counts as a possible pair). Such a page is answered at the first start
+// tag that cannot stand in the head (<body>, <p>, ...), which ends the head
+// unless a template or a script could hide it from the parser; then the
+// page is read to its end or the limit, which costs less than parsing its
+// head. Otherwise the parser reads the text up to such a tag, never the
 // rest of the body after it, and says whether the head was over there and
 // what its meta tags say.
 class PageHead {
@@ -44,6 +46,8 @@ class PageHead {
 
   PageHeadTokenizer tokenizer_;
   bool metaMayRefuse_ = false;
+  bool templateSeen_ = false;
+  bool headOverWithoutRefusal_ = false;
   // The end of a start tag not yet given to the parser that may have begun
   // the body; 0 when none.
   std::size_t signEnd_ = 0;

@@ -1,6 +1,5 @@
 #include "scan/PageHeadTokenizer.h"
 
-#include <array>
 
 namespace {
 
@@ -79,12 +78,12 @@ PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool comp
       if (end != npos) {
         at_ = end;
         for (const std::string_view name : kTextElements) {
-          if (EqualsLower(tagName_, name)) {
+          if (lowerTagName() == name) {
             textElement_ = name;
-            textFrom_ = at_;
+            textStart_ = textFrom_ = at_;
           }
         }
-        plainText_ = EqualsLower(tagName_, "plaintext");
+        plainText_ = lowerTagName() == "plaintext";
         return Step::kStartTag;
       }
     } else if (next == '/') {
@@ -132,6 +131,8 @@ bool PageHeadTokenizer::PassTextContent(std::string_view text, bool complete) {
     if (complete) at_ = text.size();
     return false;
   }
+  if (textElement_ == "script" && text.substr(textStart_, endTag - textStart_).find("<!--") != npos)
+    scriptMayHideTags_ = true;
   textElement_ = {};
   at_ = endTag;
   return true;
@@ -145,6 +146,8 @@ std::size_t PageHeadTokenizer::ReadTag(std::string_view text, std::size_t lt, Ta
   if (i == text.size()) return npos;
   if (start) {
     tagName_ = text.substr(nameStart, i - nameStart);
+    lowerTagNameSize_ = tagName_.size() <= lowerTagName_.size() ? tagName_.size() : 0;
+    for (std::size_t c = 0; c < lowerTagNameSize_; ++c) lowerTagName_[c] = Lower(tagName_[c]);
     attributes_.clear();
   }
   return ReadAttributes(text, i, start);
@@ -154,8 +157,9 @@ std::size_t PageHeadTokenizer::ReadTag(std::string_view text, std::size_t lt, Ta
 std::size_t PageHeadTokenizer::ReadAttributes(std::string_view text, std::size_t i, bool keep) {
   const std::size_t size = text.size();
   for (;;) {
-    // Before an attribute's name; a "/" not followed by ">" is passed by.
-    while (i < size && (IsSpace(text[i]) || text[i] == '/')) ++i;
+    // Before an attribute's name; a "/" not followed by ">" is passed by,
+    // and so is a NUL, which gumbo drops here.
+    while (i < size && (IsSpace(text[i]) || text[i] == '/' || text[i] == '\0')) ++i;
     if (i == size) return npos;
     if (text[i] == '>') return i + 1;
     // The name: its first character may be "=".

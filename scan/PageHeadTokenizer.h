@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -16,9 +17,10 @@
 // off by the end of the text is read again once more has come.
 //
 // Where the tokenizer and a parser could part (the content of a script
-// that nests "<!--<script>", foreign content, which is body content
-// anyway), it reads on where the parser would see text: it may report a
-// tag the parser does not have, never the other way round.
+// that nests "<!--<script>", see scriptMayHideTags(); foreign content,
+// which is body content anyway), it reads on where the parser would see
+// text: it may report a tag the parser does not have, never the other way
+// round.
 class PageHeadTokenizer {
  public:
   struct Attribute {
@@ -36,12 +38,19 @@ class PageHeadTokenizer {
 
   // The last start tag: valid until the next call, as views into its text.
   std::string_view tagName() const { return tagName_; }
+  // The same in lower case, for comparing with names; empty when longer
+  // than any element name this reader looks for.
+  std::string_view lowerTagName() const { return {lowerTagName_.data(), lowerTagNameSize_}; }
   const std::vector<Attribute>& attributes() const { return attributes_; }
   // The tag's first attribute of that name (given in lower case): later
   // ones of the same name do not count. Null when there is none.
   const Attribute* Find(std::string_view lowerName) const;
   // Where the last start tag ends: the offset just after its ">".
   std::size_t tagEnd() const { return at_; }
+  // True once a script's text has held "<!--": the parser may then read a
+  // "</script>" in it as text where this tokenizer ends the script, and
+  // take for text the tags after it.
+  bool scriptMayHideTags() const { return scriptMayHideTags_; }
 
  private:
   enum class Tag { kStart, kEnd };
@@ -55,8 +64,12 @@ class PageHeadTokenizer {
   std::size_t at_ = 0;
   // The element whose text content is being passed by; empty when none.
   std::string_view textElement_;
+  std::size_t textStart_ = 0;
   std::size_t textFrom_ = 0;
+  bool scriptMayHideTags_ = false;
   bool plainText_ = false;
   std::string_view tagName_;
+  std::array<char, 15> lowerTagName_{};
+  std::size_t lowerTagNameSize_ = 0;
   std::vector<Attribute> attributes_;
 };

@@ -71,8 +71,13 @@ TEST(PageHeadTest, AnswersAlikeWhereverThePiecesEnd) {
       // The parser moves a meta between the head and the body into the head.
       {"<html><HEAD><title>t</title></HEAD>" + meta + "<body>" + body, true, "<body>"},
       {"<html><head><title>t</title></head><BODY class=a>" + meta + body, false, meta},
-      // The words outside any meta tag: no parse, the page is read whole.
-      {"<head><title>About robots</title></head><body>Our pages say noindex to none." + body, false, ""},
+      // The words outside any meta tag: no parse, the body's first tag answers.
+      {"<head><title>About robots</title></head><body>Our pages say noindex to none." + body, false, "<body>"},
+      // Tags that leave the head as it was: one in a template, one the parser
+      // reads as a script's text, and one gumbo keeps in the head.
+      {"<head><template><p>t</p></template>" + meta + "<body>" + body, true, "<body>"},
+      {"<head><script><!--<script></script><p></script>" + meta + "<body>" + body, true, "<body>"},
+      {"<head><menuitem>" + meta + "<body>" + body, true, "<body>"},
       // Words and a character reference cut anywhere.
       {"<html><head><meta name=\"googl&#x0000065;bot\" content=\"nofollow, NONE\"></head>" + body, true, "<p>"},
       // More false signs than the parser is asked about: the whole text decides.

@@ -92,6 +92,8 @@ TEST(RobotsMetaTest, ReadsTagsAsTheParserDoes) {
       {R"(<meta name = robots content = "noindex">)", true},
       {R"(<meta/name="robots"/content="noindex"/>)", true},
       {R"(<meta =x name=robots content=noindex>)", true},
+      // Gumbo drops a NUL before an attribute's name.
+      {std::string("<meta name=robots \0content=noindex>", 35), true},
       // An unquoted value ends only at whitespace or ">".
       {R"(<meta name=robots/ content=noindex>)", false},
       {R"(<meta name=robots content=noindex/>)", false},
