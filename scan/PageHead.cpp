@@ -2,12 +2,10 @@
 
 #include <gumbo.h>
 
-#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
-
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
@@ -53,28 +51,15 @@ bool MetaSaysNoindex(const GumboElement& meta) {
   return name && content && IsRobotsName(name->value) && ContentSaysNoindex(content->value);
 }
 
-// The parser moves a meta that comes between </head> and the body back into
-// the head; starting at or after headEnd gives it away as not the head's.
 // A <template> is a node of its own type, so its inert content is passed by.
-bool AnyMetaSaysNoindex(const GumboElement& parent, unsigned headEnd) {
+bool AnyMetaSaysNoindex(const GumboElement& parent) {
   for (unsigned i = 0; i < parent.children.length; ++i) {
     const auto* child = static_cast<const GumboNode*>(parent.children.data[i]);
     if (child->type != GUMBO_NODE_ELEMENT) continue;
     const GumboElement& element = child->v.element;
-    if (element.start_pos.offset >= headEnd) continue;
-    if (element.tag == GUMBO_TAG_META ? MetaSaysNoindex(element) : AnyMetaSaysNoindex(element, headEnd))
-      return true;
+    if (element.tag == GUMBO_TAG_META ? MetaSaysNoindex(element) : AnyMetaSaysNoindex(element)) return true;
   }
   return false;
-}
-
-const GumboElement* FindHead(const GumboOutput& output) {
-  const GumboVector& children = output.root->v.element.children;
-  for (unsigned i = 0; i < children.length; ++i) {
-    const auto* child = static_cast<const GumboNode*>(children.data[i]);
-    if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HEAD) return &child->v.element;
-  }
-  return nullptr;
 }
 
 struct OutputDeleter {
@@ -83,151 +68,162 @@ struct OutputDeleter {
 
 struct HeadVerdict {
   bool noindex = false;
-  // Something in the text closed the head; more text cannot change the answer.
+  // The body (or a frameset) has begun: more text cannot change the answer.
   bool headOver = false;
 };
 
+// The parser puts a meta that comes between </head> and the body into the
+// head, and so does this reader. The body it implies at the end of the
+// text starts there; one that starts before it was begun by the text.
 HeadVerdict Examine(std::string_view html) {
-  if (html.starts_with(kUtf8Bom)) html.remove_prefix(kUtf8Bom.size());
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;  // never looked at; not keeping them saves allocations
+  // The errors are never looked at, but gumbo must keep them: told to keep
+  // none, it runs a duplicate attribute's name into the next one's
+  // ("name content=noindex" after a first name gives "namecontent").
   const std::unique_ptr<GumboOutput, OutputDeleter> output(
-      gumbo_parse_with_options(&options, html.data(), html.size()));
-  const GumboElement* head = FindHead(*output);
-  if (!head) return {};
-  // The head's end is where the token that closed it starts; only the end
-  // of the text leaves it at the text's length.
-  const unsigned headEnd = head->end_pos.offset;
-  return {AnyMetaSaysNoindex(*head, headEnd), headEnd < html.size()};
-}
-
-// An attribute can spell "robots" or "noindex" without holding the word,
-// with numeric character references (no named one gives these letters).
-// A reference cut off by the end of the text may yet be one.
-bool MayBeLetterReference(std::string_view text, std::size_t ampersand) {
-  std::size_t i = ampersand + 2;
-  const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
-  if (hex) ++i;
-  unsigned value = 0;
-  for (; i < text.size(); ++i) {
-    const char c = static_cast<char>(text[i] | 0x20);
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (!digit && !(hex && c >= 'a' && c <= 'f')) break;
-    value = std::min(value * (hex ? 16 : 10) + (digit ? text[i] - '0' : c - 'a' + 10), 0x110000u);
+      gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()));
+  HeadVerdict verdict;
+  const GumboVector& children = output->root->v.element.children;
+  for (unsigned i = 0; i < children.length; ++i) {
+    const auto* child = static_cast<const GumboNode*>(children.data[i]);
+    if (child->type != GUMBO_NODE_ELEMENT) continue;
+    if (child->v.element.tag == GUMBO_TAG_HEAD)
+      verdict.noindex = verdict.noindex || AnyMetaSaysNoindex(child->v.element);
+    else if (child->v.element.start_pos.offset < html.size())
+      verdict.headOver = true;
   }
-  if (i == text.size()) return true;
-  return (value >= 'A' && value <= 'Z') || (value >= 'a' && value <= 'z');
+  return verdict;
 }
 
-bool HoldsLetterReference(std::string_view text) {
-  for (std::size_t amp = text.find("&#"); amp != std::string_view::npos; amp = text.find("&#", amp + 1))
-    if (MayBeLetterReference(text, amp)) return true;
-  return false;
+// A meta tag whose name and content could make it a refusal: exactly, or,
+// where a character reference could spell a word, possibly.
+bool MetaMayRefuse(const PageHeadTokenizer& tokenizer) {
+  const PageHeadTokenizer::Attribute* name = tokenizer.Find("name");
+  const PageHeadTokenizer::Attribute* content = tokenizer.Find("content");
+  if (!name || !content) return false;
+  const auto hasReference = [](std::string_view value) { return value.find('&') != std::string_view::npos; };
+  return (hasReference(name->value) || IsRobotsName(name->value)) &&
+         (hasReference(content->value) || ContentSaysNoindex(content->value));
 }
 
-bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view lowerWord) {
-  for (const char first : {lowerWord[0], static_cast<char>(lowerWord[0] - 'a' + 'A')}) {
-    for (std::size_t at = text.find(first); at != std::string_view::npos; at = text.find(first, at + 1))
-      if (StartsWithIgnoringAsciiCase(text.substr(at), lowerWord)) return true;
-  }
-  return false;
-}
-
-bool EndsTagName(char c) { return IsAsciiSpace(c) || c == '/' || c == '>'; }
-
-bool IsTagAt(std::string_view text, std::size_t at, std::string_view lowerStart) {
-  const std::size_t end = at + lowerStart.size();
-  return end < text.size() && StartsWithIgnoringAsciiCase(text.substr(at), lowerStart) && EndsTagName(text[end]);
-}
-
-// Where a start tag that begins at lt ends: after its ">", which does not
-// count inside a quoted attribute value; npos when the text ends first.
-std::size_t TagEnd(std::string_view text, std::size_t lt) {
-  char quote = 0;
-  for (std::size_t i = lt + 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      return i + 1;
+// Appends the UTF-16 code units of bytes[from, size) as UTF-8, as a browser
+// decodes them: a surrogate without its partner becomes U+FFFD, and so does
+// a last odd byte. A lead surrogate that may yet get its partner stays
+// unread until more has come. Returns where decoding stopped.
+// (iconv would refuse the lone surrogates instead of replacing them.)
+std::size_t DecodeUtf16(std::string_view bytes, std::size_t from, bool bigEndian, bool complete, std::string* out) {
+  const auto unit = [&](std::size_t at) -> char32_t {
+    const auto b0 = static_cast<unsigned char>(bytes[at]), b1 = static_cast<unsigned char>(bytes[at + 1]);
+    return bigEndian ? (b0 << 8 | b1) : (b1 << 8 | b0);
+  };
+  const auto append = [out](char32_t c) {
+    if (c < 0x80) {
+      out->push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | c >> 6));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out->push_back(static_cast<char>(0xE0 | c >> 12));
+      out->push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xF0 | c >> 18));
+      out->push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  };
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::size_t i = from;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const char32_t c = unit(i);
+    if (c < 0xD800 || c > 0xDFFF) {
+      append(c);
+    } else if (c >= 0xDC00) {
+      append(kReplacement);
+    } else if (i + 3 < bytes.size()) {
+      const char32_t trail = unit(i + 2);
+      if (trail >= 0xDC00 && trail <= 0xDFFF) {
+        append(0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00));
+        i += 2;
+      } else {
+        append(kReplacement);  // the next unit is read on its own
+      }
+    } else if (complete) {
+      append(kReplacement);  // with an odd byte after it, still one error
+      return bytes.size();
+    } else {
+      return i;
     }
   }
-  return std::string_view::npos;
-}
-
-// A cheap sign that the head may be over: a "</head" or "<body" tag in any
-// case, starting at or after `from` and with its name whole in the text.
-std::size_t FindHeadEndSign(std::string_view text, std::size_t from) {
-  for (std::size_t lt = text.find('<', from); lt != std::string_view::npos; lt = text.find('<', lt + 1)) {
-    if (IsTagAt(text, lt, "</head") || IsTagAt(text, lt, "<body")) return lt;
+  if (complete && i < bytes.size()) {
+    append(kReplacement);
+    i = bytes.size();
   }
-  return std::string_view::npos;
+  return i;
 }
-constexpr std::size_t kLongestSign = 7;  // "</head" and the byte that ends the name
 
 }  // namespace
 
 std::optional<bool> PageHead::SaysNoindex(std::string_view textSoFar, bool complete) {
-  if (!MayHoldBothWords(textSoFar)) return complete ? std::optional<bool>(false) : std::nullopt;
-  if (const std::optional<bool> answer = AnswerAtHeadEnd(textSoFar)) return answer;
-  if (complete) return Examine(textSoFar).noindex;
-  return std::nullopt;
-}
-
-// Only a meta start tag can say noindex, so only the text of such tags is
-// searched for the words; the page's own text, however long, is skipped at
-// the speed of a search for "<". A tag cut off by the end of the text is
-// looked at again once more has come.
-bool PageHead::MayHoldBothWords(std::string_view text) {
-  while (!metaMayRefuse_) {
-    const std::size_t lt = text.find('<', metaFrom_);
-    if (lt == std::string_view::npos) {
-      metaFrom_ = text.size();
-      return false;
-    }
-    if (lt + 5 >= text.size()) {  // too short yet to tell a meta tag
-      metaFrom_ = lt;
-      return false;
-    }
-    if (!IsTagAt(text, lt, "<meta")) {
-      metaFrom_ = lt + 1;
-      continue;
-    }
-    const std::size_t end = TagEnd(text, lt);
-    if (end == std::string_view::npos) {
-      metaFrom_ = lt;
-      return false;
-    }
-    const std::string_view tag = text.substr(lt, end - lt);
-    const bool reference = HoldsLetterReference(tag);
-    metaMayRefuse_ = (reference || ContainsIgnoringAsciiCase(tag, "robots") ||
-                      ContainsIgnoringAsciiCase(tag, "googlebot")) &&
-                     (reference || ContainsIgnoringAsciiCase(tag, "noindex") || ContainsIgnoringAsciiCase(tag, "none"));
-    metaFrom_ = end;
-  }
-  return true;
-}
-
-// The parser sees the text only up to the end of a sign's tag, so a tag cut
-// off by the end of the text never passes for body content.
-std::optional<bool> PageHead::AnswerAtHeadEnd(std::string_view text) {
+  const std::optional<std::string_view> decoded = Decode(textSoFar, complete);
+  if (!decoded) return std::nullopt;
+  const std::string_view text = *decoded;
   for (;;) {
-    const std::size_t sign = FindHeadEndSign(text, signFrom_);
-    if (sign == std::string_view::npos) {
-      signFrom_ = std::max(signFrom_, text.size() - std::min(text.size(), kLongestSign - 1));
-      return std::nullopt;
+    if (metaMayRefuse_ && signEnd_ != 0) {
+      const std::size_t end = std::exchange(signEnd_, 0);
+      if (parsesLeft_ > 0) {
+        --parsesLeft_;
+        const HeadVerdict verdict = Examine(text.substr(0, end));
+        if (verdict.headOver) return verdict.noindex;
+      }
     }
-    const std::size_t tagEnd = text.find('>', sign);
-    if (tagEnd == std::string_view::npos) {
-      signFrom_ = sign;
-      return std::nullopt;
-    }
-    signFrom_ = sign + 1;
-    if (parsesLeft_ == 0) return std::nullopt;
-    --parsesLeft_;
-    const HeadVerdict verdict = Examine(text.substr(0, tagEnd + 1));
-    if (verdict.headOver) return verdict.noindex;
+    if (tokenizer_.Next(text, complete) != PageHeadTokenizer::Step::kStartTag) break;
+    NoteStartTag();
+    if (headOverWithoutRefusal_) return false;
   }
+  if (!complete) return std::nullopt;
+  return metaMayRefuse_ && Examine(text).noindex;
+}
+
+// Only a meta start tag can say noindex, and only a start tag of an element
+// that has no place in the head tells that the head may be over: the
+// parser is asked at the first such tag after a meta that may refuse, or
+// at the last one before it. Before any such meta, the first one answers
+// at once unless a template could hold it.
+void PageHead::NoteStartTag() {
+  // As gumbo has them, with menuitem from an older draft of HTML.
+  static constexpr std::string_view kHeadElements[] = {"base",     "basefont", "bgsound", "head",  "html",
+                                                       "link",     "menuitem", "noframes", "noscript",
+                                                       "script",   "style",    "title"};
+  const std::string_view name = tokenizer_.lowerTagName();
+  if (name == "meta") {
+    metaMayRefuse_ = metaMayRefuse_ || MetaMayRefuse(tokenizer_);
+    return;
+  }
+  if (name == "template") {
+    templateSeen_ = true;
+    return;
+  }
+  for (const std::string_view headElement : kHeadElements)
+    if (name == headElement) return;
+  signEnd_ = tokenizer_.tagEnd();
+  // Outside a template such a tag ends the head for sure, unless a script
+  // could have hidden it from the parser.
+  headOverWithoutRefusal_ = !metaMayRefuse_ && !templateSeen_ && !tokenizer_.scriptMayHideTags();
+}
+
+std::optional<std::string_view> PageHead::Decode(std::string_view bytes, bool complete) {
+  constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF", kUtf16LeBom = "\xFF\xFE", kUtf16BeBom = "\xFE\xFF";
+  if (encoding_ == Encoding::kUnknown) {
+    for (const std::string_view bom : {kUtf8Bom, kUtf16LeBom, kUtf16BeBom})
+      if (!complete && bytes.size() < bom.size() && bom.starts_with(bytes)) return std::nullopt;
+    encoding_ = bytes.starts_with(kUtf16LeBom)   ? Encoding::kUtf16Le
+                : bytes.starts_with(kUtf16BeBom) ? Encoding::kUtf16Be
+                                                 : Encoding::kUtf8;
+    utf16BytesDecoded_ = kUtf16LeBom.size();
+  }
+  if (encoding_ == Encoding::kUtf8) return bytes.starts_with(kUtf8Bom) ? bytes.substr(kUtf8Bom.size()) : bytes;
+  utf16BytesDecoded_ =
+      DecodeUtf16(bytes, utf16BytesDecoded_, encoding_ == Encoding::kUtf16Be, complete, &utf16Decoded_);
+  return std::string_view(utf16Decoded_);
 }

@@ -1,20 +1,30 @@
 #pragma once
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "scan/PageHeadTokenizer.h"
 
 // The head of one page whose text arrives piece by piece, as it is read:
 // tells whether the head says noindex to robots (see RobotsMeta) as soon
 // as the text so far settles it, so that reading can stop there.
 //
+// The bytes are decoded as a browser decodes them before it has seen a
+// charset: a UTF-16 byte order mark (little or big endian) makes the page
+// UTF-16, a UTF-8 one is dropped, anything else is read as it is.
+//
 // The HTML5 parser is slow next to reading, so it is kept to a minimum.
-// Text without a meta tag that holds both a name (robots, googlebot) and a
-// refusal (noindex, none), in any case or as character references, is
-// answered without it; reading such a page to its end or the limit costs
-// less than parsing its head. Otherwise
-// it parses only up to a cheap sign that the head may be over ("</head"
-// or "<body"), never the body after it. A sign may sit in a script or a
-// comment, so the parser has the last word on it.
+// The tokenizer reads the meta tags first: a page none of whose meta tags
+// pairs a name (robots, googlebot) with a refusal (noindex, none) is
+// answered without the parser (a value with a character reference in it
+// counts as a possible pair). Such a page is answered at the first start
+// tag that cannot stand in the head (<body>, <p>, ...), which ends the head
+// unless a template or a script could hide it from the parser; then the
+// page is read to its end or the limit, which costs less than parsing its
+// head. Otherwise the parser reads the text up to such a tag, never the
+// rest of the body after it, and says whether the head was over there and
+// what its meta tags say.
 class PageHead {
  public:
   // textSoFar starts like every earlier one and is at least as long;
@@ -23,13 +33,25 @@ class PageHead {
   std::optional<bool> SaysNoindex(std::string_view textSoFar, bool complete);
 
  private:
-  bool MayHoldBothWords(std::string_view text);
-  std::optional<bool> AnswerAtHeadEnd(std::string_view text);
+  enum class Encoding { kUnknown, kUtf8, kUtf16Le, kUtf16Be };
 
-  // Where the next scans start: bytes before them were looked at already.
-  std::size_t metaFrom_ = 0;
-  std::size_t signFrom_ = 0;
+  // The decoded text so far; nullopt while the first bytes cannot tell the
+  // encoding yet.
+  std::optional<std::string_view> Decode(std::string_view bytes, bool complete);
+  void NoteStartTag();
+
+  Encoding encoding_ = Encoding::kUnknown;
+  std::string utf16Decoded_;
+  std::size_t utf16BytesDecoded_ = 0;
+
+  PageHeadTokenizer tokenizer_;
   bool metaMayRefuse_ = false;
-  // Parses at signs left, so that a page full of false signs stays cheap.
+  bool templateSeen_ = false;
+  bool headOverWithoutRefusal_ = false;
+  // The end of a start tag not yet given to the parser that may have begun
+  // the body; 0 when none.
+  std::size_t signEnd_ = 0;
+  // Parses left, so that a page full of false signs stays cheap (a <div>
+  // in a template does not end the head).
   int parsesLeft_ = 4;
 };

@@ -25,33 +25,69 @@ Fed FeedInPieces(const std::string& page, std::size_t piece) {
   }
 }
 
+// The page in UTF-16 with its byte order mark; the page is ASCII but for
+// the "\u{...}" escapes written as such.
+std::string Utf16(const std::string& ascii, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  const auto unit = [&](unsigned u) {
+    const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+    out += bigEndian ? std::string{high, low} : std::string{low, high};
+  };
+  for (std::size_t i = 0; i < ascii.size(); ++i) {
+    if (ascii.compare(i, 3, "\\u{") == 0) {
+      const std::size_t close = ascii.find('}', i);
+      const unsigned c = std::stoul(ascii.substr(i + 3, close - i - 3), nullptr, 16);
+      if (c >= 0x10000) {
+        unit(0xD800 + ((c - 0x10000) >> 10));
+        unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        unit(c);
+      }
+      i = close;
+    } else {
+      unit(static_cast<unsigned char>(ascii[i]));
+    }
+  }
+  return out;
+}
+
 // Neither where the pieces end nor how many there are may change the
-// answer, and once the head has ended and the words the answer turns on
-// have come, it must not wait for the rest.
+// answer, and once a start tag has begun the body and the words the
+// answer turns on have come, it must not wait for the rest.
 TEST(PageHeadTest, AnswersAlikeWhereverThePiecesEnd) {
   const std::string meta = "<meta name=robots content=noindex>";
   const std::string body = "<p>" + std::string(3000, 'x') + "</p></body></html>";
   std::string falseSigns;
-  for (int i = 0; i < 10; ++i) falseSigns += "<script>document.write('<body>');</script>";
+  for (int i = 0; i < 10; ++i) falseSigns += "<template><div>t</div></template>";
   struct Case {
     std::string page;
     bool noindex;
     std::string answeredBy;  // no text after its last occurrence is needed; empty: all may be
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"<html><head><script>var s = '</head><body>';</script><!-- <body> -->" + meta + "</head>" + body, true,
-       "</head>"},
+       "<p>"},
       {"<title>t</title>" + meta + "<body>" + body, true, "<body>"},
-      {"<html><HEAD><title>t</title></HEAD>" + meta + "<body>" + body, false, meta},
+      // The parser moves a meta between the head and the body into the head.
+      {"<html><HEAD><title>t</title></HEAD>" + meta + "<body>" + body, true, "<body>"},
       {"<html><head><title>t</title></head><BODY class=a>" + meta + body, false, meta},
-      // The words outside any meta tag: no parse, the page is read whole.
-      {"<head><title>About robots</title></head><body>Our pages say noindex to none." + body, false, ""},
+      // The words outside any meta tag: no parse, the body's first tag answers.
+      {"<head><title>About robots</title></head><body>Our pages say noindex to none." + body, false, "<body>"},
+      // Tags that leave the head as it was: one in a template, one the parser
+      // reads as a script's text, and one gumbo keeps in the head.
+      {"<head><template><p>t</p></template>" + meta + "<body>" + body, true, "<body>"},
+      {"<head><script><!--<script></script><p></script>" + meta + "<body>" + body, true, "<body>"},
+      {"<head><menuitem>" + meta + "<body>" + body, true, "<body>"},
       // Words and a character reference cut anywhere.
-      {"<html><head><meta name=\"googl&#x0000065;bot\" content=\"nofollow, NONE\"></head>" + body, true, "</head>"},
+      {"<html><head><meta name=\"googl&#x0000065;bot\" content=\"nofollow, NONE\"></head>" + body, true, "<p>"},
       // More false signs than the parser is asked about: the whole text decides.
       {"<html><head>" + falseSigns + meta + "</head>" + body, true, ""},
-      {"<html><head>" + falseSigns + "</head>" + meta + body, false, ""},
+      {"<html><head>" + falseSigns + "</head><p>t</p>" + meta + body, false, ""},
   };
+  // Pieces may end inside a code unit or between the two of a pair.
+  for (const bool bigEndian : {false, true})
+    cases.push_back({Utf16("<title>\\u{1F600}\\u{65E5}</title>" + meta + "<body>" + body, bigEndian), true,
+                     Utf16("<body>", bigEndian).substr(2)});
   for (const Case& c : cases) {
     const std::size_t needed =
         c.answeredBy.empty() ? c.page.size() : c.page.rfind(c.answeredBy) + c.answeredBy.size();
@@ -60,6 +96,42 @@ TEST(PageHeadTest, AnswersAlikeWhereverThePiecesEnd) {
       EXPECT_EQ(fed.noindex, c.noindex) << "pieces of " << piece << ": " << c.page.substr(0, 80);
       EXPECT_LT(fed.taken, needed + piece) << "pieces of " << piece << ": " << c.page.substr(0, 80);
     }
+  }
+}
+
+// The byte order mark decides the encoding, as in a browser; a surrogate
+// without its partner is a replacement character, which is text and so
+// starts the body.
+TEST(PageHeadTest, ReadsUtf16PagesByTheirByteOrderMark) {
+  const std::string meta = "<meta name=robots content=noindex>";
+  struct Case {
+    std::string page;
+    bool noindex;
+  };
+  std::vector<Case> cases;
+  for (const bool bigEndian : {false, true}) {
+    const std::vector<Case> forOrder = {
+        {Utf16("<!DOCTYPE html><html><head><title>\\u{65E5}\\u{1F600}</title>" + meta + "</head><body>", bigEndian),
+         true},
+        {Utf16("<head><meta name=\"&#114;obots\" content=\"no&#x69;ndex\">", bigEndian), true},
+        {Utf16("<head><!-- " + meta + " --></head>", bigEndian), false},
+        {Utf16("<head><title>t</title></head><p>t</p>" + meta, bigEndian), false},
+        // A lone lead surrogate and a lone trail surrogate before the meta.
+        {Utf16("\\u{D800}" + meta, bigEndian), false},
+        {Utf16("\\u{DC00}" + meta, bigEndian), false},
+        {Utf16("<title>\\u{D800}</title>" + meta, bigEndian), true},
+        // A last odd byte.
+        {Utf16(meta, bigEndian) + "x", true},
+    };
+    cases.insert(cases.end(), forOrder.begin(), forOrder.end());
+  }
+  // Without a mark, UTF-16 is read as bytes: the meta's letters are apart.
+  cases.push_back({Utf16(meta, false).substr(2), false});
+  // The mark of the other order: each unit is read with its bytes swapped.
+  cases.push_back({"\xFE\xFF" + Utf16(meta, false).substr(2), false});
+  for (const Case& c : cases) {
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, c.page.size()})
+      EXPECT_EQ(FeedInPieces(c.page, piece).noindex, c.noindex) << "pieces of " << piece << ": " << c.page;
   }
 }
 

@@ -12,9 +12,6 @@
 
 namespace {
 
-
-
-
 std::string Page(const std::string& head, const std::string& body = "<p>Welcome</p>") {
   return "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n" + head +
          "\n</head>\n<body>\n" + body + "\n</body>\n</html>\n";
@@ -48,6 +45,8 @@ TEST(RobotsMetaTest, CommonSpellingsSayNoindex) {
       Page("<title>\x93\xfa\x96\x7b\x8c\xea</title><meta name=robots content=noindex>"),
       Page("<noscript><meta name=robots content=noindex></noscript>"),
       Page("<meta name=\"&#114;obots\" content=\"&#x4E;oindex\">"),
+      // The parser moves a meta between the head and the body into the head.
+      "<html><head><title>t</title></head><meta name=robots content=noindex><body></body></html>",
   };
   for (const std::string& page : pages) EXPECT_TRUE(RobotsMeta::SaysNoindex(page)) << page;
 }
@@ -58,8 +57,6 @@ TEST(RobotsMetaTest, OtherPagesDoNotSayNoindex) {
       Page("<title>About noindex</title>", "<p>We never use noindex here.</p>"),
       "<p>A page without a head: noindex, none</p>",
       Page("<title>t</title>", R"(<meta name="robots" content="noindex">)"),
-      // The parser would move this meta into the head; it still came after it.
-      "<html><head><title>t</title></head><meta name=robots content=noindex><body></body></html>",
       "<title>t</title><p>Text</p><meta name=robots content=noindex>",
       Page(R"(<meta name="robots" content="index, follow">)"),
       Page(R"(<meta name="robots-x" content="noindex">)"),
@@ -75,6 +72,63 @@ TEST(RobotsMetaTest, OtherPagesDoNotSayNoindex) {
       "\n\xEF\xBB\xBF<meta name=robots content=noindex>",
   };
   for (const std::string& page : pages) EXPECT_FALSE(RobotsMeta::SaysNoindex(page)) << page;
+}
+
+// Tags read as an HTML5 tokenizer reads them. Most pages hold a quote or
+// the text "<meta" where a reader that took any quote for the start of a
+// value, or "<meta" anywhere for a tag, would lose the real meta after it.
+TEST(RobotsMetaTest, ReadsTagsAsTheParserDoes) {
+  const std::string meta = "<meta name=robots content=noindex>";
+  struct Case {
+    std::string head;
+    bool noindex;
+  };
+  const std::vector<Case> cases = {
+      // Attribute values: a quote starts a value only right after "=".
+      {R"(<meta name=robots content=noindex x=a"b>)", true},
+      {"<meta name=author content=O'Brien>" + meta, true},
+      {"<link title=\"<meta x='\" rel=help>" + meta, true},
+      {R"(<meta name="robots"content="noindex">)", true},
+      {R"(<meta name = robots content = "noindex">)", true},
+      {R"(<meta/name="robots"/content="noindex"/>)", true},
+      {R"(<meta =x name=robots content=noindex>)", true},
+      // Gumbo drops a NUL before an attribute's name.
+      {std::string("<meta name=robots \0content=noindex>", 35), true},
+      // An unquoted value ends only at whitespace or ">".
+      {R"(<meta name=robots/ content=noindex>)", false},
+      {R"(<meta name=robots content=noindex/>)", false},
+      // The first of two attributes of one name counts, in any case.
+      {R"(<meta name=robots content=noindex CONTENT=index>)", true},
+      {R"(<meta name=robots content=index Content=noindex>)", false},
+      {R"(<meta name=robots NAME content=noindex>)", true},
+      // Character references, numeric and named.
+      {R"(<meta name=robots content="&#110;oindex">)", true},
+      {R"(<meta name=robots content="nofollow&comma;noindex">)", true},
+      {R"(<meta name="robots&Tab;" content="no&#X69;ndex">)", true},
+      {R"(<meta name=robots content="noindex&amp;">)", false},
+      // Comments end at "-->" or "--!>" whatever they hold, and at once as
+      // "<!-->" or "<!--->".
+      {"<!-- <meta x=y'z -->" + meta, true},
+      {"<!-->" + meta, true},
+      {"<!--->" + meta, true},
+      {"<!-- <meta x=' --->" + meta, true},
+      {"<!-- <meta x=' --!>" + meta, true},
+      {"<!-- --!x " + meta + " -->", false},
+      {"<!-- -- > " + meta + " -->", false},
+      // Bogus comments and doctypes end at the first ">".
+      {"<!x <meta x='>" + meta, true},
+      {"<?php echo '<meta x=' ?>" + meta, true},
+      {"</title x=\"<meta x='\">" + meta, true},
+      {"</ <meta x='>" + meta, true},
+      // Elements whose content is text, up to their own end tag only.
+      {"<title>O'Brien <meta x='</title>" + meta, true},
+      {"<style>a::after { content: \"<meta x='\" }</style>" + meta, true},
+      {"<script>s = \"</scripts><meta x='\";</script>" + meta, true},
+      {"<SCRIPT>s = \"<meta x='\";</Script >" + meta, true},
+      {"<title>" + meta + "</title>", false},
+      {"<style>" + meta, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RobotsMeta::SaysNoindex(Page(c.head)), c.noindex) << c.head;
 }
 
 class RobotsMetaFileTest : public testing::Test {

@@ -1,7 +1,16 @@
 // The noindex answer on any bytes given piece by piece, as a file is read:
 // the first byte sets the size of the pieces, the rest is the page. The
-// answer must come by the time the page is complete and must be the one
-// for the whole page at once, wherever the pieces end.
+// answer must come by the time the page is complete and must be gumbo's on
+// the whole page: some meta in its head, outside a template, named robots
+// or googlebot with noindex or none in its content. Gumbo reads UTF-8
+// only, so the page is first decoded as a browser does by its byte order
+// mark, here by iconv; iconv refuses ill-formed UTF-16 (a lone surrogate,
+// an odd last byte), which alone is left out of the comparison. A page
+// that is well-formed UTF-8 is also given to the reader in UTF-16 of
+// either byte order, for the same answer.
+
+#include <gumbo.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <optional>
@@ -10,21 +19,110 @@
 
 #include "FuzzCheck.h"
 #include "scan/PageHead.h"
-#include "scan/RobotsMeta.h"
+
+namespace {
+
+// All of input in the other encoding; nullopt when iconv finds it ill-formed.
+std::optional<std::string> Convert(std::string_view input, const char* from, const char* to) {
+  const iconv_t converter = iconv_open(to, from);
+  if (converter == reinterpret_cast<iconv_t>(-1)) std::abort();
+  std::string out(input.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  char* outAt = out.data();
+  std::size_t outLeft = out.size();
+  const bool converted = iconv(converter, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(converter);
+  if (!converted || inLeft != 0) return std::nullopt;
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+std::optional<std::string> AsBrowserDecodes(std::string_view page) {
+  if (page.starts_with("\xFF\xFE")) return Convert(page.substr(2), "UTF-16LE", "UTF-8");
+  if (page.starts_with("\xFE\xFF")) return Convert(page.substr(2), "UTF-16BE", "UTF-8");
+  if (page.starts_with("\xEF\xBB\xBF")) page.remove_prefix(3);
+  return std::string(page);
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+std::string Trimmed(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+bool IsRefusal(const GumboElement& meta) {
+  const GumboAttribute* name = gumbo_get_attribute(&meta.attributes, "name");
+  const GumboAttribute* content = gumbo_get_attribute(&meta.attributes, "content");
+  if (!name || !content) return false;
+  const std::string robot = Trimmed(name->value);
+  if (robot != "robots" && robot != "googlebot") return false;
+  std::string_view tokens = content->value;
+  for (;;) {
+    const std::size_t comma = tokens.find(',');
+    const std::string token = Trimmed(tokens.substr(0, comma));
+    if (token == "noindex" || token == "none") return true;
+    if (comma == std::string_view::npos) return false;
+    tokens.remove_prefix(comma + 1);
+  }
+}
+
+bool HoldsRefusal(const GumboNode& node) {
+  if (node.type != GUMBO_NODE_ELEMENT) return false;  // templates are nodes of their own
+  if (node.v.element.tag == GUMBO_TAG_META && IsRefusal(node.v.element)) return true;
+  const GumboVector& children = node.v.element.children;
+  for (unsigned i = 0; i < children.length; ++i)
+    if (HoldsRefusal(*static_cast<const GumboNode*>(children.data[i]))) return true;
+  return false;
+}
+
+bool GumboSaysNoindex(const std::string& utf8) {
+  GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, utf8.data(), utf8.size());
+  bool noindex = false;
+  const GumboVector& children = output->root->v.element.children;
+  for (unsigned i = 0; i < children.length; ++i) {
+    const auto* child = static_cast<const GumboNode*>(children.data[i]);
+    if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HEAD) noindex = HoldsRefusal(*child);
+  }
+  gumbo_destroy_output(&kGumboDefaultOptions, output);
+  return noindex;
+}
+
+std::optional<bool> ReadInPieces(std::string_view page, std::size_t piece) {
+  PageHead head;
+  for (std::size_t read = std::min(piece, page.size());; read = std::min(read + piece, page.size())) {
+    if (const std::optional<bool> answer = head.SaysNoindex(page.substr(0, read), read == page.size()))
+      return answer;
+    if (read == page.size()) return std::nullopt;
+  }
+}
+
+void CheckAgainstGumbo(std::string_view page, std::size_t piece, bool gumboSays) {
+  const std::optional<bool> answer = ReadInPieces(page, piece);
+  const std::string detail = "pieces of " + std::to_string(piece) + ": " + Printable(std::string(page));
+  FUZZ_CHECK(answer.has_value(), detail);
+  FUZZ_CHECK(*answer == gumboSays, detail + (gumboSays ? " (gumbo: noindex)" : " (gumbo: not noindex)"));
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::size_t piece = data[0] + 1u;
   const std::string_view page(reinterpret_cast<const char*>(data) + 1, size - 1);
-
-  PageHead head;
-  std::optional<bool> answer;
-  for (std::size_t read = std::min(piece, page.size()); !answer; read = std::min(read + piece, page.size())) {
-    answer = head.SaysNoindex(page.substr(0, read), read == page.size());
-    if (read == page.size()) break;
+  const std::optional<std::string> decoded = AsBrowserDecodes(page);
+  if (!decoded) return 0;
+  const bool gumboSays = GumboSaysNoindex(*decoded);
+  CheckAgainstGumbo(page, piece, gumboSays);
+  if (page.starts_with("\xFF\xFE") || page.starts_with("\xFE\xFF")) return 0;
+  for (const auto& [encoding, bom] : {std::pair{"UTF-16LE", "\xFF\xFE"}, std::pair{"UTF-16BE", "\xFE\xFF"}}) {
+    if (const std::optional<std::string> utf16 = Convert(*decoded, "UTF-8", encoding))
+      CheckAgainstGumbo(bom + *utf16, piece, gumboSays);
   }
-  FUZZ_CHECK(answer.has_value(), Printable(std::string(page)));
-  FUZZ_CHECK(*answer == RobotsMeta::SaysNoindex(page),
-             "pieces of " + std::to_string(piece) + ": " + Printable(std::string(page)));
   return 0;
 }

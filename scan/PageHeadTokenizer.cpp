@@ -1,0 +1,189 @@
+#include "scan/PageHeadTokenizer.h"
+
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// The parser reads a carriage return as a line feed.
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsLower(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < lower.size(); ++i)
+    if (Lower(text[i]) != lower[i]) return false;
+  return true;
+}
+
+// The elements whose content the parser reads as text up to their end tag.
+// In the head only script, style, title and noframes can stand (noscript
+// is read as tags: this program's reader, like a crawler without scripts,
+// sees its meta tags); the others start the body but are passed by alike.
+constexpr std::array<std::string_view, 8> kTextElements = {"script", "style",  "title",  "noframes",
+                                                           "textarea", "xmp", "iframe", "noembed"};
+
+// Where "</name" followed by whitespace, "/" or ">" starts, at or after from;
+// npos when there is none. *decidedTo is where the next search may start.
+std::size_t FindEndTag(std::string_view text, std::string_view name, std::size_t from, std::size_t* decidedTo) {
+  for (std::size_t lt = text.find("</", from); lt != npos; lt = text.find("</", lt + 1)) {
+    const std::size_t after = lt + 2 + name.size();
+    if (after >= text.size()) {
+      *decidedTo = lt;
+      return npos;
+    }
+    if (EqualsLower(text.substr(lt + 2, name.size()), name) &&
+        (IsSpace(text[after]) || text[after] == '/' || text[after] == '>'))
+      return lt;
+  }
+  *decidedTo = text.size() > 0 ? text.size() - 1 : 0;  // a "<" at the end may start one
+  return npos;
+}
+
+// Where a comment whose "<!--" starts at lt ends (after its ">"): at once
+// for "<!-->" and "<!--->", else after the first "-->" or "--!>".
+std::size_t CommentEnd(std::string_view text, std::size_t lt) {
+  const std::string_view rest = text.substr(lt + 4);
+  if (rest.starts_with(">")) return lt + 5;
+  if (rest.starts_with("->")) return lt + 6;
+  for (std::size_t dashes = rest.find("--"); dashes != npos; dashes = rest.find("--", dashes + 1)) {
+    if (dashes + 2 < rest.size() && rest[dashes + 2] == '>') return lt + 4 + dashes + 3;
+    if (dashes + 3 < rest.size() && rest[dashes + 2] == '!' && rest[dashes + 3] == '>') return lt + 4 + dashes + 4;
+  }
+  return npos;
+}
+
+}  // namespace
+
+const PageHeadTokenizer::Attribute* PageHeadTokenizer::Find(std::string_view lowerName) const {
+  for (const Attribute& attribute : attributes_)
+    if (EqualsLower(attribute.name, lowerName)) return &attribute;
+  return nullptr;
+}
+
+PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool complete) {
+  const Step cut = complete ? Step::kEnd : Step::kNeedMore;
+  if (!PassTextContent(text, complete)) return cut;
+  for (;;) {
+    const std::size_t lt = text.find('<', at_);
+    if (lt == npos || lt + 1 == text.size()) {
+      at_ = lt == npos ? text.size() : lt;
+      return cut;
+    }
+    const char next = text[lt + 1];
+    std::size_t end = npos;
+    if (IsLetter(next)) {
+      end = ReadTag(text, lt, Tag::kStart);
+      if (end != npos) {
+        at_ = end;
+        for (const std::string_view name : kTextElements) {
+          if (lowerTagName() == name) {
+            textElement_ = name;
+            textStart_ = textFrom_ = at_;
+          }
+        }
+        plainText_ = lowerTagName() == "plaintext";
+        return Step::kStartTag;
+      }
+    } else if (next == '/') {
+      if (lt + 2 == text.size()) {
+        end = npos;
+      } else if (IsLetter(text[lt + 2])) {
+        end = ReadTag(text, lt, Tag::kEnd);
+      } else if (text[lt + 2] == '>') {
+        end = lt + 3;
+      } else {
+        end = text.find('>', lt + 2);  // a bogus comment
+        if (end != npos) ++end;
+      }
+    } else if (next == '!') {
+      const std::string_view opening = text.substr(lt, 4);
+      if (opening == "<!--") {
+        end = CommentEnd(text, lt);
+      } else if (!std::string_view("<!--").starts_with(opening) || complete) {
+        end = text.find('>', lt + 2);  // a doctype or a bogus comment
+        if (end != npos) ++end;
+      }
+    } else if (next == '?') {
+      end = text.find('>', lt + 2);
+      if (end != npos) ++end;
+    } else {
+      end = lt + 1;  // a "<" that is text
+    }
+    if (end == npos) {
+      // Cut off, or when complete a comment or tag that runs to the end.
+      at_ = complete ? text.size() : lt;
+      return cut;
+    }
+    at_ = end;
+  }
+}
+
+bool PageHeadTokenizer::PassTextContent(std::string_view text, bool complete) {
+  if (plainText_) {
+    at_ = text.size();
+    return false;
+  }
+  if (textElement_.empty()) return true;
+  const std::size_t endTag = FindEndTag(text, textElement_, textFrom_, &textFrom_);
+  if (endTag == npos) {
+    if (complete) at_ = text.size();
+    return false;
+  }
+  if (textElement_ == "script" && text.substr(textStart_, endTag - textStart_).find("<!--") != npos)
+    scriptMayHideTags_ = true;
+  textElement_ = {};
+  at_ = endTag;
+  return true;
+}
+
+std::size_t PageHeadTokenizer::ReadTag(std::string_view text, std::size_t lt, Tag kind) {
+  const bool start = kind == Tag::kStart;
+  std::size_t i = lt + (start ? 1 : 2);
+  const std::size_t nameStart = i;
+  while (i < text.size() && !IsSpace(text[i]) && text[i] != '/' && text[i] != '>') ++i;
+  if (i == text.size()) return npos;
+  if (start) {
+    tagName_ = text.substr(nameStart, i - nameStart);
+    lowerTagNameSize_ = tagName_.size() <= lowerTagName_.size() ? tagName_.size() : 0;
+    for (std::size_t c = 0; c < lowerTagNameSize_; ++c) lowerTagName_[c] = Lower(tagName_[c]);
+    attributes_.clear();
+  }
+  return ReadAttributes(text, i, start);
+}
+
+// From the first byte after the tag's name to the byte after its ">".
+std::size_t PageHeadTokenizer::ReadAttributes(std::string_view text, std::size_t i, bool keep) {
+  const std::size_t size = text.size();
+  for (;;) {
+    // Before an attribute's name; a "/" not followed by ">" is passed by,
+    // and so is a NUL, which gumbo drops here.
+    while (i < size && (IsSpace(text[i]) || text[i] == '/' || text[i] == '\0')) ++i;
+    if (i == size) return npos;
+    if (text[i] == '>') return i + 1;
+    // The name: its first character may be "=".
+    const std::size_t nameStart = i++;
+    while (i < size && !IsSpace(text[i]) && text[i] != '/' && text[i] != '>' && text[i] != '=') ++i;
+    const std::string_view name = text.substr(nameStart, i - nameStart);
+    while (i < size && IsSpace(text[i])) ++i;
+    if (i == size) return npos;
+    std::string_view value;
+    if (text[i] == '=') {
+      ++i;
+      while (i < size && IsSpace(text[i])) ++i;
+      if (i == size) return npos;
+      if (text[i] == '"' || text[i] == '\'') {
+        const std::size_t close = text.find(text[i], i + 1);
+        if (close == npos) return npos;
+        value = text.substr(i + 1, close - i - 1);
+        i = close + 1;
+      } else if (text[i] != '>') {
+        const std::size_t valueStart = i;
+        while (i < size && !IsSpace(text[i]) && text[i] != '>') ++i;
+        value = text.substr(valueStart, i - valueStart);
+      }
+    }
+    if (keep) attributes_.push_back({name, value});
+  }
+}
