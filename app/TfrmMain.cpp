@@ -63,7 +63,7 @@ QString BaseUrlReason(UrlText::BaseProblem problem) {
     case BaseProblem::kBadPort: return U("ポート番号は1～65535の数字で指定してください");
     case BaseProblem::kBadAddress: return U("[ ]の中のIPv6アドレスが正しくありません");
     case BaseProblem::kBadHostCharacter: return U("ホスト名に使えない文字（「\\」「[」や空白など）があります");
-    case BaseProblem::kNonAsciiHost: return U("ホスト名は半角英数字で指定してください（日本語ドメインはpunycodeで）");
+    case BaseProblem::kNonAsciiHost: return U("ホスト名を国際化ドメイン名（xn--）に変換できません。使えない文字やハイフンの位置を確かめてください");
     case BaseProblem::kNotUri: break;
   }
   return U("URLの形式が正しくありません");

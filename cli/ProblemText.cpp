@@ -37,7 +37,8 @@ std::string OfBaseUrl(UrlText::BaseProblem problem) {
     case BaseProblem::kBadHostCharacter:
       return "the base URL's host holds a character no host name may hold (such as \"\\\", \"[\" or a space)";
     case BaseProblem::kNonAsciiHost:
-      return "the base URL's host must be plain ASCII (punycode for international names)";
+      return "the base URL's host cannot be converted to its IDNA (xn--) form: it is not UTF-8, or holds a "
+             "character, hyphen or label that international domain names do not allow";
     case BaseProblem::kNotUri: return "the base URL is not a valid URL";
   }
   return "the base URL is not usable";

@@ -5,6 +5,7 @@
 #include <array>
 #include <new>
 
+#include "sitemap/InternationalHost.h"
 #include "text/clrelatedansistring.h"
 
 namespace {
@@ -171,7 +172,9 @@ std::optional<std::string> NormalisedBase(std::string_view typed, BaseProblem* p
     *problem = reason;
     return std::optional<std::string>();
   };
-  const std::string url = cls_Trim().trimSpaces(std::string(typed));
+  const InternationalHost::Converted converted = InternationalHost::ToAscii(cls_Trim().trimSpaces(std::string(typed)));
+  if (converted.problem != InternationalHost::Problem::kNone) return refuse(BaseProblem::kNonAsciiHost);
+  const std::string& url = converted.url;
   if (url.empty()) return refuse(BaseProblem::kEmpty);
   const std::size_t schemeEnd = url.find("://");
   const std::string_view scheme = std::string_view(url).substr(0, schemeEnd == std::string::npos ? 0 : schemeEnd);
@@ -180,8 +183,8 @@ std::optional<std::string> NormalisedBase(std::string_view typed, BaseProblem* p
   if (url.find_first_of("?#") != std::string::npos) return refuse(BaseProblem::kQueryOrFragment);
   const std::size_t hostStart = schemeEnd + 3;
   const std::size_t pathStart = PathStart(url);
-  // An international host would be turned into its ASCII form here, before
-  // the checks; until then its bytes are refused.
+  // An international host is in its ASCII form by now; any byte beyond
+  // ASCII left in it is refused.
   if (const auto reason = AuthorityProblem(std::string_view(url).substr(hostStart, pathStart - hostStart)))
     return refuse(*reason);
 

@@ -27,12 +27,13 @@ enum class BaseProblem : std::uint8_t {
   kBadPort,            // a port that is empty, not a number, or not 1 to 65535
   kBadAddress,         // "[...]" that is no IPv6 address, or anything after its "]"
   kBadHostCharacter,   // a character no host name holds, such as "\", "[" or a space
-  kNonAsciiHost,       // bytes beyond ASCII in the host: a name needs its punycode form
+  kNonAsciiHost,       // a host beyond ASCII that has no IDNA form (not UTF-8, or not allowed)
   kNotUri,             // anything else RFC 3986 does not allow
 };
 
 // The text every <loc> starts with, for a base URL as the user typed it,
 // or nothing with the reason in *problem. Spaces at the ends are dropped;
+// a host in Unicode takes its IDNA form (InternationalHost);
 // what can never stand in a URL is percent-encoded as AppendBaseUrl does;
 // the result must then be an http or https URI (RFC 3986) with a host, no
 // user information, query or fragment. It is normalised: scheme and host

@@ -52,6 +52,9 @@ TEST(UrlTextTest, UsableBasesComeOutNormalised) {
       {"http://[FE80::A]/", "http://[fe80::a]/"},
       {"http://ex%4a%4Ample.JP/", "http://ex%4A%4Ample.jp/"},
       // Dot segments removed, as RFC 3986 section 5.2.4 does.
+      // A host in Unicode in its IDNA form.
+      {"https://例え.jp/", "https://xn--r8jz45g.jp/"},
+      {"https://日本語.JP/ページ/", "https://xn--wgv71a119e.jp/%E3%83%9A%E3%83%BC%E3%82%B8/"},
       {"https://example.jp/a/./b/", "https://example.jp/a/b/"},
       {"https://example.jp/x/../y/", "https://example.jp/y/"},
       {"https://example.jp/a/b/..", "https://example.jp/a/"},
@@ -108,7 +111,7 @@ TEST(UrlTextTest, BasesThatCannotStandBeforeAPathAreRefusedWithTheReason) {
       {"http://a\\b/", BaseProblem::kBadHostCharacter},
       {"https://exa mple.jp/", BaseProblem::kBadHostCharacter},
       {"http://ex%zample.jp/", BaseProblem::kBadHostCharacter},
-      {"https://例え.jp/", BaseProblem::kNonAsciiHost},
+      {"https://☃.jp/", BaseProblem::kNonAsciiHost},
       {"http://h\x82\xa0.jp/", BaseProblem::kNonAsciiHost},
   };
   for (const auto& refused : kRefused) {
