@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libcli11-dev libsimpleini-dev libgtest-dev
           libxml2-utils fonts-ipafont-gothic qt6-translations-l10n xvfb xauth imagemagick
-          libxml2-dev clang-14 libclang-rt-14-dev libdeflate-dev libgumbo-dev
+          libxml2-dev clang-14 libclang-rt-14-dev libdeflate-dev zlib1g-dev libgumbo-dev
           python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g
           dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox)
 missing=()
