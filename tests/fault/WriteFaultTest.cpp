@@ -87,7 +87,7 @@ TEST(SitemapWriteFaults, EveryFailingStepKeepsThePreviousSitemap) {
       EXPECT_TRUE(files.Fired());
       EXPECT_NE(writer.errorText().find(std::strerror(errorNumber)), std::string::npos) << writer.errorText();
       EXPECT_EQ(ReadFile(target), previous);
-      EXPECT_EQ(site.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
+      EXPECT_EQ(site.Leftovers(), std::vector<std::string>{});
     }
   }
 }
@@ -104,7 +104,7 @@ TEST(SitemapWriteFaults, FailingFirstWriteLeavesNoFile) {
     SitemapWriter writer(files);
     EXPECT_FALSE(writer.WriteSitemap(site.path(), entries, AllOptions(), control));
     EXPECT_EQ(site.Names(), std::vector<std::string>{});
-    EXPECT_EQ(site.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
+    EXPECT_EQ(site.Leftovers(), std::vector<std::string>{});
   }
 }
 
@@ -150,7 +150,7 @@ TEST(SettingsSaveFaults, EveryFailingStepKeepsThePreviousSettings) {
       EXPECT_EQ(settingsFile.error().rfind(path + ": ", 0), 0u) << settingsFile.error();
       EXPECT_NE(settingsFile.error().find(std::strerror(errorNumber)), std::string::npos) << settingsFile.error();
       EXPECT_EQ(ReadFile(path), previous);
-      EXPECT_EQ(config.LeftoversOf("Setting.ini"), std::vector<std::string>{});
+      EXPECT_EQ(config.Leftovers(), std::vector<std::string>{});
       Settings loaded;
       ASSERT_TRUE(SettingsFile(path).Load(&loaded));
       EXPECT_EQ(loaded, SomeSettings("/srv/www/old"));
