@@ -55,6 +55,9 @@ TEST(UrlTextTest, UsableBasesComeOutNormalised) {
       // A host in Unicode in its IDNA form.
       {"https://例え.jp/", "https://xn--r8jz45g.jp/"},
       {"https://日本語.JP/ページ/", "https://xn--wgv71a119e.jp/%E3%83%9A%E3%83%BC%E3%82%B8/"},
+      {"http://例え。jp:8080/a", "http://xn--r8jz45g.jp:8080/a/"},  // the ideographic full stop
+      {"https://Ｅｘａｍｐｌｅ.例え.jp", "https://example.xn--r8jz45g.jp/"},  // full-width letters fold
+      {"https://ß.de/", "https://xn--zca.de/"},  // non-transitional: ß stays a letter of its own
       {"https://example.jp/a/./b/", "https://example.jp/a/b/"},
       {"https://example.jp/x/../y/", "https://example.jp/y/"},
       {"https://example.jp/a/b/..", "https://example.jp/a/"},
@@ -112,6 +115,7 @@ TEST(UrlTextTest, BasesThatCannotStandBeforeAPathAreRefusedWithTheReason) {
       {"https://exa mple.jp/", BaseProblem::kBadHostCharacter},
       {"http://ex%zample.jp/", BaseProblem::kBadHostCharacter},
       {"https://☃.jp/", BaseProblem::kNonAsciiHost},
+      {"https://-例え.jp/", BaseProblem::kNonAsciiHost},
       {"http://h\x82\xa0.jp/", BaseProblem::kNonAsciiHost},
   };
   for (const auto& refused : kRefused) {
