@@ -238,7 +238,11 @@ for level in range(200):
     for page in range(4): open(f"p{page}.html", "w").close()
     os.mkdir("c"); os.mkdir("last"); os.chdir("c")' "$chain"
 "$CLI" --settings "$work/base.ini" "$chain" --ext html -q || check "the 200-deep chain without a limit" false
-for limit in 5 6 8; do
+# A sanitizer's runtime takes descriptors and threads of its own, so these
+# tight limits measure the program only in a plain build.
+sanitized=${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}
+[ -z "$sanitized" ] || echo "skipped under a sanitizer: the descriptor and thread limits"
+for limit in $([ -z "$sanitized" ] && echo 5 6 8); do
   cp "$chain/nubika_sitemap.xml" "$work/before.xml"
   (ulimit -n "$limit"; "$CLI" --settings "$work/base.ini" "$chain" --ext html -q --jobs 4 2>"$work/err"); rc=$?
   if [ "$rc" = 0 ]; then
@@ -255,7 +259,7 @@ limited=$(mktemp -d "${TMPDIR:-/tmp}/nubika-nproc-XXXXXX")
 mkdir -p "$limited/a/b"; touch "$limited/x.html" "$limited/a/y.html" "$limited/a/b/z.html"
 cp "$work/base.ini" "$limited.ini"
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
-if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && command -v prlimit >/dev/null &&
+if [ -z "$sanitized" ] && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && command -v prlimit >/dev/null &&
    chown -R nobody "$limited" "$limited.ini" && as_nobody test -x "$CLI" -a -w "$limited" -a -r "$limited.ini"; then
   for procs in 1 2 3; do
     timeout 60 setpriv --reuid=nobody --regid=nogroup --clear-groups prlimit --nproc="$procs" \
