@@ -4,6 +4,7 @@
 
 #include <SimpleIni.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -267,10 +268,13 @@ bool SettingsFile::Save(const Settings& settings) {
   CSimpleIniA ini;
   ini.SetSpaces(false);
   {
-    // Keep what else the user wrote into the file.
-    std::ifstream in(path_, std::ios::binary);
+    // Keep what else the user wrote into the file. Only a regular file is
+    // read: opening a FIFO would wait for a writer, forever.
+    struct stat status;
+    std::ifstream in;
+    if (stat(path_.c_str(), &status) == 0 && S_ISREG(status.st_mode)) in.open(path_, std::ios::binary);
     std::ostringstream content;
-    if (in) {
+    if (in.is_open() && in) {
       content << in.rdbuf();
       ini.LoadData(content.str());
     }
