@@ -85,7 +85,7 @@ TEST(SitemapWriteFaults, EveryFailingStepKeepsThePreviousSitemap) {
       SitemapWriter writer(files);
       EXPECT_FALSE(writer.WriteSitemap(site.path(), entries, AllOptions(), control));
       EXPECT_TRUE(files.Fired());
-      EXPECT_NE(writer.errorText().find(std::strerror(errorNumber)), std::string::npos) << writer.errorText();
+      EXPECT_NE(writer.problem().detail.find(std::strerror(errorNumber)), std::string::npos) << writer.problem().detail;
       EXPECT_EQ(ReadFile(target), previous);
       EXPECT_EQ(site.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
     }
