@@ -32,6 +32,7 @@
 #include "app/GuiHandover.h"
 #include "app/InstanceGuard.h"
 #include "app/Prompter.h"
+#include "app/ReasonText.h"
 #include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
 #include "app/ShownText.h"
@@ -51,24 +52,6 @@ const char* const kBusyText = "現在取り込み中です。完了まで次の�
 const char* const kBadBaseUrlText = "ホームページのURL(http://～)を正しく指定してください";
 
 QString U(const char* text) { return QString::fromUtf8(text); }
-
-// Why the base URL is refused, in the window's words.
-QString BaseUrlReason(UrlText::BaseProblem problem) {
-  using UrlText::BaseProblem;
-  switch (problem) {
-    case BaseProblem::kEmpty: return U("URLが空です");
-    case BaseProblem::kNotHttp: return U("http:// か https:// で始めてください");
-    case BaseProblem::kQueryOrFragment: return U("「?」や「#」は使えません");
-    case BaseProblem::kNoHost: return U("ホスト名がありません");
-    case BaseProblem::kUserInfo: return U("ユーザー名やパスワード（「@」の前）は入れられません");
-    case BaseProblem::kBadPort: return U("ポート番号は1～65535の数字で指定してください");
-    case BaseProblem::kBadAddress: return U("[ ]の中のIPv6アドレスが正しくありません");
-    case BaseProblem::kBadHostCharacter: return U("ホスト名に使えない文字（「\\」「[」や空白など）があります");
-    case BaseProblem::kNonAsciiHost: return U("ホスト名を国際化ドメイン名（xn--）に変換できません。使えない文字やハイフンの位置を確かめてください");
-    case BaseProblem::kNotUri: break;
-  }
-  return U("URLの形式が正しくありません");
-}
 
 // A refused exclusion pattern, in the window's words: the pattern, which
 // entry of the list it is, and what is wrong at which character.
@@ -339,8 +322,10 @@ void TfrmMain::StartCommandLineRun(const std::string& argument) {
   if (!oneShot_) return;  // names nothing: the window starts idle
   // Resolved now: a bare file name means the folder current at start.
   std::string folder, problem;
-  if (SitemapRun::ResolveFolder(argument, &folder, &problem) && BaseUrlIsUsable(&problem) &&
-      ExclusionsAreUsable(&problem)) {
+  RunProblem unusable;
+  if (!SitemapRun::ResolveFolder(argument, &folder, &unusable))
+    problem = ShownText::FromQt(ReasonText::CauseOf(unusable));
+  else if (BaseUrlIsUsable(&problem) && ExclusionsAreUsable(&problem)) {
     StartRun(folder);
     quitWhenDone_ = true;
     return;
@@ -356,7 +341,7 @@ void TfrmMain::StartCommandLineRun(const std::string& argument) {
 bool TfrmMain::BaseUrlIsUsable(std::string* problem) const {
   UrlText::BaseProblem reason{};
   if (UrlText::NormalisedBase(ShownText::Get(edtBaseURL), &reason)) return true;
-  *problem = ShownText::FromQt(U(kBadBaseUrlText) + U(": ") + BaseUrlReason(reason));
+  *problem = ShownText::FromQt(U(kBadBaseUrlText) + U(": ") + ReasonText::OfBaseUrl(reason));
   return false;
 }
 
@@ -582,10 +567,14 @@ QString TfrmMain::ResultDetails(const RunResult& result) {
   else if (result.stopped)
     lines << U("中断しました");
   else
-    lines << U("理由: ") + ShownText::ToQt(result.error);
+    lines << U("理由: ") + ReasonText::CauseOf(result.problem);
   if (!result.warnings.empty()) {
     lines << U("警告: %1件（除外したページ、読めなかったフォルダ）").arg(result.warnings.total());
-    for (const std::string& warning : result.warnings.shown()) lines << ShownText::ToQt(warning);
+    for (const Warning& warning : result.warnings.kept()) {
+      const QString note = ReasonText::NoteOf(warning);
+      lines << ReasonText::NameOf(warning.reason) + U(": ") + ShownText::ToQt(warning.path) +
+                   (note.isEmpty() ? QString() : U("（") + note + U("）"));
+    }
     if (result.warnings.more() > 0) lines << U("… ほか%1件").arg(result.warnings.more());
   }
   return lines.join(QLatin1Char('\n'));

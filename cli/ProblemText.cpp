@@ -1,6 +1,9 @@
 #include "cli/ProblemText.h"
 
+#include <algorithm>
 #include <string_view>
+
+#include "sitemap/SitemapWriter.h"
 
 namespace {
 
@@ -18,9 +21,102 @@ std::string_view ClassAt(std::string_view text) {
   return close == std::string_view::npos ? text : text.substr(0, close + 2);
 }
 
+std::string Counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + ' ' + (count == 1 ? one : many);
+}
+
+// Why nothing is left to write when the exclusions took something.
+std::string EverythingExcluded(const RunProblem& problem) {
+  std::vector<std::string> parts;
+  if (problem.count > 0) parts.push_back(Counted(problem.count, "page", "pages"));
+  if (problem.of > 0) parts.push_back(Counted(problem.of, "folder", "folders"));
+  if (problem.others > 0) parts.push_back(Counted(problem.others, "other entry", "other entries"));
+  std::string text = problem.count + problem.of > 0 ? "every page is excluded" : "everything is excluded";
+  text += ": the exclusion patterns left out ";
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  return text;
+}
+
+// The line of an entry that has one of its own.
+std::string OfWarning(const Warning& warning) {
+  using Reason = Warning::Reason;
+  switch (warning.reason) {
+    case Reason::kFewerReaders:
+      return "could start only " + std::to_string(warning.count) + " of " + std::to_string(warning.of) +
+             " threads that read folders ahead (" + warning.detail + "); the folders were read with fewer";
+    case Reason::kFolderNotListed: return "could not list " + warning.path + ": " + warning.detail;
+    case Reason::kFolderPartlyListed: return "could not list all of " + warning.path + ": " + warning.detail;
+    case Reason::kBrokenLink:
+    case Reason::kNotRegularFile: return "not a regular file, left out: " + warning.path;
+    case Reason::kUrlTooLong:
+    case Reason::kNoindex:
+    case Reason::kCount: break;
+  }
+  return warning.path;
+}
+
+bool IsSummed(Warning::Reason reason) {
+  return reason == Warning::Reason::kUrlTooLong || reason == Warning::Reason::kNoindex;
+}
+
 }  // namespace
 
 namespace ProblemText {
+
+std::string OfRunProblem(const RunProblem& problem) {
+  using Code = RunProblem::Code;
+  const std::string& path = problem.path;
+  switch (problem.code) {
+    case Code::kNone: return {};
+    case Code::kFolderNameEmpty: return "the folder name is empty";
+    case Code::kNoSuchFolder: return path + ": no such folder or file";
+    case Code::kNotFolderOrFile: return path + ": neither a folder nor a regular file";
+    case Code::kFolderUnopenable: return path + ": " + problem.detail;
+    case Code::kFolderLocked: return "another run is writing the sitemap of " + path;
+    case Code::kBadExclusion:
+      return "exclusion pattern " + std::to_string(problem.count) + " is malformed: " + problem.detail;
+    case Code::kOutOfDescriptors:
+      return "could not open " + path + ": " + problem.detail + " (the scan had let go of every descriptor it could)";
+    case Code::kFolderNotListable: return path + ": the folder cannot be listed: " + problem.detail;
+    case Code::kEverythingExcluded: return (path.empty() ? "" : path + ": ") + EverythingExcluded(problem);
+    case Code::kFolderEmpty: return path + ": the folder holds nothing";
+    case Code::kBadBaseUrl: return "the base URL is not usable: " + problem.detail;
+    case Code::kNoExtensions:
+    case Code::kNoFileMatched: return "no file matched the extension list";
+    case Code::kEveryMatchLeftOut: return "every matching file was left out";
+    case Code::kWriteFailed: return problem.detail;
+    case Code::kOutOfMemory: return "out of memory";
+    case Code::kThreadUnavailable: return "could not start the run: " + problem.detail;
+    case Code::kInternal: return problem.detail;
+  }
+  return "the run failed";
+}
+
+std::vector<std::string> WarningLines(const WarningList& warnings, std::size_t* more) {
+  std::vector<std::string> lines;
+  std::size_t total = 0;
+  const auto add = [&](std::string line) {
+    if (lines.size() < WarningList::kShown) lines.push_back(std::move(line));
+    ++total;
+  };
+  const Warning* firstLong = nullptr;
+  for (const Warning& warning : warnings.kept()) {
+    if (warning.reason == Warning::Reason::kUrlTooLong && !firstLong) firstLong = &warning;
+    if (!IsSummed(warning.reason)) add(OfWarning(warning));
+  }
+  for (std::size_t reason = 0; reason < Warning::kReasons; ++reason) {
+    const auto kind = static_cast<Warning::Reason>(reason);
+    if (!IsSummed(kind)) total += warnings.count(kind) - std::min(warnings.count(kind), WarningList::kShown);
+  }
+  if (const std::size_t count = warnings.count(Warning::Reason::kUrlTooLong); count > 0)
+    add(Counted(count, "URL", "URLs") + " longer than " + std::to_string(SitemapWriter::kMaxUrlLength) +
+        " characters left out, e.g. " + (firstLong ? firstLong->detail.substr(0, 80) : std::string()) + "...");
+  if (const std::size_t count = warnings.count(Warning::Reason::kNoindex); count > 0)
+    add(Counted(count, "page", "pages") + " marked noindex left out");
+  *more = total - lines.size();
+  return lines;
+}
 
 std::string OfBaseUrl(UrlText::BaseProblem problem) {
   using UrlText::BaseProblem;

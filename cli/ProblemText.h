@@ -1,8 +1,12 @@
 #pragma once
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "scan/ExclusionRules.h"
+#include "sitemap/RunProblem.h"
 #include "sitemap/UrlText.h"
+#include "sitemap/WarningList.h"
 
 // The command line's English for the reasons the core gives.
 namespace ProblemText {
@@ -13,5 +17,13 @@ std::string OfBaseUrl(UrlText::BaseProblem problem);
 // A refused exclusion pattern: "the pattern "[abc": the "[" at column 1 is
 // never closed". where tells which line it is (a file's line, an option).
 std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& where);
+
+// Why a run wrote nothing.
+std::string OfRunProblem(const RunProblem& problem);
+
+// A run's warnings as lines: one per entry, but one for all the URLs too
+// long and one for all the noindex pages, after the others. At most
+// WarningList::kShown lines; *more counts those beyond.
+std::vector<std::string> WarningLines(const WarningList& warnings, std::size_t* more);
 
 }  // namespace ProblemText

@@ -204,14 +204,16 @@ int Run(const CommandLine& line) {
   environment.readers = line.jobs.value_or(0);
   const RunResult result = SitemapRun(environment).Execute(argument, [&] { return inputs; }, progress);
   if (result.written) progress.Finish();
-  for (const auto& warning : result.warnings.shown()) std::cerr << "warning: " << warning << '\n';
-  if (result.warnings.more() > 0) std::cerr << "warning: … and " << result.warnings.more() << " more\n";
+  std::size_t more = 0;
+  for (const std::string& warning : ProblemText::WarningLines(result.warnings, &more))
+    std::cerr << "warning: " << warning << '\n';
+  if (more > 0) std::cerr << "warning: … and " << more << " more\n";
   if (result.stopped) {
     std::cerr << "nubika-sitemap-cli: stopped; the previous sitemap is unchanged\n";
     return kFailed;
   }
   if (!result.written) {
-    std::cerr << "nubika-sitemap-cli: " << result.error << '\n';
+    std::cerr << "nubika-sitemap-cli: " << ProblemText::OfRunProblem(result.problem) << '\n';
     return kFailed;
   }
   // The sitemap is written whatever becomes of this line: a reader that

@@ -13,9 +13,11 @@ class FolderLock {
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
-  // Tries once, without waiting. False with the reason in error when the
-  // folder cannot be opened or another process holds its lock.
-  bool TryLock(const std::string& folder, std::string* error);
+  // Tries once, without waiting. False with the system's error number
+  // when the folder cannot be opened or another process holds its lock.
+  bool TryLock(const std::string& folder, int* errorNumber);
+  // Whether TryLock's error number means that another process holds it.
+  static bool IsHeldElsewhere(int errorNumber);
   // The locked folder, open for reading; -1 before a lock is held.
   int descriptor() const { return fd_; }
 

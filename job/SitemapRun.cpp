@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -22,33 +23,24 @@
 
 namespace {
 
-std::string Counted(std::size_t count, const char* one, const char* many) {
-  return std::to_string(count) + ' ' + (count == 1 ? one : many);
-}
-
-// Why nothing is left to write when the exclusions took something.
-std::string EverythingExcluded(const clFindInFolders::Excluded& excluded) {
-  std::vector<std::string> parts;
-  if (excluded.pages > 0) parts.push_back(Counted(excluded.pages, "page", "pages"));
-  if (excluded.folders > 0) parts.push_back(Counted(excluded.folders, "folder", "folders"));
-  if (excluded.others > 0) parts.push_back(Counted(excluded.others, "other entry", "other entries"));
-  std::string text = excluded.pages + excluded.folders > 0 ? "every page is excluded" : "everything is excluded";
-  text += ": the exclusion patterns left out ";
-  for (std::size_t i = 0; i < parts.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
-  return text;
+RunProblem EverythingExcluded(const std::string& folder, const clFindInFolders::Excluded& excluded) {
+  return {.code = RunProblem::Code::kEverythingExcluded,
+          .path = folder,
+          .count = excluded.pages,
+          .of = excluded.folders,
+          .others = excluded.others};
 }
 
 }  // namespace
 
-bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder, std::string* error) {
+bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder, RunProblem* problem) {
   if (argument.empty()) {
-    *error = "the folder name is empty";
+    *problem = {.code = RunProblem::Code::kFolderNameEmpty};
     return false;
   }
   struct stat status;
   if (stat(argument.c_str(), &status) != 0) {
-    *error = argument + ": no such folder or file";
+    *problem = {.code = RunProblem::Code::kNoSuchFolder, .path = argument};
     return false;
   }
   if (S_ISDIR(status.st_mode)) {
@@ -56,7 +48,7 @@ bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder,
     return true;
   }
   if (!S_ISREG(status.st_mode)) {
-    *error = argument + ": neither a folder nor a regular file";
+    *problem = {.code = RunProblem::Code::kNotFolderOrFile, .path = argument};
     return false;
   }
   *folder = argument.find('/') == std::string::npos ? std::filesystem::current_path().string()
@@ -77,9 +69,16 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                               RunControl& control) {
   RunResult result;
   try {
-    if (!ResolveFolder(folderArgument, &result.folder, &result.error)) return result;
+    if (!ResolveFolder(folderArgument, &result.folder, &result.problem)) return result;
     FolderLock lock;
-    if (!lock.TryLock(result.folder, &result.error)) return result;
+    int lockError = 0;
+    if (!lock.TryLock(result.folder, &lockError)) {
+      result.problem = {.code = FolderLock::IsHeldElsewhere(lockError) ? RunProblem::Code::kFolderLocked
+                                                                       : RunProblem::Code::kFolderUnopenable,
+                        .path = result.folder,
+                        .detail = std::strerror(lockError)};
+      return result;
+    }
     // From here on the folder is the one locked, through its descriptor: a
     // path that leads elsewhere later (a deploy's link flipped) changes
     // nothing of this run.
@@ -90,7 +89,12 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     ExclusionRules exclusions;
     // The programs check the patterns before a run, each in its own words.
     if (const auto bad = exclusions.AddAll(atStart.exclude)) {
-      result.error = "exclusion pattern " + std::to_string(bad->number) + " is malformed: " + bad->line;
+      result.problem = {.code = RunProblem::Code::kBadExclusion, .detail = bad->line, .count = bad->number};
+      return result;
+    }
+    // Nothing could be a page: better said now than after the scan.
+    if (atStart.extensions.empty()) {
+      result.problem = {.code = RunProblem::Code::kNoExtensions};
       return result;
     }
     const PageSelection pages(atStart.extensions);
@@ -104,14 +108,14 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .readers = Readers(),
                       .startThread = environment_.startThread});
     Scan(&result, scanner, control);
-    if (!result.error.empty() || result.stopped) return result;
+    if (result.problem || result.stopped) return result;
     Write(&result, folder, scanner, inputs(), control);
   } catch (const std::bad_alloc&) {
     result.written = false;
-    result.error = "out of memory";
+    result.problem = {.code = RunProblem::Code::kOutOfMemory};
   } catch (const std::exception& error) {
     result.written = false;
-    result.error = error.what();
+    result.problem = {.code = RunProblem::Code::kInternal, .detail = error.what()};
   }
   return result;
 }
@@ -130,8 +134,7 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
   scanner.setLevel(1);
   const bool completed = scanner.scanFolder(result->folder, control.stopToken());
   if (const auto& failure = scanner.failure()) {
-    result->error = "could not open " + failure->path + ": " + failure->reason +
-                    " (the scan had let go of every descriptor it could)";
+    result->problem = {.code = RunProblem::Code::kOutOfDescriptors, .path = failure->path, .detail = failure->reason};
     return;
   }
   if (!completed) {
@@ -139,22 +142,27 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
     return;
   }
   if (const auto& shortfall = scanner.readerShortfall())
-    result->warnings.Add("could start only " + std::to_string(shortfall->started) + " of " +
-                         std::to_string(shortfall->asked) + " threads that read folders ahead (" +
-                         shortfall->reason + "); the folders were read with fewer");
+    result->warnings.Add({.reason = Warning::Reason::kFewerReaders,
+                          .detail = shortfall->reason,
+                          .count = static_cast<std::size_t>(shortfall->started),
+                          .of = static_cast<std::size_t>(shortfall->asked)});
   for (const auto& unlisted : scanner.unlistedFolders())
-    result->warnings.Add((unlisted.partly ? "could not list all of " : "could not list ") + unlisted.path + ": " +
-                         unlisted.reason);
+    result->warnings.Add({.reason = unlisted.partly ? Warning::Reason::kFolderPartlyListed
+                                                    : Warning::Reason::kFolderNotListed,
+                          .path = unlisted.path,
+                          .detail = unlisted.reason});
   // An empty list (an empty folder, one that cannot be listed, or one
   // whose every entry is excluded) has nothing to write.
   if (!scanner.entries().empty()) return;
   const clFindInFolders::Excluded& excluded = scanner.excluded();
   if (!scanner.unlistedFolders().empty())
-    result->error = result->folder + ": the folder cannot be listed: " + scanner.unlistedFolders().front().reason;
+    result->problem = {.code = RunProblem::Code::kFolderNotListable,
+                       .path = result->folder,
+                       .detail = scanner.unlistedFolders().front().reason};
   else if (excluded.pages + excluded.folders + excluded.others > 0)
-    result->error = result->folder + ": " + EverythingExcluded(excluded);
+    result->problem = EverythingExcluded(result->folder, excluded);
   else
-    result->error = result->folder + ": the folder holds nothing";
+    result->problem = {.code = RunProblem::Code::kFolderEmpty, .path = result->folder};
 }
 
 void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& scanner,
@@ -163,7 +171,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   UrlText::BaseProblem problem{};
   const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
   if (!base) {
-    result->error = "the base URL is not usable: " + inputs.baseUrl;
+    result->problem = {.code = RunProblem::Code::kBadBaseUrl, .detail = inputs.baseUrl, .baseProblem = problem};
     return;
   }
   GenerationInputs normalised = inputs;
@@ -175,13 +183,14 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();
   result->partCount = writer.partCount();
+  result->gzip = normalised.gzip;
   result->warnings.Append(writer.warnings());
   if (result->written) return;
   const clFindInFolders::Excluded& excluded = scanner.excluded();
   if (control.terminateRequested())
     result->stopped = true;
   else if (writer.matchedCount() == 0 && excluded.pages + excluded.folders > 0)
-    result->error = EverythingExcluded(excluded);
+    result->problem = EverythingExcluded({}, excluded);
   else
-    result->error = writer.errorText();
+    result->problem = writer.problem();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "io/FileLayer.h"
@@ -8,6 +9,7 @@
 #include "scan/ScanRules.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/RunControl.h"
+#include "sitemap/RunProblem.h"
 #include "sitemap/SitemapWriter.h"
 #include "sitemap/WarningList.h"
 
@@ -24,7 +26,16 @@ struct RunResult {
   std::size_t urlCount = 0;
   std::size_t partCount = 0;  // 0: one sitemap; else the parts its index names
   WarningList warnings;    // what was left out: folders, files, URLs
-  std::string error;       // why nothing was written, unless stopped
+  RunProblem problem;      // why nothing was written, unless stopped
+  // What changed since the last run, where the run keeps a record of its
+  // pages; empty where it keeps none.
+  struct Changes {
+    std::size_t added = 0;
+    std::size_t updated = 0;
+    std::size_t removed = 0;
+  };
+  std::optional<Changes> changes;
+  bool gzip = false;       // the parts are gzip files
 };
 
 // One generation, from the folder the user named to the sitemap file: it
@@ -52,7 +63,7 @@ class SitemapRun {
   // The folder a path stands for: a folder itself, or the folder holding a
   // regular file (the current folder, in full, for a bare file name).
   // Anything else is refused with a reason.
-  static bool ResolveFolder(const std::string& argument, std::string* folder, std::string* error);
+  static bool ResolveFolder(const std::string& argument, std::string* folder, RunProblem* problem);
 
   // Runs the whole generation. Never throws: whatever goes wrong, running
   // out of memory included, ends as a failed result, and any earlier

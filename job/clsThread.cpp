@@ -17,7 +17,7 @@ void clsThread::Resume() {
   } catch (const std::system_error& error) {
     result_ = RunResult();
     result_.folder = folder_;
-    result_.error = "could not start the run: " + error.code().message();
+    result_.problem = {.code = RunProblem::Code::kThreadUnavailable, .detail = error.code().message()};
     host_.OnFinished(false);
   }
 }

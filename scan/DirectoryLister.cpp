@@ -14,7 +14,7 @@ namespace {
 
 ListedEntry::Kind KindOfTarget(int folderFd, const char* name) {
   struct stat target;
-  if (fstatat(folderFd, name, &target, 0) != 0) return ListedEntry::Kind::kOther;  // dangling or a loop
+  if (fstatat(folderFd, name, &target, 0) != 0) return ListedEntry::Kind::kBrokenLink;  // dangling or a loop
   if (S_ISDIR(target.st_mode)) return ListedEntry::Kind::kFolderLink;
   return S_ISREG(target.st_mode) ? ListedEntry::Kind::kFile : ListedEntry::Kind::kOther;
 }

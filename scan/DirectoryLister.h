@@ -11,7 +11,8 @@ struct ListedEntry {
     kFile,        // resolves to a regular file: a page a server can send
     kFolder,      // a real folder: the scan descends into it
     kFolderLink,  // a symbolic link that resolves to a folder
-    kOther,       // a FIFO, socket or device, or a link to nothing
+    kOther,       // a FIFO, socket or device
+    kBrokenLink,  // a symbolic link to nothing, or a loop of links
   };
   std::string name;
   Kind kind = Kind::kFile;

@@ -26,6 +26,8 @@ void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint1
     if (found.kind == ListedEntry::Kind::kFile) {
       found.flags = clCompositionFolder::kRegular;
       if (IsPage(found, level)) pages.push_back(&found);
+    } else if (found.kind == ListedEntry::Kind::kBrokenLink) {
+      found.flags = clCompositionFolder::kBrokenLink;
     }
   }
   LearnAboutPages(folder, pages, stop);

@@ -163,8 +163,10 @@ const std::string& SitemapWriter::DateOf(std::time_t time) {
   return found->second;
 }
 
-bool SitemapWriter::Fail(std::string reason) {
-  errorText_ = std::move(reason);
+bool SitemapWriter::Fail(RunProblem::Code code, std::string detail) {
+  problem_ = RunProblem{};
+  problem_.code = code;
+  problem_.detail = std::move(detail);
   return false;
 }
 
@@ -175,7 +177,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
   const int folder = files_.OpenFolder(targetFolder, &reason);
   if (folder < 0) {
     outputPath_ = targetFolder + "/" + kFileName;
-    return Fail("cannot write " + outputPath_ + ": " + reason);
+    return Fail(RunProblem::Code::kWriteFailed, "cannot write " + outputPath_ + ": " + reason);
   }
   const bool written = WriteSitemap(folder, targetFolder, entries, inputs, control);
   files_.Close(folder, &reason);
@@ -186,7 +188,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
                                  std::span<const clCompositionFolder> entries,
                                  const GenerationInputs& inputs, RunControl& control) {
   outputPath_ = targetFolder + "/" + kFileName;
-  errorText_.clear();
+  problem_ = RunProblem{};
   urlCount_ = 0;
   matchedCount_ = 0;
   partCount_ = 0;
@@ -194,7 +196,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
   SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
-  if (!out.Open()) return Fail(out.error());
+  if (!out.Open()) return Fail(RunProblem::Code::kWriteFailed, out.error());
 
   const PageSelection selection(inputs.extensions);
   const auto counts = [&](const clCompositionFolder& entry) {
@@ -209,9 +211,13 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
 
   UrlBuilder urls(base);
   const std::stop_token stop = control.stopToken();
-  std::size_t longUrls = 0, noindex = 0;
-  std::string firstLongUrl;
   std::string block;
+  // Only the entries the list keeps are worth their path.
+  const auto leaveOut = [&](Warning::Reason reason, const std::string& name, const std::string& url = {}) {
+    if (!warnings_.Keeps(reason)) return warnings_.Count(reason);
+    return warnings_.Add({.reason = reason, .path = urls.PathOf(name), .detail = url.substr(0, kKeptUrlLength),
+                   .count = url.size()});
+  };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const clCompositionFolder& entry = entries[i];
     if (stop.stop_requested()) return false;
@@ -224,16 +230,16 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     if (!selection.Matches(entry.name(), entry.getLevel())) continue;
     ++matchedCount_;
     if (!entry.isRegularFile()) {
-      warnings_.Add("not a regular file, left out: " + urls.PathOf(entry.name()));
+      leaveOut(entry.isBrokenLink() ? Warning::Reason::kBrokenLink : Warning::Reason::kNotRegularFile, entry.name());
       continue;
     }
     if (inputs.skipNoindex && entry.isNoindex()) {
-      ++noindex;
+      leaveOut(Warning::Reason::kNoindex, entry.name());
       continue;
     }
     const std::string& url = folderPages.contains(i) ? urls.FolderUrl() : urls.UrlOf(entry.name());
     if (url.size() > kMaxUrlLength) {
-      if (longUrls++ == 0) firstLongUrl = url.substr(0, 80);
+      leaveOut(Warning::Reason::kUrlTooLong, entry.name(), url);
       continue;
     }
     const bool index = IsIndexPage(entry.name());
@@ -252,18 +258,15 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
       block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
     if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
     block.append("\t</url>\r\n");
-    if (!out.Add(block, date)) return Fail(out.error());
+    if (!out.Add(block, date)) return Fail(RunProblem::Code::kWriteFailed, out.error());
   }
-  if (longUrls > 0)
-    warnings_.Add(std::to_string(longUrls) + " URL" + (longUrls == 1 ? "" : "s") + " longer than " +
-                  std::to_string(kMaxUrlLength) + " characters left out, e.g. " + firstLongUrl + "...");
-  if (noindex > 0)
-    warnings_.Add(std::to_string(noindex) + " page" + (noindex == 1 ? "" : "s") + " marked noindex left out");
 
   // An empty urlset fails the schema: better the previous sitemap.
-  if (urlCount_ == 0)
-    return Fail(matchedCount_ == 0 ? "no file matched the extension list" : "every matching file was left out");
-  if (!out.Finish(stop)) return stop.stop_requested() ? false : Fail(out.error());
+  if (urlCount_ == 0) {
+    if (matchedCount_ > 0) return Fail(RunProblem::Code::kEveryMatchLeftOut);
+    return Fail(inputs.extensions.empty() ? RunProblem::Code::kNoExtensions : RunProblem::Code::kNoFileMatched);
+  }
+  if (!out.Finish(stop)) return stop.stop_requested() ? false : Fail(RunProblem::Code::kWriteFailed, out.error());
   partCount_ = out.partCount();
   return true;
 }

@@ -11,6 +11,7 @@
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/RunControl.h"
+#include "sitemap/RunProblem.h"
 #include "sitemap/WarningList.h"
 
 // Turns a scan's pre-order list into "nubika_sitemap.xml" in the scanned
@@ -31,6 +32,8 @@ class SitemapWriter {
  public:
   static constexpr const char* kFileName = "nubika_sitemap.xml";
   static constexpr std::size_t kMaxUrlLength = 2048;
+  // How much of a URL too long a warning keeps.
+  static constexpr std::size_t kKeptUrlLength = 1024;
 
   using Clock = std::function<std::time_t()>;
 
@@ -51,25 +54,24 @@ class SitemapWriter {
   // targetFolder + "/nubika_sitemap.xml", set first thing by WriteSitemap.
   const std::string& outputPath() const { return outputPath_; }
   // Why the last call failed.
-  const std::string& errorText() const { return errorText_; }
+  const RunProblem& problem() const { return problem_; }
   std::size_t urlCount() const { return urlCount_; }
   // The entries the extension list took, written or left out.
   std::size_t matchedCount() const { return matchedCount_; }
   // 0 for a single sitemap, else the parts its index names.
   std::size_t partCount() const { return partCount_; }
-  // The pages left out, one line each (those of one kind together when
-  // they are many of a kind: long URLs, noindex pages).
+  // The pages left out, one entry each.
   const WarningList& warnings() const { return warnings_; }
 
  private:
   class UrlBuilder;
   const std::string& DateOf(std::time_t time);
-  bool Fail(std::string reason);
+  bool Fail(RunProblem::Code code, std::string detail = {});
 
   FileLayer& files_;
   Clock clock_;
   std::string outputPath_;
-  std::string errorText_;
+  RunProblem problem_;
   std::size_t urlCount_ = 0;
   std::size_t matchedCount_ = 0;
   std::size_t partCount_ = 0;

@@ -13,6 +13,7 @@
 #include "FaultyFileLayer.h"
 #include "TestSupport.h"
 #include "job/ProgressText.h"
+#include "RunText.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST_F(ClsThreadTest, ARunWithoutAThreadFailsAndFinishes) {
   host.worker = &worker;
   worker.Resume();
   EXPECT_EQ(host.finished, std::vector<bool>{false});
-  EXPECT_EQ(host.result.error, "could not start the run: Resource temporarily unavailable");
+  EXPECT_EQ(ErrorOf(host.result), "could not start the run: Resource temporarily unavailable");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{});
 }
 
@@ -93,7 +94,7 @@ TEST_F(ClsThreadTest, AFailedWriteEndsAsFailedWithTheReason) {
   EXPECT_EQ(host.progress, std::vector<std::string>{"0.00"});
   EXPECT_EQ(host.finished, std::vector<bool>{false});
   EXPECT_TRUE(host.result.writerRan);
-  EXPECT_NE(host.result.error.find("No space left on device"), std::string::npos) << host.result.error;
+  EXPECT_NE(ErrorOf(host.result).find("No space left on device"), std::string::npos) << ErrorOf(host.result);
 }
 
 TEST_F(ClsThreadTest, AnEmptyOrMissingFolderEndsAtOnceWithoutProgress) {
@@ -101,7 +102,7 @@ TEST_F(ClsThreadTest, AnEmptyOrMissingFolderEndsAtOnceWithoutProgress) {
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(host.finished, std::vector<bool>{false});
   EXPECT_FALSE(host.result.writerRan);
-  EXPECT_FALSE(host.result.error.empty());
+  EXPECT_TRUE(host.result.problem);
 }
 
 // A large list reports each distinct text once, in the order and with the
@@ -146,14 +147,14 @@ TEST_F(ClsThreadTest, AFailingDisplayEndsTheRunAsFailedWithItsReason) {
   host.failInputs = true;
   Run();
   EXPECT_EQ(host.finished, std::vector<bool>{false});
-  EXPECT_EQ(host.result.error, "the window is gone");
+  EXPECT_EQ(ErrorOf(host.result), "the window is gone");
 
   RecordingHost failingProgress;
   host = failingProgress;
   host.onProgress = [](const std::string&) { throw std::runtime_error("display"); };
   Run();
   EXPECT_EQ(host.finished, std::vector<bool>{false});
-  EXPECT_EQ(host.result.error, "display");
+  EXPECT_EQ(ErrorOf(host.result), "display");
 }
 
 }  // namespace

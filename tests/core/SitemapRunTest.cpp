@@ -13,6 +13,7 @@
 #include "FakeDirectoryLister.h"
 #include "SitemapCheck.h"
 #include "TestSupport.h"
+#include "RunText.h"
 
 namespace {
 
@@ -53,13 +54,13 @@ TEST(SitemapRunTest, RunningOutOfMemoryAnywhereFailsAndKeepsThePreviousSitemap) 
   ExhaustedFileLayer files;
   RunResult writing = RunOn(site.path(), {nullptr, &files, {}});
   EXPECT_FALSE(writing.written);
-  EXPECT_EQ(writing.error, "out of memory");
+  EXPECT_EQ(ErrorOf(writing), "out of memory");
 
   ExhaustedLister lister;
   lister.Dir(site.path(), "x");
   RunResult scanning = RunOn(site.path(), {&lister, nullptr, {}});
   EXPECT_FALSE(scanning.written);
-  EXPECT_EQ(scanning.error, "out of memory");
+  EXPECT_EQ(ErrorOf(scanning), "out of memory");
 
   EXPECT_EQ(ReadFile(site / "nubika_sitemap.xml"), "previous");
   EXPECT_TRUE(site.Leftovers().empty());
@@ -68,7 +69,8 @@ TEST(SitemapRunTest, RunningOutOfMemoryAnywhereFailsAndKeepsThePreviousSitemap) 
 TEST(SitemapRunTest, OneRuleTellsWhichFolderAPathStandsFor) {
   TempFolder site;
   WriteFile(site / "page.html", "");
-  std::string folder, error;
+  std::string folder;
+  RunProblem error;
   EXPECT_TRUE(SitemapRun::ResolveFolder(site.path(), &folder, &error));
   EXPECT_EQ(folder, site.path());
   EXPECT_TRUE(SitemapRun::ResolveFolder(site / "page.html", &folder, &error));
@@ -81,9 +83,9 @@ TEST(SitemapRunTest, OneRuleTellsWhichFolderAPathStandsFor) {
   EXPECT_EQ(folder, std::filesystem::canonical(site.path()).string());  // in full, not "."
 
   for (const std::string& refused : {std::string(), std::string("/dev/null"), site / "missing"}) {
-    error.clear();
+    error = {};
     EXPECT_FALSE(SitemapRun::ResolveFolder(refused, &folder, &error)) << refused;
-    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(error) << refused;
   }
 }
 
@@ -125,7 +127,7 @@ TEST(SitemapRunTest, TheFolderLockedIsTheFolderScannedAndWritten) {
   inputs.gzip = true;
   const RunResult result =
       SitemapRun({nullptr, &files, {}}).Execute(deploy / "current", [&] { return inputs; }, control);
-  ASSERT_TRUE(result.written) << result.error;
+  ASSERT_TRUE(result.written) << ErrorOf(result);
   EXPECT_EQ(SitemapCheck::ReadSet(deploy / "release-a", NUBIKA_SCHEMA_DIR).locs,
             std::vector<std::string>{"https://example.jp/a.html"});
   std::vector<std::string> inB, expected = ofB;
@@ -145,7 +147,7 @@ TEST(SitemapRunTest, AnUnusableBaseUrlWritesNothing) {
   inputs.baseUrl = "/docs/";
   const RunResult result = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
   EXPECT_FALSE(result.written);
-  EXPECT_EQ(result.error, "the base URL is not usable: /docs/");
+  EXPECT_EQ(ErrorOf(result), "the base URL is not usable: /docs/");
   EXPECT_EQ(site.Names(), std::vector<std::string>{"page.html"});
 }
 
@@ -159,7 +161,7 @@ class SelectionOptionsTest : public ::testing::Test {
   std::vector<std::string> Locs(const GenerationInputs& inputs) {
     ScriptedControl control;
     result = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
-    EXPECT_TRUE(result.written) << result.error;
+    EXPECT_TRUE(result.written) << ErrorOf(result);
     std::vector<std::string> locs;
     const std::string text = ReadFile(site / "nubika_sitemap.xml");
     for (auto at = text.find("<loc>"); at != std::string::npos; at = text.find("<loc>", at + 1))
@@ -211,7 +213,7 @@ TEST_F(SelectionOptionsTest, ExcludedAndNoindexPagesAreLeftOut) {
                                                     base + "keep.bak"}));
   inputs.skipNoindex = true;
   EXPECT_EQ(Locs(inputs), (std::vector<std::string>{base + "a.html", base + "body.html", base + "keep.bak"}));
-  EXPECT_EQ(result.warnings.shown(), std::vector<std::string>{"1 page marked noindex left out"});
+  EXPECT_EQ(LinesOf(result.warnings), std::vector<std::string>{"1 page marked noindex left out"});
 }
 
 // When the exclusions take every page the run says so, whether the scan
@@ -226,7 +228,7 @@ TEST_F(SelectionOptionsTest, ExclusionsThatLeaveNoPageAreNamed) {
     ScriptedControl control;
     const RunResult run = SitemapRun().Execute(site.path(), [&] { return inputs; }, control);
     EXPECT_FALSE(run.written);
-    return run.error;
+    return ErrorOf(run);
   };
   inputs.exclude = {"*.html", "drafts/"};
   EXPECT_EQ(failure(), "every page is excluded: the exclusion patterns left out 1 page and 1 folder");

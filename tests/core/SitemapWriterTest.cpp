@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/SitemapWriter.h"
+#include "RunText.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ class SitemapWriterTest : public ::testing::Test {
     SitemapWriter writer(files, [] { return kNoon; });
     const bool written = writer.WriteSitemap(folder.path(), entries, inputs, control ? *control : plain);
     outputPath = writer.outputPath();
-    errorText = writer.errorText();
+    errorText = ErrorOf(writer.problem());
     urlCount = writer.urlCount();
     return written;
   }
@@ -121,10 +122,16 @@ TEST_F(SitemapWriterTest, LeavesOutWhatNoServerCanSendAndSaysSo) {
   SitemapWriter writer;
   ScriptedControl control;
   ASSERT_TRUE(writer.WriteSitemap(folder.path(), entries, Inputs("https://example.jp/", {"html", "xml"}), control));
-  ASSERT_EQ(writer.warnings().total(), 3u);
-  EXPECT_EQ(writer.warnings().shown()[0], "not a regular file, left out: fifo.html");
-  EXPECT_EQ(writer.warnings().shown()[1], "not a regular file, left out: sub/dangling.xml");
-  EXPECT_EQ(writer.warnings().shown()[2].rfind("2 URLs longer than 2048 characters left out, e.g. https://example.jp/xxx", 0), 0u);
+  // One entry for each page left out, one line for all the long URLs.
+  ASSERT_EQ(writer.warnings().total(), 4u);
+  EXPECT_EQ(writer.warnings().count(Warning::Reason::kNotRegularFile), 2u);
+  EXPECT_EQ(writer.warnings().count(Warning::Reason::kUrlTooLong), 2u);
+  EXPECT_EQ(writer.warnings().kept()[3].path, std::string(2200, 'y') + ".html");
+  EXPECT_EQ(writer.warnings().kept()[3].count, std::string("https://example.jp/").size() + 2200 + 5);
+  ASSERT_EQ(LinesOf(writer.warnings()).size(), 3u);
+  EXPECT_EQ(LinesOf(writer.warnings())[0], "not a regular file, left out: fifo.html");
+  EXPECT_EQ(LinesOf(writer.warnings())[1], "not a regular file, left out: sub/dangling.xml");
+  EXPECT_EQ(LinesOf(writer.warnings())[2].rfind("2 URLs longer than 2048 characters left out, e.g. https://example.jp/xxx", 0), 0u);
 }
 
 TEST_F(SitemapWriterTest, MatchesExtensionsExactlyAndCaseSensitively) {
@@ -257,7 +264,7 @@ TEST_F(SitemapWriterTest, AMissingFolderFailsWithItsPath) {
   SitemapWriter writer;
   ScriptedControl control;
   EXPECT_FALSE(writer.WriteSitemap(folder / "missing", kExampleEntries, Inputs("", {"html"}), control));
-  EXPECT_NE(writer.errorText().find(folder / "missing"), std::string::npos);
+  EXPECT_NE(ErrorOf(writer.problem()).find(folder / "missing"), std::string::npos);
 }
 
 TEST_F(SitemapWriterTest, TheDateIsTakenPerFile) {

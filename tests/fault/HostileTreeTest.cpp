@@ -20,6 +20,7 @@
 #include "TestSupport.h"
 #include "job/SitemapRun.h"
 #include "scan/clFindInFolders.h"
+#include "RunText.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ Outcome RunOn(const std::string& folder, DirectoryLister* lister = nullptr) {
   return outcome;
 }
 
-std::vector<std::string> Shown(const RunResult& result) { return result.warnings.shown(); }
+std::vector<std::string> Shown(const RunResult& result) { return LinesOf(result.warnings); }
 
 void Touch(int folderFd, const std::string& name) {
   const int fd = openat(folderFd, name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
@@ -80,7 +81,7 @@ TEST(HostileTrees, LinksThatLoopOrLeadNowhereAndSpecialFilesAreNoPages) {
   ASSERT_EQ(mknod((site / "socket.html").c_str(), S_IFSOCK | 0644, 0), 0);
 
   const Outcome outcome = RunOn(site.path());
-  ASSERT_TRUE(outcome.run.written) << outcome.run.error;
+  ASSERT_TRUE(outcome.run.written) << ErrorOf(outcome.run);
   const std::vector<Path> expected = {{"link.html"}, {"real", "page.html"}};
   EXPECT_EQ(outcome.pages, expected);
   std::vector<std::string> warned = Shown(outcome.run);
@@ -132,7 +133,7 @@ TEST(HostileTrees, RunningOutOfDescriptorsNeverWritesAShortSitemap) {
   }
   lister.descriptors = 2;
   const Outcome whole = RunOn(root, &lister);
-  ASSERT_TRUE(whole.run.written) << whole.run.error;
+  ASSERT_TRUE(whole.run.written) << ErrorOf(whole.run);
   EXPECT_EQ(whole.pages.size(), 200u);
   EXPECT_EQ(Shown(whole.run), std::vector<std::string>{});
 
@@ -140,7 +141,7 @@ TEST(HostileTrees, RunningOutOfDescriptorsNeverWritesAShortSitemap) {
   lister.descriptors = 1;
   const Outcome starved = RunOn(root, &lister);
   EXPECT_FALSE(starved.run.written);
-  EXPECT_EQ(starved.run.error, "could not open " + root +
+  EXPECT_EQ(ErrorOf(starved.run), "could not open " + root +
                                    "/c: Too many open files (the scan had let go of every descriptor it could)");
   EXPECT_EQ(ReadFile(whole.run.path), previous);
 }
@@ -191,7 +192,9 @@ TEST(HostileTrees, TreeDeeperThanAPathCanBeLong) {
   ASSERT_TRUE(outcome.run.written);
   const std::size_t fitting = (SitemapWriter::kMaxUrlLength - std::string(kBase).size() - 9) / (name.size() + 1) + 1;
   EXPECT_EQ(outcome.pages.size(), fitting);
-  ASSERT_EQ(outcome.run.warnings.total(), 1u);
+  ASSERT_EQ(outcome.run.warnings.total(), kDepth - fitting);
+  ASSERT_EQ(outcome.run.warnings.kept().size(), WarningList::kShown);
+  ASSERT_EQ(Shown(outcome.run).size(), 1u);
   EXPECT_EQ(Shown(outcome.run)[0].rfind(std::to_string(kDepth - fitting) + " URLs longer than 2048", 0), 0u)
       << Shown(outcome.run)[0];
 }

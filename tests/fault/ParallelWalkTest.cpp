@@ -19,6 +19,7 @@
 #include "job/SitemapRun.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
+#include "RunText.h"
 
 namespace {
 
@@ -177,7 +178,7 @@ TEST_F(ParallelWalkOnDisk, TheSitemapIsTheSameByteForByte) {
     environment.clock = [] { return std::time_t{1765152000}; };
     environment.readers = readers;
     const RunResult result = SitemapRun(environment).Execute(space / "site", [&] { return inputs; }, control);
-    ASSERT_TRUE(result.written) << result.error;
+    ASSERT_TRUE(result.written) << ErrorOf(result);
     written[readers == 1 ? 0 : 1] = ReadFile(result.path);
   }
   EXPECT_NE(written[0].find("/chain/c/"), std::string::npos);

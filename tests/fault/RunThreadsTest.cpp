@@ -20,6 +20,7 @@
 #include "job/SitemapRun.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/SitemapWriter.h"
+#include "RunText.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ TEST(RunThreads, ThreadsTheSystemRefusesMeanFewerReadersAndOneWarning) {
     return SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, control);
   };
   const RunResult alone = run(1, nullptr);
-  ASSERT_TRUE(alone.written) << alone.error;
+  ASSERT_TRUE(alone.written) << ErrorOf(alone);
   ASSERT_TRUE(alone.warnings.empty());
   const std::string expected = ReadFile(alone.path);
   for (const int failAt : {1, 3, 4}) {  // 5 readers: the walk and 4 threads
@@ -167,10 +168,10 @@ TEST(RunThreads, ThreadsTheSystemRefusesMeanFewerReadersAndOneWarning) {
     const auto began = std::chrono::steady_clock::now();
     const RunResult result = run(5, threads.starter());
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
-    ASSERT_TRUE(result.written) << result.error;
+    ASSERT_TRUE(result.written) << ErrorOf(result);
     EXPECT_EQ(ReadFile(result.path), expected);
     EXPECT_EQ(threads.attempts(), failAt);  // none tried after the refusal
-    EXPECT_EQ(result.warnings.shown(),
+    EXPECT_EQ(LinesOf(result.warnings),
               std::vector<std::string>{"could start only " + std::to_string(failAt - 1) +
                                        " of 4 threads that read folders ahead (Resource temporarily "
                                        "unavailable); the folders were read with fewer"});

@@ -92,7 +92,7 @@ TEST(SitemapWriteFaults, EveryFailingStepKeepsThePreviousSitemap) {
       SitemapWriter writer(files);
       EXPECT_FALSE(writer.WriteSitemap(folder, site.path(), entries, AllOptions(), control));
       EXPECT_TRUE(files.Fired());
-      EXPECT_NE(writer.errorText().find(std::strerror(errorNumber)), std::string::npos) << writer.errorText();
+      EXPECT_NE(writer.problem().detail.find(std::strerror(errorNumber)), std::string::npos) << writer.problem().detail;
       EXPECT_EQ(ReadFile(target), previous);
       EXPECT_EQ(site.Leftovers(), std::vector<std::string>{});
     }

@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool written = writer.WriteSitemap(FuzzFolder(), scanner.entries(), inputs, control);
   // A tree without pages gets no sitemap at all: an empty urlset fails the
   // schema.
-  FUZZ_CHECK(written == !expected.empty(), writer.errorText());
+  FUZZ_CHECK(written == !expected.empty(), writer.problem().detail);
   if (!written) return 0;
 
   const std::string xml = ReadFile(writer.outputPath());

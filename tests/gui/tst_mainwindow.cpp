@@ -228,8 +228,8 @@ void TestMainWindow::statesFollowTheRun() {
   // The reason, or the counts, wait in the label's tooltip.
   const QString details = Find<QLabel>(*window, "lblStat")->toolTip();
   const QString expected = outcome == QLatin1String("written")  ? U("URL: 1件")
-                           : outcome == QLatin1String("failed") ? U("理由: cannot write ")
-                                                                : U("理由: ") + space_->path(QStringLiteral("site"));
+                           : outcome == QLatin1String("failed") ? U("理由: サイトマップを書き込めません: cannot write ")
+                                                                : U("理由: フォルダ ") + space_->path(QStringLiteral("site"));
   QVERIFY2(details.startsWith(expected), qPrintable(details));
 }
 
