@@ -63,4 +63,23 @@ std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& whe
   return "bad exclusion pattern \"" + bad.line + "\" (" + where + "): " + reason;
 }
 
+std::string OfLedger(const ContentLedger::Problem& problem) {
+  using Kind = ContentLedger::Problem::Kind;
+  const std::string& path = problem.path;
+  const std::string unchanged = "; nothing was written (the ledger is never rebuilt: move it away to start afresh)";
+  switch (problem.kind) {
+    case Kind::kUnreadable: return "the ledger " + path + " cannot be read: " + problem.cause + unchanged;
+    case Kind::kNotLedger: return "the ledger " + path + " is not a ledger of this program: " + problem.cause + unchanged;
+    case Kind::kNewerFormat:
+      return "the ledger " + path + " is of a newer format (" + problem.cause + "); nothing was written";
+    case Kind::kLocked:
+      return "the ledger " + path + " is in use by another run (" + problem.cause + "); nothing was written";
+    case Kind::kUnwritable: return "the ledger " + path + " cannot be written: " + problem.cause + "; nothing was written";
+    case Kind::kNotUpdated:
+      return "sitemap written, ledger not updated: " + path + ": " + problem.cause +
+             " (the next run dates its pages as the ledger was)";
+  }
+  return "the ledger " + path + ": " + problem.cause;
+}
+
 }  // namespace ProblemText

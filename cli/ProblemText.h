@@ -2,6 +2,7 @@
 #include <string>
 
 #include "scan/ExclusionRules.h"
+#include "sitemap/ContentLedger.h"
 #include "sitemap/UrlText.h"
 
 // The command line's English for the reasons the core gives.
@@ -13,5 +14,8 @@ std::string OfBaseUrl(UrlText::BaseProblem problem);
 // A refused exclusion pattern: "the pattern "[abc": the "[" at column 1 is
 // never closed". where tells which line it is (a file's line, an option).
 std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& where);
+
+// A ledger that was refused, or not updated once the sitemap was written.
+std::string OfLedger(const ContentLedger::Problem& problem);
 
 }  // namespace ProblemText

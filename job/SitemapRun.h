@@ -1,12 +1,15 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "io/FileLayer.h"
 #include "scan/DirectoryLister.h"
 #include "scan/ScanRules.h"
+#include "sitemap/ContentLedger.h"
 #include "sitemap/GenerationInputs.h"
+#include "sitemap/PageHistory.h"
 #include "sitemap/RunControl.h"
 #include "sitemap/SitemapWriter.h"
 #include "sitemap/WarningList.h"
@@ -25,6 +28,12 @@ struct RunResult {
   std::size_t partCount = 0;  // 0: one sitemap; else the parts its index names
   WarningList warnings;    // what was left out: folders, files, URLs
   std::string error;       // why nothing was written, unless stopped
+  // With a ledger: what changed since the last run that wrote the sitemap.
+  std::optional<PageHistory::Counts> changeCounts;
+  std::vector<PageHistory::Change> changes;
+  // A ledger that was refused (nothing written), or one that could not be
+  // updated once the sitemap was in place (kNotUpdated: written).
+  std::optional<ContentLedger::Problem> ledgerProblem;
 };
 
 // One generation, from the folder the user named to the sitemap file: it

@@ -213,6 +213,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
       continue;
     }
     if (!selection.Matches(entry.name(), entry.getLevel())) continue;
+    if (history_ && history_->IsLedgerFile(urls.PathOf(entry.name()))) continue;
     ++matchedCount_;
     if (!entry.isRegularFile()) {
       warnings_.Add("not a regular file, left out: " + urls.PathOf(entry.name()));
@@ -229,8 +230,14 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
     }
     const bool index = IsIndexPage(entry.name());
     static const std::string kNoDate;
-    const std::string& date =
-        !inputs.lastMod ? kNoDate : DateOf(inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : clock_());
+    std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
+    if (history_) {
+      const std::string path = urls.PathOf(entry.name());
+      std::string reason;
+      when = history_->DateOf(path, url, &reason);
+      if (!reason.empty()) warnings_.Add("could not read " + path + ": " + reason + "; dated as the ledger has it, or by the run");
+    }
+    const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());
     ++urlCount_;
 
     block.assign("\t<url>\r\n\t\t<loc>");
