@@ -178,11 +178,25 @@ bool LoadSettings(SettingsFile& settingsFile, bool named, Settings* stored) {
 bool WriteChanges(const std::string& path, const std::vector<PageHistory::Change>& changes) {
   std::string text;
   for (const PageHistory::Change& change : changes) text.append(1, change.kind).append("\t").append(change.url).append("\n");
-  SafeOutputFile out(PosixFileLayer::Instance());
-  if (out.Open(path) && out.Write(text) && out.Commit()) return true;
-  std::cerr << "nubika-sitemap-cli: the sitemap and the ledger are written, but not the change list: "
-            << out.error() << '\n';
-  return false;
+  FileLayer& files = PosixFileLayer::Instance();
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string reason;
+  const int folderFd = files.OpenFolder(folder, &reason);
+  bool written = false;
+  if (folderFd >= 0) {
+    SafeOutputFile out(files, folderFd, slash == std::string::npos ? "" : folder, "." + name + ".tmp-");
+    written = out.Open(name) && out.Write(text) && out.Commit();
+    if (!written) reason = out.error();
+    files.Close(folderFd, &reason);
+  } else {
+    reason = path + ": " + reason;
+  }
+  if (!written)
+    std::cerr << "nubika-sitemap-cli: the sitemap and the ledger are written, but not the change list: " << reason
+              << '\n';
+  return written;
 }
 
 int Run(const CommandLine& line) {

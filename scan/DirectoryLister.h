@@ -83,6 +83,11 @@ class PosixDirectoryLister : public DirectoryLister {
   void Close(FolderHandle folder) override;
   bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;
   bool PageSaysNoindex(FolderHandle folder, const std::string& name) override;
+
+ protected:
+  // fd as a folder handle with its identity, or kNoFolder with the cause
+  // (fd < 0: errno's) and fd closed.
+  static FolderHandle Opened(int fd, FolderId* id, OpenError* error);
 };
 
 // A folder opened by a lister, shared by the scan's walk and the threads

@@ -141,8 +141,8 @@ PageDigest::Value PageDigest::Of(std::string_view content, Kind kind) {
   return ValueOf(XXH3_128bits(content.data(), content.size()));
 }
 
-bool PageDigest::OfFile(const std::string& path, Kind kind, Value* value, std::string* error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+bool PageDigest::OfFile(int folder, const std::string& path, Kind kind, Value* value, std::string* error) {
+  const int fd = openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     *error = std::strerror(errno);
     return false;

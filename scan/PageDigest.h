@@ -24,7 +24,7 @@ class PageDigest {
   // description and the text, each followed by a line feed.
   static std::string ReaderText(std::string_view html);
 
-  // Reads the regular file at path (never waiting on a FIFO or a device)
-  // and digests it. On failure error says why.
-  static bool OfFile(const std::string& path, Kind kind, Value* value, std::string* error);
+  // Reads the regular file at path, relative to the open folder (never
+  // waiting on a FIFO or a device), and digests it. On failure error says why.
+  static bool OfFile(int folder, const std::string& path, Kind kind, Value* value, std::string* error);
 };

@@ -1,5 +1,6 @@
 #include "sitemap/PageHistory.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -7,12 +8,13 @@
 #include <cstring>
 #include <filesystem>
 
-PageHistory::PageHistory(ContentLedger& ledger, std::string folder, PageDigest::Kind kind, std::time_t now)
-    : ledger_(ledger), folder_(std::move(folder)), kind_(kind),
+PageHistory::PageHistory(ContentLedger& ledger, int folder, const std::string& folderPath, PageDigest::Kind kind,
+                         std::time_t now)
+    : ledger_(ledger), folder_(folder), kind_(kind),
       kindName_(kind == PageDigest::Kind::kText ? "text" : "bytes"), now_(now),
       sameKind_(ledger.digestKind() == kindName_) {
   std::error_code error;
-  const std::filesystem::path base = std::filesystem::weakly_canonical(folder_, error);
+  const std::filesystem::path base = std::filesystem::weakly_canonical(folderPath, error);
   const std::filesystem::path file = std::filesystem::weakly_canonical(ledger.path(), error);
   if (!error && !base.empty()) {
     const std::filesystem::path below = file.lexically_relative(base);
@@ -32,9 +34,8 @@ std::time_t PageHistory::DateOf(const std::string& path, const std::string& url,
   const auto& pages = ledger_.pages();
   const auto found = pages.find(path);
   const ContentLedger::Page* known = found == pages.end() ? nullptr : &found->second;
-  const std::string file = folder_ + "/" + path;
   struct stat status;
-  if (stat(file.c_str(), &status) != 0) {
+  if (fstatat(folder_, path.c_str(), &status, 0) != 0) {
     *reason = std::strerror(errno);
     return known ? known->changed : now_;
   }
@@ -48,7 +49,7 @@ std::time_t PageHistory::DateOf(const std::string& path, const std::string& url,
     page.digest = known->digest;
     same = true;
   } else {
-    if (!PageDigest::OfFile(file, kind_, &page.digest, reason)) return known ? known->changed : now_;
+    if (!PageDigest::OfFile(folder_, path, kind_, &page.digest, reason)) return known ? known->changed : now_;
     // Digests of the other kind say nothing; an untouched file is the same page.
     same = known && (sameKind_ ? known->digest == page.digest : sameFile);
   }

@@ -29,8 +29,10 @@ class PageHistory {
     bool operator==(const Counts&) const = default;
   };
 
-  // now: when the run started. folder: the pages' folder, as the scan had it.
-  PageHistory(ContentLedger& ledger, std::string folder, PageDigest::Kind kind, std::time_t now);
+  // now: when the run started. folder: the pages' open folder, which
+  // folderPath names.
+  PageHistory(ContentLedger& ledger, int folder, const std::string& folderPath, PageDigest::Kind kind,
+              std::time_t now);
 
   // The date of the page at path (below the folder) that the sitemap names
   // by url. When the file cannot be read, its ledger entry is kept as it
@@ -54,7 +56,7 @@ class PageHistory {
 
  private:
   ContentLedger& ledger_;
-  std::string folder_;
+  int folder_;
   PageDigest::Kind kind_;
   std::string kindName_;
   std::time_t now_;
