@@ -1,10 +1,11 @@
 #include "scan/PageDigest.h"
 
+#include "io/ContentHash.h"
+
 #include <fcntl.h>
 #include <gumbo.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xxhash.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,14 +13,6 @@
 #include <new>
 
 namespace {
-
-PageDigest::Value ValueOf(const XXH128_hash_t& hash) {
-  XXH128_canonical_t canonical;
-  XXH128_canonicalFromHash(&canonical, hash);
-  PageDigest::Value value;
-  std::memcpy(value.data(), canonical.digest, value.size());
-  return value;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
@@ -136,9 +129,9 @@ std::string PageDigest::ReaderText(std::string_view html) {
 PageDigest::Value PageDigest::Of(std::string_view content, Kind kind) {
   if (kind == Kind::kText) {
     const std::string text = ReaderText(content);
-    return ValueOf(XXH3_128bits(text.data(), text.size()));
+    return ContentHash::Of(text);
   }
-  return ValueOf(XXH3_128bits(content.data(), content.size()));
+  return ContentHash::Of(content);
 }
 
 bool PageDigest::OfFile(int folder, const std::string& path, Kind kind, Value* value, std::string* error) {
@@ -160,9 +153,7 @@ bool PageDigest::OfFile(int folder, const std::string& path, Kind kind, Value* v
     *error = "not a regular file";
     return false;
   }
-  std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
-  if (!state) throw std::bad_alloc();
-  XXH3_128bits_reset(state.get());
+  ContentHash hash;
   std::string whole;
   if (kind == Kind::kText) whole.reserve(static_cast<std::size_t>(status.st_size));
   static thread_local std::unique_ptr<char[]> buffer(new char[1 << 17]);
@@ -177,8 +168,8 @@ bool PageDigest::OfFile(int folder, const std::string& path, Kind kind, Value* v
     if (kind == Kind::kText)
       whole.append(buffer.get(), static_cast<std::size_t>(got));
     else
-      XXH3_128bits_update(state.get(), buffer.get(), static_cast<std::size_t>(got));
+      hash.Update(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
   }
-  *value = kind == Kind::kText ? Of(whole, kind) : ValueOf(XXH3_128bits_digest(state.get()));
+  *value = kind == Kind::kText ? Of(whole, kind) : hash.Digest();
   return true;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/ContentHash.h"
+
 // What a page's content is, as 128 bits of XXH3: two pages with the same
 // digest are taken to be the same page.
 //
@@ -17,7 +19,7 @@
 class PageDigest {
  public:
   enum class Kind { kBytes, kText };
-  using Value = std::array<std::uint8_t, 16>;
+  using Value = ContentHash::Value;
 
   static Value Of(std::string_view content, Kind kind);
   // The text kText hashes, for tests and for the curious: the title, the

@@ -19,16 +19,6 @@ std::string StateHome() {
   return std::string(home && home[0] ? home : "/") + "/.local/state";
 }
 
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    text.push_back(kDigits[bytes[i] >> 4]);
-    text.push_back(kDigits[bytes[i] & 15]);
-  }
-  return text;
-}
-
 }  // namespace
 
 struct ContentLedger::Statements {
@@ -55,7 +45,7 @@ std::string ContentLedger::DefaultPath(const std::string& folderRealPath, const 
   key.push_back('\0');
   key += baseUrl;
   const PageDigest::Value digest = PageDigest::Of(key, PageDigest::Kind::kBytes);
-  return StateHome() + "/nubika-sitemap/ledger/" + Hex(digest.data(), 8) + ".sqlite";
+  return StateHome() + "/nubika-sitemap/ledger/" + ContentHash::Hex(digest, 8) + ".sqlite";
 }
 
 bool ContentLedger::Fail(Problem::Kind kind, std::string cause) {

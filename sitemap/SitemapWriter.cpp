@@ -198,7 +198,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
   warnings_ = WarningList();
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
+  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base});
   if (!out.Open()) return Fail(out.error());
 
   const PageSelection selection(inputs.extensions);
