@@ -39,6 +39,7 @@
 #include "app/TfrmVersionInfo.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
+#include "text/AsciiText.h"
 
 namespace {
 
@@ -112,12 +113,6 @@ void MakeHeading(QLabel* label) {
   label->setPalette(palette);
   label->setAutoFillBackground(true);
   label->adjustSize();
-}
-
-std::string FolderOfFile(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 // A one-shot run's voice: one line on stderr per message.
@@ -574,7 +569,7 @@ void TfrmMain::ShowResult(const RunResult& result) {
     return;
   }
   lblStat->setText(U(kDoneText));
-  const QString folder = QFile::decodeName(QByteArray::fromStdString(FolderOfFile(result.path)));
+  const QString folder = QFile::decodeName(QByteArray::fromStdString(AsciiText::FolderOf(result.path)));
   QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
 }
 
@@ -639,7 +634,7 @@ void TfrmMain::WMDropFiles(const std::vector<std::string>& paths) {
   const std::string& path = paths.front();
   struct stat status;
   const bool isOther = stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
-  ShownText::Set(edtLocalPath, isOther ? FolderOfFile(path) : path);
+  ShownText::Set(edtLocalPath, isOther ? AsciiText::FolderOf(path) : path);
 }
 
 // ---- Extension list and folder choice ----

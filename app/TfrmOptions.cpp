@@ -11,6 +11,7 @@
 
 #include "app/ShownText.h"
 #include "settings/SettingsFile.h"
+#include "text/AsciiText.h"
 
 namespace {
 
@@ -92,12 +93,8 @@ GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
   inputs.digestText = chkDigestText->isChecked();
   inputs.exclude.clear();
   const std::string patterns = ShownText::Get(memExclude);
-  for (std::size_t begin = 0; begin < patterns.size();) {
-    std::size_t end = patterns.find('\n', begin);
-    if (end == std::string::npos) end = patterns.size();
-    if (end > begin) inputs.exclude.push_back(patterns.substr(begin, end - begin));
-    begin = end + 1;
-  }
+  for (std::string& line : AsciiText::Lines(patterns))
+    if (!line.empty()) inputs.exclude.push_back(std::move(line));
   inputs.skipNoindex = chkSkipNoindex->isChecked();
   inputs.folderUrls = chkFolderUrls->isChecked();
   inputs.indexNames = SettingsFile::SplitExtensions(ShownText::Get(edtIndexNames));

@@ -22,6 +22,7 @@
 #include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
 #include "sitemap/UrlText.h"
+#include "text/AsciiText.h"
 #include "text/clrelatedansistring.h"
 
 namespace {
@@ -179,14 +180,13 @@ bool WriteChanges(const std::string& path, const std::vector<PageHistory::Change
   std::string text;
   for (const PageHistory::Change& change : changes) text.append(1, change.kind).append("\t").append(change.url).append("\n");
   FileLayer& files = PosixFileLayer::Instance();
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string folder = AsciiText::FolderOf(path);
+  const std::string name(AsciiText::NameOf(path));
   std::string reason;
   const int folderFd = files.OpenFolder(folder, &reason);
   bool written = false;
   if (folderFd >= 0) {
-    SafeOutputFile out(files, folderFd, slash == std::string::npos ? "" : folder, "." + name + ".tmp-");
+    SafeOutputFile out(files, folderFd, path.find('/') == std::string::npos ? "" : folder, "." + name + ".tmp-");
     written = out.Open(name) && out.Write(text) && out.Commit();
     if (!written) reason = out.error();
     files.Close(folderFd, &reason);

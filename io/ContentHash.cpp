@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "text/AsciiText.h"
+
 namespace {
 
 ContentHash::Value ValueOf(const XXH128_hash_t& hash) {
@@ -36,11 +38,10 @@ ContentHash::Value ContentHash::Digest() const { return ValueOf(XXH3_128bits_dig
 ContentHash::Value ContentHash::Of(std::string_view bytes) { return ValueOf(XXH3_128bits(bytes.data(), bytes.size())); }
 
 std::string ContentHash::Hex(const Value& value, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
   for (std::size_t i = 0; i < count && i < value.size(); ++i) {
-    text.push_back(kDigits[value[i] >> 4]);
-    text.push_back(kDigits[value[i] & 15]);
+    text.push_back(AsciiText::kLowerHexDigits[value[i] >> 4]);
+    text.push_back(AsciiText::kLowerHexDigits[value[i] & 15]);
   }
   return text;
 }

@@ -1,4 +1,5 @@
 #include "io/FileLayer.h"
+#include "text/AsciiText.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -67,11 +68,10 @@ int PosixFileLayer::CreateTemp(int folder, std::string* name, std::string* error
     return -1;
   }
   thread_local std::mt19937 random{std::random_device{}()};
-  static constexpr char kHex[] = "0123456789abcdef";
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::uint32_t draw = random();
     for (std::size_t i = 0; i < kPlaceholder.size(); ++i)
-      (*name)[name->size() - kPlaceholder.size() + i] = kHex[(draw >> (4 * i)) & 0xF];
+      (*name)[name->size() - kPlaceholder.size() + i] = AsciiText::kLowerHexDigits[(draw >> (4 * i)) & 0xF];
     const int fd = openat(folder, name->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) {
       if (fd < 0) Fail(error);

@@ -18,6 +18,7 @@
 #include "sitemap/PageSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
+#include "text/AsciiText.h"
 
 namespace {
 
@@ -36,12 +37,6 @@ std::string EverythingExcluded(const clFindInFolders::Excluded& excluded) {
   for (std::size_t i = 0; i < parts.size(); ++i)
     text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
   return text;
-}
-
-std::string FolderOfFile(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return std::filesystem::current_path().string();
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 }  // namespace
@@ -64,7 +59,8 @@ bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder,
     *error = argument + ": neither a folder nor a regular file";
     return false;
   }
-  *folder = FolderOfFile(argument);
+  *folder = argument.find('/') == std::string::npos ? std::filesystem::current_path().string()
+                                                      : AsciiText::FolderOf(argument);
   return true;
 }
 

@@ -1,4 +1,5 @@
 #include "scan/ExclusionRules.h"
+#include "text/AsciiText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -44,22 +45,6 @@ bool ReadWholeFile(const std::string& path, std::string* content, int* error) {
   *error = failed ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
   return !failed;
-}
-
-// The lines of a file's text, without their CR LF or LF, after a UTF-8
-// byte order mark.
-std::vector<std::string> LinesOf(std::string_view text) {
-  std::vector<std::string> lines;
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    lines.emplace_back(line);
-    if (end == kNone) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
 }
 
 }  // namespace
@@ -142,13 +127,12 @@ bool ExclusionRules::AddFile(const std::string& path, FileProblem* problem) {
   *problem = FileProblem();
   std::string content;
   if (!ReadWholeFile(path, &content, &problem->readError)) return false;
-  problem->badLine = AddAll(LinesOf(content));
+  problem->badLine = AddAll(AsciiText::Lines(AsciiText::WithoutUtf8Mark(content)));
   return !problem->badLine;
 }
 
 bool ExclusionRules::Excludes(std::string_view path, bool isFolder) const {
-  const std::size_t slash = path.rfind('/');
-  const std::string_view name = slash == kNone ? path : path.substr(slash + 1);
+  const std::string_view name = AsciiText::NameOf(path);
   for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
     if (Matches(*rule, path, name, isFolder)) return !rule->negated;
   }

@@ -1,6 +1,7 @@
 #include "scan/PageDigest.h"
 
 #include "io/ContentHash.h"
+#include "text/AsciiText.h"
 
 #include <fcntl.h>
 #include <gumbo.h>
@@ -14,13 +15,11 @@
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
 // Appends text with every run of white space made one space; no space at
 // the start of out.
 void AppendCollapsed(std::string* out, std::string_view text) {
   for (char c : text) {
-    if (IsSpace(c)) {
+    if (AsciiText::IsHtmlSpace(c)) {
       if (!out->empty() && out->back() != ' ') out->push_back(' ');
     } else {
       out->push_back(c);
@@ -60,17 +59,7 @@ struct Found {
 
 bool NamedDescription(const GumboElement& meta) {
   const GumboAttribute* name = gumbo_get_attribute(&meta.attributes, "name");
-  if (!name) return false;
-  std::string_view value = name->value;
-  while (!value.empty() && IsSpace(value.front())) value.remove_prefix(1);
-  while (!value.empty() && IsSpace(value.back())) value.remove_suffix(1);
-  static constexpr std::string_view kDescription = "description";
-  if (value.size() != kDescription.size()) return false;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kDescription[i]) return false;
-  }
-  return true;
+  return name && AsciiText::EqualsIgnoringCase(AsciiText::TrimHtmlSpace(name->value), "description");
 }
 
 void Find(const GumboNode& node, Found* found) {

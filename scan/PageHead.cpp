@@ -1,4 +1,5 @@
 #include "scan/PageHead.h"
+#include "text/AsciiText.h"
 
 #include <gumbo.h>
 
@@ -7,39 +8,19 @@
 
 namespace {
 
-bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
-std::string_view TrimAsciiSpace(std::string_view text) {
-  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-// By hand rather than by tolower: under a Turkish locale "NOINDEX" would
-// not lower-case to "noindex".
-bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view lowerPrefix) {
-  if (text.size() < lowerPrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lowerPrefix[i]) return false;
-  }
-  return true;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lower) {
-  return text.size() == lower.size() && StartsWithIgnoringAsciiCase(text, lower);
-}
+using AsciiText::EqualsIgnoringCase;
+using AsciiText::TrimHtmlSpace;
 
 bool IsRobotsName(std::string_view name) {
-  name = TrimAsciiSpace(name);
-  return EqualsIgnoringAsciiCase(name, "robots") || EqualsIgnoringAsciiCase(name, "googlebot");
+  name = TrimHtmlSpace(name);
+  return EqualsIgnoringCase(name, "robots") || EqualsIgnoringCase(name, "googlebot");
 }
 
 bool ContentSaysNoindex(std::string_view content) {
   for (;;) {
     const std::size_t comma = content.find(',');
-    const std::string_view token = TrimAsciiSpace(content.substr(0, comma));
-    if (EqualsIgnoringAsciiCase(token, "noindex") || EqualsIgnoringAsciiCase(token, "none")) return true;
+    const std::string_view token = TrimHtmlSpace(content.substr(0, comma));
+    if (EqualsIgnoringCase(token, "noindex") || EqualsIgnoringCase(token, "none")) return true;
     if (comma == std::string_view::npos) return false;
     content.remove_prefix(comma + 1);
   }

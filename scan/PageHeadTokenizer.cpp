@@ -1,21 +1,16 @@
 #include "scan/PageHeadTokenizer.h"
+#include "text/AsciiText.h"
 
 
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
+using AsciiText::EqualsIgnoringCase;
+using AsciiText::IsLetter;
+using AsciiText::ToLower;
 // The parser reads a carriage return as a line feed.
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsLower(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < lower.size(); ++i)
-    if (Lower(text[i]) != lower[i]) return false;
-  return true;
-}
+constexpr auto IsSpace = AsciiText::IsHtmlSpace;
 
 // The elements whose content the parser reads as text up to their end tag.
 // In the head only script, style, title and noframes can stand (noscript
@@ -33,7 +28,7 @@ std::size_t FindEndTag(std::string_view text, std::string_view name, std::size_t
       *decidedTo = lt;
       return npos;
     }
-    if (EqualsLower(text.substr(lt + 2, name.size()), name) &&
+    if (EqualsIgnoringCase(text.substr(lt + 2, name.size()), name) &&
         (IsSpace(text[after]) || text[after] == '/' || text[after] == '>'))
       return lt;
   }
@@ -58,7 +53,7 @@ std::size_t CommentEnd(std::string_view text, std::size_t lt) {
 
 const PageHeadTokenizer::Attribute* PageHeadTokenizer::Find(std::string_view lowerName) const {
   for (const Attribute& attribute : attributes_)
-    if (EqualsLower(attribute.name, lowerName)) return &attribute;
+    if (EqualsIgnoringCase(attribute.name, lowerName)) return &attribute;
   return nullptr;
 }
 
@@ -147,7 +142,7 @@ std::size_t PageHeadTokenizer::ReadTag(std::string_view text, std::size_t lt, Ta
   if (start) {
     tagName_ = text.substr(nameStart, i - nameStart);
     lowerTagNameSize_ = tagName_.size() <= lowerTagName_.size() ? tagName_.size() : 0;
-    for (std::size_t c = 0; c < lowerTagNameSize_; ++c) lowerTagName_[c] = Lower(tagName_[c]);
+    for (std::size_t c = 0; c < lowerTagNameSize_; ++c) lowerTagName_[c] = ToLower(tagName_[c]);
     attributes_.clear();
   }
   return ReadAttributes(text, i, start);

@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "io/SafeOutputFile.h"
+#include "text/AsciiText.h"
 
 namespace {
 
@@ -39,16 +40,6 @@ constexpr const char* kGzip = "GZIP";
 constexpr const char* kDigest = "DIGEST";
 constexpr const char* kLedger = "LEDGER";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  if (text.empty()) return lines;
-  for (std::size_t begin = 0;;) {
-    const std::size_t end = text.find('\n', begin);
-    lines.push_back(text.substr(begin, end - begin));
-    if (end == std::string::npos) return lines;
-    begin = end + 1;
-  }
-}
 
 std::string Joined(const std::vector<std::string>& items, char separator) {
   std::string text;
@@ -64,8 +55,7 @@ std::string ExecutableFolder() {
   const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
   if (length <= 0) return ".";
   buffer.resize(static_cast<std::size_t>(length));
-  const auto slash = buffer.rfind('/');
-  return slash == 0 ? "/" : buffer.substr(0, slash);
+  return AsciiText::FolderOf(buffer);
 }
 
 std::string HomeFolder() {
@@ -111,9 +101,7 @@ std::string FromParser(std::string_view text) {
 
 bool IsOurSection(std::string_view name) {
   const auto same = [name](std::string_view ours) {
-    return std::equal(name.begin(), name.end(), ours.begin(), ours.end(), [](char a, char b) {
-      return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;  // SimpleIni's names ignore ASCII case
-    });
+    return AsciiText::EqualsIgnoringCase(name, ours);  // SimpleIni's names ignore ASCII case
   };
   return same(kSection) || same(kOptions);
 }
@@ -216,19 +204,12 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
     ini->Delete(kOptions, kLedger);
 }
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
-std::string_view WithoutUtf8Mark(std::string_view text) {
-  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
-  return text;
-}
-
 bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t* value) {
   if (digits.empty()) return false;
   char* end = nullptr;
   errno = 0;
   const unsigned long long magnitude = std::strtoull(digits.c_str(), &end, base);
-  if (errno != 0 || *end != '\0' || !std::isxdigit(static_cast<unsigned char>(digits[0]))) return false;
+  if (errno != 0 || *end != '\0' || !AsciiText::IsHexDigit(digits[0])) return false;
   // Decimal numbers are 32-bit signed; hex ones may use all 32 bits.
   const unsigned long long limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
   if (magnitude > limit) return false;
@@ -261,13 +242,6 @@ std::optional<std::int64_t> WholeNumber(const std::string& value) {
 }
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Where a symbolic link at path leads in the end; path itself when it is
 // no link. The new file then replaces the target and the link stays.
@@ -302,9 +276,8 @@ std::string SettingsFile::Encoded(const std::string& text) {
       case '\t': stored += "\\t"; break;
       default:
         if (IsControl(static_cast<unsigned char>(c))) {
-          static constexpr char kHex[] = "0123456789ABCDEF";
           const auto byte = static_cast<unsigned char>(c);
-          stored += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
+          stored += {'\\', 'x', AsciiText::kUpperHexDigits[byte >> 4], AsciiText::kUpperHexDigits[byte & 0x0F]};
         } else {
           stored += c;
         }
@@ -326,8 +299,9 @@ std::string SettingsFile::Decoded(const std::string& stored) {
     if (code == 'r') text += '\r';
     else if (code == 'n') text += '\n';
     else if (code == 't') text += '\t';
-    else if (code == 'x' && i + 2 < end && HexValue(stored[i + 1]) >= 0 && HexValue(stored[i + 2]) >= 0) {
-      text += static_cast<char>(HexValue(stored[i + 1]) * 16 + HexValue(stored[i + 2]));
+    else if (code == 'x' && i + 2 < end && AsciiText::IsHexDigit(stored[i + 1]) &&
+             AsciiText::IsHexDigit(stored[i + 2])) {
+      text += static_cast<char>(AsciiText::HexValue(stored[i + 1]) * 16 + AsciiText::HexValue(stored[i + 2]));
       i += 2;
     } else {
       text += code;  // \\ and \" stand for themselves
@@ -394,7 +368,7 @@ bool SettingsFile::Load(Settings* settings) {
     return false;
   }
   CSimpleIniA ini;
-  if (!ParseOurSections(Sections(WithoutUtf8Mark(content)), &ini)) {
+  if (!ParseOurSections(Sections(AsciiText::WithoutUtf8Mark(content)), &ini)) {
     error_ = path_ + ": out of memory";
     return false;
   }
@@ -426,7 +400,7 @@ bool SettingsFile::Load(Settings* settings) {
     warnings_.push_back({kDigest, digest, {"bytes", "text"}, "bytes"});
   inputs.digestText = digest == "text";
   inputs.ledgerPath = text(kLedger, kOptions);
-  inputs.exclude = Lines(text(kExclude, kOptions));
+  inputs.exclude = AsciiText::Lines(text(kExclude, kOptions));
   inputs.skipNoindex = flag(kSkipNoindex, kOptions);
   inputs.folderUrls = flag(kFolderUrls, kOptions);
   if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
@@ -444,7 +418,7 @@ bool SettingsFile::Save(const Settings& settings) {
     error_ = path_ + ": " + unread + "; the file is left as it is";
     return false;
   }
-  const std::string_view body = WithoutUtf8Mark(before);
+  const std::string_view body = AsciiText::WithoutUtf8Mark(before);
   const std::vector<Block> blocks = Sections(body);
   CSimpleIniA ini;
   ini.SetSpaces(false);
@@ -464,11 +438,11 @@ bool SettingsFile::Save(const Settings& settings) {
   // the replacement refuses anything but a regular file there (a link to
   // /dev/null, say, to have the settings forgotten stays as it is).
   const std::string target = FinalTarget(path_);
-  const auto slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  const bool bareName = target.find('/') == std::string::npos;
+  const std::string folder = AsciiText::FolderOf(target);
+  const std::string name(AsciiText::NameOf(target));
   std::string reason;
-  if (slash != std::string::npos && slash > 0 && !files_.MakeFolders(folder, &reason)) {
+  if (!bareName && folder != "/" && !files_.MakeFolders(folder, &reason)) {
     error_ = path_ + ": " + reason;
     return false;
   }
@@ -479,7 +453,7 @@ bool SettingsFile::Save(const Settings& settings) {
   }
   bool saved;
   {
-    SafeOutputFile out(files_, folderFd, slash == std::string::npos ? "" : folder, "." + name + ".tmp-");
+    SafeOutputFile out(files_, folderFd, bareName ? "" : folder, "." + name + ".tmp-");
     saved = out.Open(name) && out.Write(text) && out.Commit();
     if (!saved) error_ = target == path_ ? out.error() : path_ + ": leads to " + out.error();
   }

@@ -1,4 +1,5 @@
 #include "sitemap/SitemapFiles.h"
+#include "text/AsciiText.h"
 
 #include <algorithm>
 
@@ -8,14 +9,6 @@ namespace {
 constexpr std::string_view kPartPrefix = "nubika_sitemap-";
 constexpr std::size_t kGenerationDigits = 14;
 constexpr std::size_t kNameDigits = 16;
-
-bool AllDigits(std::string_view text) {
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return !text.empty();
-}
-
-bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 }  // namespace
 
@@ -28,18 +21,18 @@ std::string PartName(std::string_view xml, bool gzip) { return PartName(ContentH
 bool IsPart(std::string_view name) {
   if (!name.starts_with(kPartPrefix)) return false;
   name.remove_prefix(kPartPrefix.size());
-  if (name.size() > kNameDigits && std::all_of(name.begin(), name.begin() + kNameDigits, IsLowerHex)) {
+  if (name.size() > kNameDigits && std::all_of(name.begin(), name.begin() + kNameDigits, AsciiText::IsLowerHexDigit)) {
     const std::string_view ending = name.substr(kNameDigits);
     if (ending == ".xml" || ending == ".xml.gz") return true;
   }
-  if (name.size() < kGenerationDigits + 1 || !AllDigits(name.substr(0, kGenerationDigits)) ||
+  if (name.size() < kGenerationDigits + 1 || !AsciiText::AllDigits(name.substr(0, kGenerationDigits)) ||
       name[kGenerationDigits] != '-')
     return false;
   name.remove_prefix(kGenerationDigits + 1);
   const std::size_t dot = name.find('.');
   const std::string_view number = name.substr(0, dot);
   const std::string_view ending = dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-  return AllDigits(number) && number[0] != '0' && (ending == ".xml" || ending == ".xml.gz");
+  return AsciiText::AllDigits(number) && number[0] != '0' && (ending == ".xml" || ending == ".xml.gz");
 }
 
 bool IsTemporary(std::string_view name) {
@@ -50,7 +43,8 @@ bool IsTemporary(std::string_view name) {
   if (dash == std::string_view::npos || name.size() != dash + 1 + kRandom) return false;
   const std::string_view pid = name.substr(0, dash);
   const std::string_view random = name.substr(dash + 1);
-  return AllDigits(pid) && pid[0] != '0' && std::all_of(random.begin(), random.end(), IsLowerHex);
+  return AsciiText::AllDigits(pid) && pid[0] != '0' &&
+         std::all_of(random.begin(), random.end(), AsciiText::IsLowerHexDigit);
 }
 
 bool IsOwn(std::string_view name) { return name == kSitemap || IsPart(name) || IsTemporary(name); }

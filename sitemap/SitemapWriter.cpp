@@ -8,6 +8,7 @@
 #include "sitemap/SitemapSet.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
+#include "text/AsciiText.h"
 
 namespace {
 
@@ -16,13 +17,7 @@ namespace {
 bool IsIndexPage(std::string_view name) {
   const auto dot = name.rfind('.');
   const std::string_view base = dot == std::string_view::npos ? name : name.substr(0, dot);
-  if (base.size() != 5) return false;
-  for (std::size_t i = 0; i < 5; ++i) {
-    char c = base[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != "INDEX"[i]) return false;
-  }
-  return true;
+  return AsciiText::EqualsIgnoringCase(base, "INDEX");
 }
 
 std::string CompletedBaseUrl(const std::string& typed) {

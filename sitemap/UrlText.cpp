@@ -7,18 +7,15 @@
 
 #include "sitemap/InternationalHost.h"
 #include "text/clrelatedansistring.h"
+#include "text/AsciiText.h"
 
 namespace {
 
 using ByteSet = std::array<bool, 256>;
 
-constexpr bool IsAlnum(int c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
 constexpr ByteSet SegmentSafe() {
   ByteSet safe{};
-  for (int c = 0; c < 256; ++c) safe[c] = IsAlnum(c);
+  for (int c = 0; c < 256; ++c) safe[c] = AsciiText::IsAlnum(static_cast<char>(c));
   for (char c : std::string_view("-._~!$&'()*+,;=:@")) safe[static_cast<unsigned char>(c)] = true;
   return safe;
 }
@@ -34,15 +31,14 @@ constexpr ByteSet kSegmentSafe = SegmentSafe();
 constexpr ByteSet kBaseUrlUnsafe = BaseUrlUnsafe();
 
 void AppendPercent(std::string* out, unsigned char byte) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  const char encoded[3] = {'%', kHex[byte >> 4], kHex[byte & 0x0F]};
+  const char encoded[3] = {'%', AsciiText::kUpperHexDigits[byte >> 4], AsciiText::kUpperHexDigits[byte & 0x0F]};
   out->append(encoded, 3);
 }
 
-constexpr bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-
 // "%" followed by two hex digits.
-bool StartsEscape(std::string_view text) { return text.size() >= 3 && IsHex(text[1]) && IsHex(text[2]); }
+bool StartsEscape(std::string_view text) {
+  return text.size() >= 3 && AsciiText::IsHexDigit(text[1]) && AsciiText::IsHexDigit(text[2]);
+}
 
 // Where the path begins: after "scheme://host", or at 0 without a scheme.
 std::size_t PathStart(std::string_view url) {
@@ -51,18 +47,6 @@ std::size_t PathStart(std::string_view url) {
   const std::size_t slash = url.find('/', schemeEnd + 3);
   return slash == std::string_view::npos ? url.size() : slash;
 }
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The host and port of an authority, as far as the text shows before the
 // URI parser looks at it: reasons for what it would only call wrong.
@@ -178,7 +162,7 @@ std::optional<std::string> NormalisedBase(std::string_view typed, BaseProblem* p
   if (url.empty()) return refuse(BaseProblem::kEmpty);
   const std::size_t schemeEnd = url.find("://");
   const std::string_view scheme = std::string_view(url).substr(0, schemeEnd == std::string::npos ? 0 : schemeEnd);
-  if (!EqualsIgnoringCase(scheme, "http") && !EqualsIgnoringCase(scheme, "https"))
+  if (!AsciiText::EqualsIgnoringCase(scheme, "http") && !AsciiText::EqualsIgnoringCase(scheme, "https"))
     return refuse(BaseProblem::kNotHttp);
   if (url.find_first_of("?#") != std::string::npos) return refuse(BaseProblem::kQueryOrFragment);
   const std::size_t hostStart = schemeEnd + 3;
@@ -193,10 +177,10 @@ std::optional<std::string> NormalisedBase(std::string_view typed, BaseProblem* p
   AppendBaseUrl(&encoded, url);
   for (std::size_t i = 0; i < pathStart; ++i) {
     if (encoded[i] != '%') {
-      encoded[i] = LowerAscii(encoded[i]);
+      encoded[i] = AsciiText::ToLower(encoded[i]);
       continue;
     }
-    for (const std::size_t digit : {i + 1, i + 2}) encoded[digit] = UpperAscii(encoded[digit]);
+    for (const std::size_t digit : {i + 1, i + 2}) encoded[digit] = AsciiText::ToUpper(encoded[digit]);
     i += 2;
   }
   ParsedUri parsed;
