@@ -40,6 +40,7 @@ QString NameOf(Warning::Reason reason) {
     case Reason::kNotRegularFile: return U("通常のファイルではない");
     case Reason::kUrlTooLong: return U("長すぎる URL");
     case Reason::kNoindex: return U("noindex");
+    case Reason::kUndatedPage: return U("内容を読めず日付は前回のまま");
     case Reason::kCount: break;
   }
   return U("その他");
@@ -54,7 +55,8 @@ QString NoteOf(const Warning& warning) {
           .arg(warning.count)
           .arg(Q(warning.detail));
     case Reason::kFolderNotListed:
-    case Reason::kFolderPartlyListed: return Q(warning.detail);
+    case Reason::kFolderPartlyListed:
+    case Reason::kUndatedPage: return Q(warning.detail);
     case Reason::kUrlTooLong:
       return U("%1 文字（上限 %2 文字）").arg(warning.count).arg(SitemapWriter::kMaxUrlLength);
     case Reason::kBrokenLink:
@@ -94,6 +96,7 @@ QString CauseOf(const RunProblem& problem) {
     case Code::kOutOfMemory: return U("メモリが足りません");
     case Code::kThreadUnavailable: return U("処理を開始できません（%1）").arg(detail);
     case Code::kInternal: return U("予期しないエラーが起きました: %1").arg(detail);
+    case Code::kLedgerUnusable: return U("日付の台帳 %1 を使えません: %2").arg(path, detail);
   }
   return U("サイトマップを生成できませんでした");
 }
@@ -120,6 +123,7 @@ QString AdviceFor(const RunProblem& problem) {
     case Code::kOutOfMemory: return U("ほかのプログラムを終了してから、もう一度生成してください");
     case Code::kThreadUnavailable:
     case Code::kInternal: return U("しばらくしてから、もう一度生成してください");
+    case Code::kLedgerUnusable: return U("台帳を元に戻すか、別の台帳ファイルを指定してください");
   }
   return {};
 }

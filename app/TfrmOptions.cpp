@@ -35,6 +35,10 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
                          "「最終更新日を指定」で書く日付です");
   cmbLastModFrom->addItem(U("サイトマップを作った日"));
   cmbLastModFrom->addItem(U("ファイルの更新日"));
+  cmbLastModFrom->addItem(U("ページの中身が変わった日"));
+  chkDigestText = Named(new QCheckBox(U("見える文字が変わったときだけ変更とみなす"), this), "chkDigestText",
+                        "「ページの中身が変わった日」で、タイトル・説明文・本文（<main>）の文字だけを比べます。"
+                        "フッターやファイル名の変更では日付が変わりません");
   memExclude = Named(new QPlainTextEdit(this), "memExclude",
                      "サイトマップに載せないファイルやフォルダを 1 行に 1 つ、.gitignore と同じ書き方で指定します");
   memExclude->setTabChangesFocus(true);
@@ -51,6 +55,7 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
 
   auto* form = new QFormLayout;
   form->addRow(U("最終更新日:"), cmbLastModFrom);
+  form->addRow(QString(), chkDigestText);
   form->addRow(U("除外パターン:"), memExclude);
   form->addRow(QString(), chkSkipNoindex);
   form->addRow(QString(), chkFolderUrls);
@@ -68,7 +73,8 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmOptions::Show(const GenerationInputs& inputs) {
-  cmbLastModFrom->setCurrentIndex(inputs.lastModFromFile ? 1 : 0);
+  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? 2 : inputs.lastModFromFile ? 1 : 0);
+  chkDigestText->setChecked(inputs.digestText);
   std::string patterns;
   for (const std::string& pattern : inputs.exclude) patterns += pattern + "\n";
   ShownText::Set(memExclude, patterns);
@@ -83,6 +89,8 @@ void TfrmOptions::Show(const GenerationInputs& inputs) {
 
 GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
   inputs.lastModFromFile = cmbLastModFrom->currentIndex() == 1;
+  inputs.lastModFromContent = cmbLastModFrom->currentIndex() == 2;
+  inputs.digestText = chkDigestText->isChecked();
   inputs.exclude.clear();
   const std::string patterns = ShownText::Get(memExclude);
   for (std::string& line : AsciiText::Lines(patterns))

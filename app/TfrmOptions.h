@@ -25,6 +25,7 @@ class TfrmOptions : public QDialog {
 
  private:
   QComboBox* cmbLastModFrom = nullptr;
+  QCheckBox* chkDigestText = nullptr;
   QPlainTextEdit* memExclude = nullptr;
   QCheckBox* chkSkipNoindex = nullptr;
   QCheckBox* chkFolderUrls = nullptr;

@@ -30,8 +30,8 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   CLI::App app{"Writes nubika_sitemap.xml for a web site kept as a local folder.", "nubika-sitemap-cli"};
   app.footer(
       "Anything not given is taken from the settings file. Exit status: 0 written, "
-      "1 not written (the previous sitemap is unchanged), 2 usage error (also a refused base URL or "
-      "exclusion pattern).");
+      "1 not written (the previous sitemap is unchanged; also: written, but the ledger not updated), "
+      "2 usage error (also a refused base URL or exclusion pattern).");
   std::string folderArg, baseUrlArg, extArg, settingsArg, lastModFromArg, indexNamesArg;
   auto* folderOption = app.add_option("FOLDER", folderArg, "The site's local folder (default: LOCAL_FOLDER of the settings)");
   auto* baseUrlOption = app.add_option("--base-url", baseUrlArg, "The site's base URL: http:// or https://, with a host");
@@ -42,8 +42,20 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   AddPair(app, "changefreq", "Write <changefreq> (daily for index pages, else weekly)", &changeFreqFlag);
   AddPair(app, "lastmod", "Write <lastmod>", &lastModFlag);
   auto* lastModFromOption =
-      app.add_option("--lastmod-from", lastModFromArg, "The date --lastmod writes: the day of the run, or each file's")
-          ->check(CLI::IsMember({"run", "file"}));
+      app.add_option("--lastmod-from", lastModFromArg,
+                     "The date --lastmod writes: the day of the run, each file's, or the day each page's content "
+                     "last changed (kept in a ledger)")
+          ->check(CLI::IsMember({"run", "file", "content"}));
+  std::string digestArg, ledgerArg, changesArg;
+  auto* digestOption =
+      app.add_option("--digest", digestArg,
+                     "What counts as a change under content: the file's bytes (default), or the text a reader sees "
+                     "(title, description, the one <main> or else <body>)")
+          ->check(CLI::IsMember({"bytes", "text"}));
+  auto* ledgerOption = app.add_option(
+      "--ledger", ledgerArg, "The ledger's file (default: $XDG_STATE_HOME/nubika-sitemap/ledger/<id>.sqlite)");
+  auto* changesOption = app.add_option(
+      "--changes", changesArg, "Write the added, changed and removed URLs to FILE (A, M or D, a tab, the URL)");
   AddPair(app, "mobile", "Mark every URL as a mobile page", &mobileFlag);
   app.add_option("--exclude", exclude, "Leave out what the pattern matches (ignore-file form, repeatable)")
       ->allow_extra_args(false);
@@ -82,7 +94,17 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   settingsPath = ValueOf(settingsOption, settingsArg);
   indexNames = ValueOf(indexNamesOption, indexNamesArg);
   jobs = ValueOf(jobsOption, jobsArg);
-  if (lastModFromOption->count()) lastModFromFile = lastModFromArg == "file";
+  if (lastModFromOption->count()) {
+    lastModFromFile = lastModFromArg == "file";
+    lastModFromContent = lastModFromArg == "content";
+  }
+  if (digestOption->count()) digestText = digestArg == "text";
+  ledger = ValueOf(ledgerOption, ledgerArg);
+  changes = ValueOf(changesOption, changesArg);
+  if ((ledger && ledger->empty()) || (changes && changes->empty())) {
+    *message = std::string(ledger && ledger->empty() ? "--ledger" : "--changes") + ": the file name is empty";
+    return Outcome::kUsageError;
+  }
   priority = ValueOf(priorityFlag);
   changeFreq = ValueOf(changeFreqFlag);
   lastMod = ValueOf(lastModFlag);

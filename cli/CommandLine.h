@@ -14,6 +14,10 @@ struct CommandLine {
   std::optional<bool> lastMod;
   std::optional<bool> mobile;
   std::optional<bool> lastModFromFile;
+  std::optional<bool> lastModFromContent;  // set with lastModFromFile by --lastmod-from
+  std::optional<bool> digestText;          // --digest text|bytes
+  std::optional<std::string> ledger;
+  std::optional<std::string> changes;      // the change list's file
   // --exclude patterns, and the files of --exclude-from, in the order given;
   // either replaces the stored list.
   std::vector<std::string> exclude;

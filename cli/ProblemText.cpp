@@ -49,6 +49,8 @@ std::string OfWarning(const Warning& warning) {
     case Reason::kFolderPartlyListed: return "could not list all of " + warning.path + ": " + warning.detail;
     case Reason::kBrokenLink:
     case Reason::kNotRegularFile: return "not a regular file, left out: " + warning.path;
+    case Reason::kUndatedPage:
+      return "could not read " + warning.path + ": " + warning.detail + "; dated as the ledger has it, or by the run";
     case Reason::kUrlTooLong:
     case Reason::kNoindex:
     case Reason::kCount: break;
@@ -89,6 +91,7 @@ std::string OfRunProblem(const RunProblem& problem) {
     case Code::kOutOfMemory: return "out of memory";
     case Code::kThreadUnavailable: return "could not start the run: " + problem.detail;
     case Code::kInternal: return problem.detail;
+    case Code::kLedgerUnusable: return "the ledger " + problem.path + " cannot be used: " + problem.detail;
   }
   return "the run failed";
 }
@@ -157,6 +160,25 @@ std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& whe
       break;
   }
   return "bad exclusion pattern \"" + bad.line + "\" (" + where + "): " + reason;
+}
+
+std::string OfLedger(const ContentLedger::Problem& problem) {
+  using Kind = ContentLedger::Problem::Kind;
+  const std::string& path = problem.path;
+  const std::string unchanged = "; nothing was written (the ledger is never rebuilt: move it away to start afresh)";
+  switch (problem.kind) {
+    case Kind::kUnreadable: return "the ledger " + path + " cannot be read: " + problem.cause + unchanged;
+    case Kind::kNotLedger: return "the ledger " + path + " is not a ledger of this program: " + problem.cause + unchanged;
+    case Kind::kNewerFormat:
+      return "the ledger " + path + " is of a newer format (" + problem.cause + "); nothing was written";
+    case Kind::kLocked:
+      return "the ledger " + path + " is in use by another run (" + problem.cause + "); nothing was written";
+    case Kind::kUnwritable: return "the ledger " + path + " cannot be written: " + problem.cause + "; nothing was written";
+    case Kind::kNotUpdated:
+      return "sitemap written, ledger not updated: " + path + ": " + problem.cause +
+             " (the next run dates its pages as the ledger was)";
+  }
+  return "the ledger " + path + ": " + problem.cause;
 }
 
 }  // namespace ProblemText

@@ -17,10 +17,12 @@
 #include "cli/CommandLine.h"
 #include "cli/ProblemText.h"
 #include "job/ProgressText.h"
+#include "io/SafeOutputFile.h"
 #include "job/SitemapRun.h"
 #include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
 #include "sitemap/UrlText.h"
+#include "text/AsciiText.h"
 #include "text/clrelatedansistring.h"
 
 namespace {
@@ -137,6 +139,9 @@ GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& sto
   take(inputs.lastMod, line.lastMod);
   take(inputs.mobile, line.mobile);
   take(inputs.lastModFromFile, line.lastModFromFile);
+  take(inputs.lastModFromContent, line.lastModFromContent);
+  take(inputs.digestText, line.digestText);
+  take(inputs.ledgerPath, line.ledger);
   take(inputs.skipNoindex, line.skipNoindex);
   take(inputs.folderUrls, line.folderUrls);
   take(inputs.followLinks, line.followLinks);
@@ -169,6 +174,31 @@ bool LoadSettings(SettingsFile& settingsFile, bool named, Settings* stored) {
   return true;
 }
 
+// The change list, one line per URL: A, M or D, a tab, the URL. It
+// replaces the file at once, as the sitemap is replaced.
+bool WriteChanges(const std::string& path, const std::vector<PageHistory::Change>& changes) {
+  std::string text;
+  for (const PageHistory::Change& change : changes) text.append(1, change.kind).append("\t").append(change.url).append("\n");
+  FileLayer& files = PosixFileLayer::Instance();
+  const std::string folder = AsciiText::FolderOf(path);
+  const std::string name(AsciiText::NameOf(path));
+  std::string reason;
+  const int folderFd = files.OpenFolder(folder, &reason);
+  bool written = false;
+  if (folderFd >= 0) {
+    SafeOutputFile out(files, folderFd, path.find('/') == std::string::npos ? "" : folder, "." + name + ".tmp-");
+    written = out.Open(name) && out.Write(text) && out.Commit();
+    if (!written) reason = out.error();
+    files.Close(folderFd, &reason);
+  } else {
+    reason = path + ": " + reason;
+  }
+  if (!written)
+    std::cerr << "nubika-sitemap-cli: the sitemap and the ledger are written, but not the change list: " << reason
+              << '\n';
+  return written;
+}
+
 int Run(const CommandLine& line) {
   SettingsFile settingsFile(line.settingsPath.value_or(SettingsFile::DefaultPath()));
   Settings stored;
@@ -197,6 +227,12 @@ int Run(const CommandLine& line) {
     return kUsage;
   }
 
+  if (!inputs.lastModFromContent && (line.changes || line.ledger || line.digestText)) {
+    std::cerr << "nubika-sitemap-cli: " << (line.changes ? "--changes" : line.ledger ? "--ledger" : "--digest")
+              << " needs --lastmod-from content (a ledger of the pages)\n";
+    return kUsage;
+  }
+
   std::stop_source stop;
   WatchStopSignals(stop);
   CliProgress progress(stop, line.quiet);
@@ -213,13 +249,24 @@ int Run(const CommandLine& line) {
     return kFailed;
   }
   if (!result.written) {
-    std::cerr << "nubika-sitemap-cli: " << ProblemText::OfRunProblem(result.problem) << '\n';
+    std::cerr << "nubika-sitemap-cli: "
+              << (result.ledgerProblem ? ProblemText::OfLedger(*result.ledgerProblem)
+                                       : ProblemText::OfRunProblem(result.problem))
+              << '\n';
     return kFailed;
   }
+  if (result.ledgerProblem) {
+    std::cerr << "nubika-sitemap-cli: " << ProblemText::OfLedger(*result.ledgerProblem) << '\n';
+    return kFailed;
+  }
+  if (line.changes && !WriteChanges(*line.changes, result.changes)) return kFailed;
   // The sitemap is written whatever becomes of this line: a reader that
   // went away (a closed pipe) costs the line, not the exit status.
-  const std::string report =
+  std::string report =
       result.path + ' ' + std::to_string(result.urlCount) + ' ' + std::to_string(result.partCount);
+  if (const auto& counts = result.changeCounts)
+    report += ' ' + std::to_string(counts->added) + ' ' + std::to_string(counts->changed) + ' ' +
+              std::to_string(counts->removed);
   if (!line.quiet && !(std::cout << report << std::endl))
     std::cerr << "nubika-sitemap-cli: could not write to stdout: " << report << '\n';
   return kSucceeded;

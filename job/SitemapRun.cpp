@@ -176,10 +176,43 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   }
   GenerationInputs normalised = inputs;
   normalised.baseUrl = *base;
+
+  // The ledger is locked before anything is written, and kept only once
+  // the sitemap is in place.
+  std::optional<ContentLedger> ledger;
+  std::optional<PageHistory> history;
+  const std::time_t start = environment_.clock ? environment_.clock() : std::time(nullptr);
+  if (inputs.lastModFromContent) {
+    ledger.emplace();
+    std::string ledgerPath = inputs.ledgerPath;
+    if (ledgerPath.empty()) {
+      std::error_code ignored;
+      const std::filesystem::path real = std::filesystem::canonical(result->folder, ignored);
+      ledgerPath = ContentLedger::DefaultPath(real.empty() ? result->folder : real.string(), *base);
+    }
+    if (!ledger->Open(ledgerPath, inputs.ledgerPath.empty())) {
+      result->ledgerProblem = ledger->problem();
+      result->problem = {.code = RunProblem::Code::kLedgerUnusable, .path = ledgerPath, .detail = ledger->problem()->cause};
+      return;
+    }
+    history.emplace(*ledger, folder, result->folder,
+                    inputs.digestText ? PageDigest::Kind::kText : PageDigest::Kind::kBytes, start);
+  }
+
   result->writerRan = true;
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
+  if (history) writer.UseHistory(&*history);
   result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
+  if (result->written && history) {
+    if (history->Stage() && history->Commit()) {
+      result->changeCounts = history->counts();
+      result->changes = history->changes();
+    } else {
+      result->ledgerProblem = ledger->problem();
+      result->ledgerProblem->kind = ContentLedger::Problem::Kind::kNotUpdated;
+    }
+  }
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();
   result->partCount = writer.partCount();

@@ -7,7 +7,9 @@
 #include "io/FileLayer.h"
 #include "scan/DirectoryLister.h"
 #include "scan/ScanRules.h"
+#include "sitemap/ContentLedger.h"
 #include "sitemap/GenerationInputs.h"
+#include "sitemap/PageHistory.h"
 #include "sitemap/RunControl.h"
 #include "sitemap/RunProblem.h"
 #include "sitemap/SitemapWriter.h"
@@ -27,15 +29,13 @@ struct RunResult {
   std::size_t partCount = 0;  // 0: one sitemap; else the parts its index names
   WarningList warnings;    // what was left out: folders, files, URLs
   RunProblem problem;      // why nothing was written, unless stopped
-  // What changed since the last run, where the run keeps a record of its
-  // pages; empty where it keeps none.
-  struct Changes {
-    std::size_t added = 0;
-    std::size_t updated = 0;
-    std::size_t removed = 0;
-  };
-  std::optional<Changes> changes;
   bool gzip = false;       // the parts are gzip files
+  // With a ledger: what changed since the last run that wrote the sitemap.
+  std::optional<PageHistory::Counts> changeCounts;
+  std::vector<PageHistory::Change> changes;
+  // A ledger that was refused (nothing written), or one that could not be
+  // updated once the sitemap was in place (kNotUpdated: written).
+  std::optional<ContentLedger::Problem> ledgerProblem;
 };
 
 // One generation, from the folder the user named to the sitemap file: it

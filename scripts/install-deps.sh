@@ -9,7 +9,7 @@ scope=${1:-all}
 # The compiler, CMake, Qt (with its Japanese translations, which the window
 # loads) and the libraries the programs link.
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libcli11-dev libsimpleini-dev
-          zlib1g-dev libgumbo-dev libidn2-dev liburiparser-dev)
+          zlib1g-dev libgumbo-dev libidn2-dev liburiparser-dev libsqlite3-dev libxxhash-dev)
 case $scope in
   programs) ;;
   all)

@@ -37,6 +37,8 @@ constexpr const char* kFolderUrls = "FOLDER_URLS";
 constexpr const char* kIndexNames = "INDEX_NAMES";
 constexpr const char* kFollowLinks = "FOLLOW_LINKS";
 constexpr const char* kGzip = "GZIP";
+constexpr const char* kDigest = "DIGEST";
+constexpr const char* kLedger = "LEDGER";
 
 
 std::string Joined(const std::vector<std::string>& items, char separator) {
@@ -183,13 +185,23 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
   ini->SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
   setText(kExtensions, SettingsFile::JoinExtensions(inputs.extensions));
 
-  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromFile ? "file" : "run");
+  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromContent ? "content" : inputs.lastModFromFile ? "file" : "run");
   ini->SetValue(kOptions, kExclude, SettingsFile::Encoded(Joined(inputs.exclude, '\n')).c_str());
   ini->SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
   ini->SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
   ini->SetValue(kOptions, kIndexNames, SettingsFile::Encoded(Joined(inputs.indexNames, ',')).c_str());
   ini->SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
   ini->SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
+  // Keys of the ledger's options only once they are not the default, so a
+  // file saved without them reads as it always did.
+  if (inputs.digestText)
+    ini->SetValue(kOptions, kDigest, "text");
+  else
+    ini->Delete(kOptions, kDigest);
+  if (!inputs.ledgerPath.empty())
+    ini->SetValue(kOptions, kLedger, SettingsFile::Encoded(inputs.ledgerPath).c_str());
+  else
+    ini->Delete(kOptions, kLedger);
 }
 
 bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t* value) {
@@ -379,9 +391,15 @@ bool SettingsFile::Load(Settings* settings) {
   inputs.extensions = SplitExtensions(text(kExtensions));
 
   const std::string lastModFrom = text(kLastModFrom, kOptions);
-  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file")
-    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file"}, "run"});
+  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file" && lastModFrom != "content")
+    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file", "content"}, "run"});
   inputs.lastModFromFile = lastModFrom == "file";
+  inputs.lastModFromContent = lastModFrom == "content";
+  const std::string digest = text(kDigest, kOptions);
+  if (!digest.empty() && digest != "bytes" && digest != "text")
+    warnings_.push_back({kDigest, digest, {"bytes", "text"}, "bytes"});
+  inputs.digestText = digest == "text";
+  inputs.ledgerPath = text(kLedger, kOptions);
   inputs.exclude = AsciiText::Lines(text(kExclude, kOptions));
   inputs.skipNoindex = flag(kSkipNoindex, kOptions);
   inputs.folderUrls = flag(kFolderUrls, kOptions);

@@ -14,9 +14,10 @@ struct Settings {
 };
 
 // "Setting.ini": section "SETTING" with seven keys, then section "OPTIONS"
-// with the run's further options (LASTMOD_FROM run|file, EXCLUDE patterns
-// one per line, SKIP_NOINDEX, FOLDER_URLS, INDEX_NAMES comma-separated,
-// FOLLOW_LINKS, GZIP). Booleans are stored as "1"/"0"; the extension list
+// with the run's further options (LASTMOD_FROM run|file|content, EXCLUDE
+// patterns one per line, SKIP_NOINDEX, FOLDER_URLS, INDEX_NAMES
+// comma-separated, FOLLOW_LINKS, GZIP, and only when set DIGEST text and
+// LEDGER path). Booleans are stored as "1"/"0"; the extension list
 // as one value with a comma after every entry.
 // Saving replaces the file atomically, keeping anything else the user wrote
 // into it: other keys of the two sections, and every other section and

@@ -21,6 +21,12 @@ struct GenerationInputs {
   std::vector<std::string> indexNames = {"index.html", "index.htm"};  // for folderUrls, first wins
   bool followLinks = false;          // enter links to folders
   bool gzip = false;                 // parts as .xml.gz under a plain index
+  // <lastmod> is the day each page's content last changed, as the ledger
+  // kept between runs has it (lastModFromFile aside); the run keeps the
+  // ledger and knows what changed since the last one.
+  bool lastModFromContent = false;
+  bool digestText = false;           // a change is one of the text a reader sees, not of the bytes
+  std::string ledgerPath;            // empty: the ledger's usual place
 
   bool operator==(const GenerationInputs&) const = default;
 };

@@ -31,6 +31,7 @@ struct RunProblem {
     kOutOfMemory,
     kThreadUnavailable,    // detail: the system's reason
     kInternal,             // detail: what went wrong
+    kLedgerUnusable,       // path: the ledger; detail: why it cannot be used
   };
 
   Code code = Code::kNone;

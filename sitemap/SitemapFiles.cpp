@@ -8,17 +8,23 @@ namespace {
 
 constexpr std::string_view kPartPrefix = "nubika_sitemap-";
 constexpr std::size_t kGenerationDigits = 14;
+constexpr std::size_t kNameDigits = 16;
 
 }  // namespace
 
-std::string PartName(std::string_view generation, std::size_t n, bool gzip) {
-  return std::string(kPartPrefix).append(generation).append("-").append(std::to_string(n)).append(
-      gzip ? ".xml.gz" : ".xml");
+std::string PartName(const ContentHash::Value& digest, bool gzip) {
+  return std::string(kPartPrefix).append(ContentHash::Hex(digest, kNameDigits / 2)).append(gzip ? ".xml.gz" : ".xml");
 }
+
+std::string PartName(std::string_view xml, bool gzip) { return PartName(ContentHash::Of(xml), gzip); }
 
 bool IsPart(std::string_view name) {
   if (!name.starts_with(kPartPrefix)) return false;
   name.remove_prefix(kPartPrefix.size());
+  if (name.size() > kNameDigits && std::all_of(name.begin(), name.begin() + kNameDigits, AsciiText::IsLowerHexDigit)) {
+    const std::string_view ending = name.substr(kNameDigits);
+    if (ending == ".xml" || ending == ".xml.gz") return true;
+  }
   if (name.size() < kGenerationDigits + 1 || !AsciiText::AllDigits(name.substr(0, kGenerationDigits)) ||
       name[kGenerationDigits] != '-')
     return false;

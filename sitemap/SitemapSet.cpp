@@ -26,8 +26,9 @@ SitemapSet::SitemapSet(FileLayer& files, int folder, std::string folderPath, Opt
 SitemapSet::~SitemapSet() {
   gzip_.reset();  // done with file_ before file_ goes
   if (finished_) return;
-  // Parts already in place are new names no index names: ours to take.
-  for (std::size_t n = 0; n < partsInPlace_; ++n) files_.Remove(folder_, parts_[n].name);
+  // Parts this set put in place are new names no index names: ours to take.
+  for (const Part& part : parts_)
+    if (part.written) files_.Remove(folder_, part.name);
 }
 
 bool SitemapSet::Fail(std::string reason) {
@@ -45,11 +46,14 @@ std::string SitemapSet::CompressionError() const {
 }
 
 bool SitemapSet::Open() {
-  if (options_.gzip) {
-    generation_ = NewGeneration();
-    return !generation_.empty() && StartPart();
-  }
+  std::vector<std::string> names;
+  std::string reason;
+  if (!files_.ListFolder(folder_, &names, &reason)) return Fail("cannot list " + folderPath_ + ": " + reason);
+  present_.insert(names.begin(), names.end());
+  ReadPreviousIndex();
+  if (options_.gzip) return StartPart();
   // Streamed as the single sitemap; it becomes part 1 should the set grow.
+  hash_ = std::make_unique<ContentHash>();
   file_ = NewFile();
   if (!file_->Open(std::string(SitemapFiles::kSitemap))) return Fail("cannot write " + file_->error());
   urls_ = 0;
@@ -59,6 +63,7 @@ bool SitemapSet::Open() {
 
 bool SitemapSet::Write(std::string_view text) {
   bytes_ += text.size();
+  hash_->Update(text);
   if (gzip_) return gzip_->Write(text) || Fail(CompressionError());
   return file_->Write(text) || Fail("cannot write " + file_->error());
 }
@@ -76,27 +81,34 @@ bool SitemapSet::Add(std::string_view block, std::string_view date) {
 // gzip once the compressor has written its end).
 bool SitemapSet::EndPart() {
   if (!Write(kClosing)) return false;
-  if (generation_.empty()) generation_ = NewGeneration();
-  if (generation_.empty()) return false;
   if (parts_.size() == kMaxParts) return Fail("more than " + std::to_string(kMaxParts) + " parts: too many pages");
-  parts_.push_back({SitemapFiles::PartName(generation_, parts_.size() + 1, options_.gzip), lastmod_});
+  parts_.push_back({SitemapFiles::PartName(hash_->Digest(), options_.gzip), lastmod_});
   lastmod_.clear();
   if (gzip_) {
     const bool compressed = gzip_->Finish();
     gzip_.reset();
     if (!compressed) return Fail(CompressionError());
   }
-  if (!file_->CommitAs(parts_.back().name)) return Fail("cannot write " + file_->error());
-  ++partsInPlace_;
+  Part& part = parts_.back();
+  // The same content under the same name is there already: it stays,
+  // file and all.
+  if (present_.contains(part.name)) {
+    file_->Abort();
+    return true;
+  }
+  if (!file_->CommitAs(part.name)) return Fail("cannot write " + file_->error());
+  part.written = true;
+  present_.insert(part.name);
   return true;
 }
 
 bool SitemapSet::StartPart() {
   urls_ = 0;
   bytes_ = 0;
+  hash_ = std::make_unique<ContentHash>();
+  // Named once its content is known; until then it stands in for the sitemap.
   file_ = NewFile();
-  if (!file_->Open(SitemapFiles::PartName(generation_, parts_.size() + 1, options_.gzip)))
-    return Fail("cannot write " + file_->error());
+  if (!file_->Open(std::string(SitemapFiles::kSitemap))) return Fail("cannot write " + file_->error());
   if (options_.gzip) gzip_ = std::make_unique<BackgroundGzip>([this](std::string_view bytes) { return file_->Write(bytes); });
   return Write(kDeclaration) && Write(options_.mobile ? kMobileOpening : kOpening);
 }
@@ -131,36 +143,26 @@ bool SitemapSet::WriteIndex() {
   return true;
 }
 
-// Parts of earlier runs: no index names them any more. A file is taken
-// only when its name is of the parts' pattern, exactly.
+// Parts of earlier runs that neither the new index nor the one it replaced
+// names. A file is taken only when its name is of a part's pattern, exactly.
 void SitemapSet::RemoveStaleParts() {
-  std::vector<std::string> names;
-  std::string ignored;
-  if (!files_.ListFolder(folder_, &names, &ignored)) return;
-  std::unordered_set<std::string> current;
-  for (const Part& part : parts_) current.insert(part.name);
-  for (const std::string& name : names)
-    if (SitemapFiles::IsPart(name) && !current.count(name)) files_.Remove(folder_, name);
+  std::unordered_set<std::string> kept = previous_;
+  for (const Part& part : parts_) kept.insert(part.name);
+  for (const std::string& name : present_)
+    if (SitemapFiles::IsPart(name) && !kept.contains(name)) files_.Remove(folder_, name);
 }
 
-// The run's start in UTC, moved on by a second while any file of the
-// folder already carries it, so that no part of an index on disk is ever
-// written over.
-std::string SitemapSet::NewGeneration() {
-  std::vector<std::string> names;
-  std::string reason;
-  if (!files_.ListFolder(folder_, &names, &reason)) {
-    Fail("cannot list " + folderPath_ + ": " + reason);
-    return {};
-  }
-  for (std::time_t at = options_.now;; ++at) {
-    std::tm utc{};
-    gmtime_r(&at, &utc);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                  utc.tm_hour, utc.tm_min, utc.tm_sec);
-    const std::string prefix = "nubika_sitemap-" + std::string(text) + "-";
-    if (std::none_of(names.begin(), names.end(), [&](const std::string& name) { return name.starts_with(prefix); }))
-      return text;
+// The parts the index on disk names, if it is an index of this program's.
+// One that cannot be read names none: its parts go with the next run.
+void SitemapSet::ReadPreviousIndex() {
+  std::string index, reason;
+  const std::string path = "/proc/self/fd/" + std::to_string(folder_) + "/" + std::string(SitemapFiles::kSitemap);
+  if (!files_.ReadWhole(path, &index, &reason) || index.find("<sitemapindex") == std::string::npos) return;
+  for (std::size_t at = index.find("<loc>"); at != std::string::npos; at = index.find("<loc>", at + 5)) {
+    const std::size_t end = index.find("</loc>", at);
+    if (end == std::string::npos) break;
+    const std::string_view loc = std::string_view(index).substr(at + 5, end - at - 5);
+    const std::string name(loc.substr(loc.rfind('/') + 1));
+    if (SitemapFiles::IsPart(name)) previous_.insert(name);
   }
 }

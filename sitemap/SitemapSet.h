@@ -5,8 +5,10 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "io/ContentHash.h"
 #include "io/FileLayer.h"
 #include "io/SafeOutputFile.h"
 #include "sitemap/BackgroundGzip.h"
@@ -14,15 +16,19 @@
 // Where a sitemap's <url> blocks go. While they fit the protocol's limits
 // (50,000 URLs and 52,428,800 bytes) they make one "nubika_sitemap.xml",
 // byte for byte as ever. Beyond, they are split into parts of the same
-// form, named after the run (see SitemapFiles), and "nubika_sitemap.xml"
-// becomes a sitemap index that names them. With gzip every part is
+// form, named after their content (see SitemapFiles), and
+// "nubika_sitemap.xml" becomes a sitemap index that names them. A part
+// whose content would not change is left as it is: its name, its file and
+// its bytes stay, so that an upload or a crawler can skip it. With gzip every part is
 // compressed as it is built (never held whole) and the index, left plain,
 // names even a single part.
 //
 // The set is replaced as one: every new part is complete and in place under
-// a new name before the index is replaced, and only then are the parts no
-// index names removed. At every moment the index on disk and the parts it
-// names are one run's. A set that is not finished removes what it wrote.
+// a new name before the index is replaced, and only then are the parts
+// that neither the new index nor the one it replaced names removed: a
+// crawler that fetched the previous index still finds its parts for one
+// run. At every moment the index on disk and the parts it names are one
+// run's. A set that is not finished removes what it wrote.
 // Every file is written, renamed and removed through the folder's open
 // descriptor, never by path.
 class SitemapSet {
@@ -36,7 +42,6 @@ class SitemapSet {
     bool gzip = false;
     bool dates = false;      // each part's <lastmod> in the index
     std::string baseUrl;     // ends in "/", encoded: the parts' URLs start with it
-    std::time_t now = 0;     // names the run's parts
     std::size_t maxUrls = kMaxUrls;    // per part; smaller only in tests
     std::size_t maxBytes = kMaxBytes;
   };
@@ -64,6 +69,7 @@ class SitemapSet {
   struct Part {
     std::string name;
     std::string lastmod;
+    bool written = false;  // put in place by this set, not kept from an earlier one
   };
 
   bool Fail(std::string reason);
@@ -72,7 +78,7 @@ class SitemapSet {
   bool EndPart();
   bool WriteIndex();
   void RemoveStaleParts();
-  std::string NewGeneration();
+  void ReadPreviousIndex();
   std::unique_ptr<SafeOutputFile> NewFile() const;
   std::string CompressionError() const;
 
@@ -89,8 +95,9 @@ class SitemapSet {
   std::size_t bytes_ = 0;
   std::string lastmod_;
 
-  std::string generation_;  // set when the set is split
+  std::unique_ptr<ContentHash> hash_;  // of the part under way
   std::vector<Part> parts_;
-  std::size_t partsInPlace_ = 0;
+  std::unordered_set<std::string> present_;   // the folder's names, as the set found and left them
+  std::unordered_set<std::string> previous_;  // the parts the index on disk names
   bool finished_ = false;
 };

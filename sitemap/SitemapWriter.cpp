@@ -195,7 +195,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
   warnings_ = WarningList();
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
+  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base});
   if (!out.Open()) return Fail(RunProblem::Code::kWriteFailed, out.error());
 
   const PageSelection selection(inputs.extensions);
@@ -228,6 +228,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
       continue;
     }
     if (!selection.Matches(entry.name(), entry.getLevel())) continue;
+    if (history_ && history_->IsLedgerFile(urls.PathOf(entry.name()))) continue;
     ++matchedCount_;
     if (!entry.isRegularFile()) {
       leaveOut(entry.isBrokenLink() ? Warning::Reason::kBrokenLink : Warning::Reason::kNotRegularFile, entry.name());
@@ -244,8 +245,14 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     }
     const bool index = IsIndexPage(entry.name());
     static const std::string kNoDate;
-    const std::string& date =
-        !inputs.lastMod ? kNoDate : DateOf(inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : clock_());
+    std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
+    if (history_) {
+      const std::string path = urls.PathOf(entry.name());
+      std::string reason;
+      when = history_->DateOf(path, url, &reason);
+      if (!reason.empty()) warnings_.Add({.reason = Warning::Reason::kUndatedPage, .path = path, .detail = reason});
+    }
+    const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());
     ++urlCount_;
 
     block.assign("\t<url>\r\n\t\t<loc>");

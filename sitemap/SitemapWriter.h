@@ -10,6 +10,7 @@
 #include "io/FileLayer.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
+#include "sitemap/PageHistory.h"
 #include "sitemap/RunControl.h"
 #include "sitemap/RunProblem.h"
 #include "sitemap/WarningList.h"
@@ -51,6 +52,10 @@ class SitemapWriter {
                     std::span<const clCompositionFolder> entries,
                     const GenerationInputs& inputs, RunControl& control);
 
+  // Pages are dated by their history (with lastMod) and their changes noted
+  // there; the ledger's own files are no pages. Not owned; null: none.
+  void UseHistory(PageHistory* history) { history_ = history; }
+
   // targetFolder + "/nubika_sitemap.xml", set first thing by WriteSitemap.
   const std::string& outputPath() const { return outputPath_; }
   // Why the last call failed.
@@ -70,6 +75,7 @@ class SitemapWriter {
 
   FileLayer& files_;
   Clock clock_;
+  PageHistory* history_ = nullptr;
   std::string outputPath_;
   RunProblem problem_;
   std::size_t urlCount_ = 0;

@@ -18,6 +18,7 @@ struct Warning {
     kNotRegularFile,       // path: a FIFO, socket or device in the place of a page
     kUrlTooLong,           // path: the page; detail: its URL; count: the URL's length
     kNoindex,              // path: a page that asks robots not to index it
+    kUndatedPage,          // path: a page the ledger could not read; detail: why
     kCount
   };
   static constexpr std::size_t kReasons = static_cast<std::size_t>(Reason::kCount);

@@ -165,7 +165,7 @@ TEST_F(SettingsFileTest, AValueThatIsNoneOfItsKeysValuesIsAWarning) {
   for (const auto& warning : file.warnings()) warned.push_back(warning.key + "=" + warning.value + ">" + warning.readAs);
   EXPECT_EQ(warned, (std::vector<std::string>{"MOBILE=yes>0", "LASTMOD_FROM=File>run", "FOLLOW_LINKS=0x>0",
                                               "GZIP=true>0"}));
-  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file"}));
+  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file", "content"}));
   EXPECT_FALSE(settings.inputs.mobile || settings.inputs.gzip || settings.inputs.lastModFromFile);
   EXPECT_TRUE(settings.inputs.priority && settings.inputs.skipNoindex);
   EXPECT_EQ(settings.inputs.extensions, (std::vector<std::string>{"htm ", "html"}));  // never trimmed

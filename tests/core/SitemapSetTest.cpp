@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "FaultyFileLayer.h"
 #include "SitemapCheck.h"
@@ -79,7 +82,9 @@ TEST(SitemapSetTest, ManyPagesGiveAnIndexOfPartsWithTheSameBlocksInOrder) {
   ASSERT_EQ(set.parts.size(), 3u);
   EXPECT_EQ(BlocksOf(set), expected);
   EXPECT_EQ(SitemapCheck::UrlBlocks(set.texts[0]).size(), SitemapSet::kMaxUrls);
-  EXPECT_EQ(Parts(folder), set.parts);
+  auto named = set.parts;
+  std::sort(named.begin(), named.end());
+  EXPECT_EQ(Parts(folder), named);
 }
 
 // 49,000 URLs of 1,100 characters come to about 55 MB: two parts, each
@@ -110,15 +115,76 @@ TEST(SitemapSetTest, ALaterRunLeavesNoStalePartsAndNothingElseIsTaken) {
   const auto first = Parts(folder);
   ASSERT_EQ(first.size(), 3u);
 
-  ASSERT_TRUE(Write(folder, Pages(60000)));  // fewer pages
-  const auto second = Parts(folder);
-  ASSERT_EQ(second.size(), 2u);
-  for (const auto& part : first) EXPECT_EQ(std::count(second.begin(), second.end(), part), 0) << part;
-  EXPECT_EQ(SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR).locs.size(), 60000u);
+  // Fewer pages, twice: the parts the first index named alone live one run
+  // longer.
+  ASSERT_TRUE(Write(folder, Pages(60000)));
+  const auto lived = Parts(folder);
+  for (const auto& part : first) EXPECT_EQ(std::count(lived.begin(), lived.end(), part), 1) << part;
+  ASSERT_TRUE(Write(folder, Pages(60000)));
+  const auto second = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+  EXPECT_EQ(second.locs.size(), 60000u);
+  auto named = second.parts;
+  std::sort(named.begin(), named.end());
+  EXPECT_EQ(Parts(folder), named);
 
-  ASSERT_TRUE(Write(folder, Pages(10)));  // one sitemap again
+  ASSERT_TRUE(Write(folder, Pages(10)));  // one sitemap again, twice
+  EXPECT_EQ(Parts(folder), named);
+  ASSERT_TRUE(Write(folder, Pages(10)));
   EXPECT_TRUE(Parts(folder).empty());
   for (const std::string& name : mine) EXPECT_EQ(ReadFile(folder / name), "mine") << name;
+}
+
+// Parts are named after their content: a part that would not change keeps
+// its name, its file and its bytes; one the last index named lives one run
+// longer; parts of the old pattern go by the same rule.
+TEST(SitemapSetTest, AnUnchangedPartKeepsItsFileAndAReplacedOneLivesOneRunLonger) {
+  for (const bool gzip : {false, true}) {
+    SCOPED_TRACE(gzip ? "gzip" : "plain");
+    TempFolder folder(TempFolder::Place::kMemory);
+    const std::string old = gzip ? "nubika_sitemap-20250101000000-1.xml.gz" : "nubika_sitemap-20250101000000-1.xml";
+    WriteFile(folder / old, "an earlier version's part");
+    const auto inodes = [&] {
+      std::map<std::string, std::pair<ino_t, std::string>> files;
+      for (const std::string& name : Parts(folder)) {
+        struct stat status;
+        EXPECT_EQ(stat((folder / name).c_str(), &status), 0);
+        files[name] = {status.st_ino, ReadFile(folder / name)};
+      }
+      return files;
+    };
+    std::vector<clCompositionFolder> pages = Pages(120000);
+    ASSERT_TRUE(Write(folder, pages, gzip));
+    const auto first = inodes();
+    ASSERT_EQ(first.size(), 3u);  // the old part: not named by the index replaced
+    const auto written = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+    ASSERT_EQ(written.parts.size(), 3u);
+    for (std::size_t i = 0; i < written.parts.size(); ++i)
+      EXPECT_EQ(written.parts[i], SitemapFiles::PartName(written.texts[i], gzip));
+    EXPECT_FALSE(first.contains(old));
+
+    // The last page changes: only the third part is new.
+    pages.back().setName("changed.html");
+    ASSERT_TRUE(Write(folder, pages, gzip));
+    const auto second = inodes();
+    ASSERT_EQ(second.size(), 4u);
+    std::size_t kept = 0;
+    for (const auto& [name, file] : first) {
+      ASSERT_TRUE(second.contains(name)) << name << " is named by the index replaced";
+      if (second.at(name) == file) ++kept;
+    }
+    EXPECT_EQ(kept, 3u) << "same names, inodes and bytes";
+    const auto set = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+    ASSERT_EQ(set.error, "");
+    EXPECT_EQ(set.parts.size(), 3u);
+    std::size_t named = 0;
+    for (const std::string& part : set.parts) named += first.contains(part);
+    EXPECT_EQ(named, 2u);
+
+    ASSERT_TRUE(Write(folder, pages, gzip));  // the first run's third part: named by neither index
+    auto third = inodes();
+    EXPECT_EQ(third.size(), 3u);
+    for (const std::string& part : set.parts) EXPECT_EQ(third.at(part), second.at(part)) << part;
+  }
 }
 
 TEST(SitemapSetTest, GzipPartsHoldThePlainPartsBytes) {
@@ -136,14 +202,16 @@ TEST(SitemapSetTest, GzipPartsHoldThePlainPartsBytes) {
   const auto small = SitemapCheck::ReadSet(zipped.path(), NUBIKA_SCHEMA_DIR);
   EXPECT_EQ(small.parts.size(), 1u);
   EXPECT_EQ(small.locs.size(), 3u);
-  EXPECT_EQ(Parts(zipped).size(), 1u);
+  EXPECT_EQ(Parts(zipped).size(), 3u);  // with the two the index replaced named
+  ASSERT_TRUE(Write(zipped, Pages(3), true));
+  EXPECT_EQ(Parts(zipped), small.parts);
 }
 
 // Each part's date in the index is the latest of its pages'.
 TEST(SitemapSetTest, EachPartIsDatedByItsLatestPage) {
   TempFolder folder;
   const HeldFolder held(folder);
-  SitemapSet set(PosixFileLayer::Instance(), held.fd, folder.path(), {false, false, true, kBase, 0, 2});
+  SitemapSet set(PosixFileLayer::Instance(), held.fd, folder.path(), {false, false, true, kBase, 2});
   ASSERT_TRUE(set.Open());
   for (const char* date : {"2024-05-01", "2025-01-31", "2023-12-31", "2022-01-01"})
     ASSERT_TRUE(set.Add(Block(kBase + date), date));
@@ -161,27 +229,30 @@ TEST(SitemapSetTest, AFailureAtAnyStepLeavesThePreviousSet) {
   using Step = FaultyFileLayer::Step;
   TempFolder folder;
   const HeldFolder held(folder);
-  const auto write = [&](FileLayer& files, std::size_t blocks, const std::string& tag, std::time_t now) {
-    SitemapSet set(files, held.fd, folder.path(), {false, false, false, kBase, now, 3});
+  const auto write = [&](FileLayer& files, std::size_t blocks, const std::string& tag) {
+    SitemapSet set(files, held.fd, folder.path(), {false, false, false, kBase, 3});
     bool ok = set.Open();
     for (std::size_t i = 0; ok && i < blocks; ++i) ok = set.Add(Block(kBase + tag + std::to_string(i)), "");
     return ok && set.Finish({});
   };
-  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old", 1000));
+  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old"));
   const auto previous = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
   ASSERT_EQ(previous.parts.size(), 3u);
   const auto files = folder.Names();
 
   FaultyFileLayer counting(Step::kInspect, 0, 0);
-  ASSERT_TRUE(write(counting, 10, "new", 2000));
-  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old", 1000));
+  ASSERT_TRUE(write(counting, 10, "new"));
+  // Twice: the parts of the set the first replaced live one run longer.
+  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old"));
+  ASSERT_TRUE(write(PosixFileLayer::Instance(), 7, "old"));
+  ASSERT_EQ(folder.Names(), files);
   int cases = 0;
   for (Step step : {Step::kInspect, Step::kCreateTemp, Step::kSetMode, Step::kWrite, Step::kFlush, Step::kClose,
                     Step::kRename}) {
     for (int nth = 1; nth <= counting.CallsOf(step); ++nth, ++cases) {
       SCOPED_TRACE(std::string(FaultyFileLayer::NameOf(step)) + " #" + std::to_string(nth));
       FaultyFileLayer failing(step, nth, EIO);
-      EXPECT_FALSE(write(failing, 10, "new", 2000));
+      EXPECT_FALSE(write(failing, 10, "new"));
       EXPECT_EQ(SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR).locs, previous.locs);
       EXPECT_EQ(folder.Names(), files);
     }

@@ -178,7 +178,7 @@ printf '[SETTING]\nBASE_URL=https://example.jp/\n[OPTIONS]\nGZIP=true\nLASTMOD_F
 check "odd values still run" [ "$rc" = 0 ]
 check "odd values are warnings naming file and key" \
   grep -qx "warning: $work/odd.ini: GZIP: true is not 1 or 0; read as 0" "$work/err"
-check "every odd value is named" grep -q "LASTMOD_FROM: File is not run or file; read as run" "$work/err"
+check "every odd value is named" grep -q "LASTMOD_FROM: File is not run or file or content; read as run" "$work/err"
 "$CLI" --help >"$work/out" 2>&1; rc=$?
 check "--help exits 0" [ "$rc" = 0 ]
 check "--help lists the options" grep -q -- "--base-url" "$work/out"
@@ -283,17 +283,51 @@ many=$work/many; mkdir -p "$many"
 (cd "$many" && seq 1 50001 | sed 's/$/.html/' | xargs touch)
 run "$many" --ext html
 check "over 50,000 URLs: an index of two parts" [ "$rc:${out##* }:$(grep -c '<sitemap>' "$many/nubika_sitemap.xml")" = "0:2:2" ]
-check "the parts hold every URL" [ "$(cat "$many"/nubika_sitemap-*-[12].xml | grep -c '<url>')" = 50001 ]
+check "the parts hold every URL" [ "$(cat "$many"/nubika_sitemap-*.xml | grep -c '<url>')" = 50001 ]
+check "the parts are named after their content" [ "$(ls "$many" | grep -cE '^nubika_sitemap-[0-9a-f]{16}\.xml$')" = 2 ]
 if [ -n "${SCHEMA_DIR:-}" ]; then
   check "the index validates" xmllint --noout --nonet --schema "$SCHEMA_DIR/siteindex.xsd" "$many/nubika_sitemap.xml" 2>/dev/null
 fi
 rm "$many"/50001.html "$many"/50000.html
 run "$many" --ext html --gzip
-check "with --gzip, one part under the index" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml\.gz$'):$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml$')" = "0:1:0" ]
+# The parts of the index replaced live one run longer.
+check "with --gzip, one part under the index" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml\.gz$'):$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml$')" = "0:1:2" ]
 check "the gzip part decompresses to a sitemap" bash -c "gunzip -c '$many'/nubika_sitemap-*.xml.gz | xmllint --noout --nonet -"
 run "$many" --ext html --no-gzip
-check "back to one file: no part left" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-')" = "0:0" ]
+check "back to one file: the last index's part is left" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-.*\.xml\.gz$'):$(ls "$many" | grep -c '^nubika_sitemap-')" = "0:1:1" ]
+run "$many" --ext html --no-gzip
+check "and gone a run later" [ "$rc:$(ls "$many" | grep -c '^nubika_sitemap-')" = "0:0" ]
 check "and that file is the sitemap" [ "$(grep -c '<url>' "$many/nubika_sitemap.xml")" = 49999 ]
+
+# The ledger: dates from content, the success line's three counts, the
+# change list, and a ledger that cannot be used.
+dated=$work/dated
+mkdir -p "$dated"
+echo a >"$dated/a.html"; echo b >"$dated/b.html"
+touch -d '2026-01-01 12:00' "$dated"/*.html
+export XDG_STATE_HOME=$work/state
+run "$dated" --ext html --lastmod --lastmod-from content --changes "$work/changes"
+check "content: success line gains added, changed, removed" [ "$rc:$out" = "0:$dated/nubika_sitemap.xml 2 0 2 0 0" ]
+check "content: dates are the files' on a first run" [ "$(grep -c '<lastmod>2026-01-01</lastmod>' "$dated/nubika_sitemap.xml")" = 2 ]
+check "content: the ledger is in its usual place" [ "$(ls "$work/state/nubika-sitemap/ledger" | grep -cE '^[0-9a-f]{16}\.sqlite$')" = 1 ]
+check "content: the change list" [ "$(sort "$work/changes")" = "$(printf 'A\thttps://example.jp/a.html\nA\thttps://example.jp/b.html')" ]
+echo a >"$dated/a.html"; echo c >"$dated/c.html"; rm "$dated/b.html"
+run "$dated" --ext html --lastmod --lastmod-from content --changes "$work/changes"
+check "content: same bytes, same date" grep -q '<loc>https://example.jp/a.html</loc>.*<lastmod>2026-01-01</lastmod>' <(tr -d '\r\n' <"$dated/nubika_sitemap.xml")
+check "content: counts of the second run" [ "$rc:$out" = "0:$dated/nubika_sitemap.xml 2 0 1 0 1" ]
+check "content: added and removed" [ "$(cat "$work/changes")" = "$(printf 'A\thttps://example.jp/c.html\nD\thttps://example.jp/b.html')" ]
+run "$dated" --ext html --lastmod --changes "$work/changes"
+check "--changes without a ledger is a usage error" [ "$rc" = 2 ]
+check "and says what it needs" grep -q -- "--changes needs --lastmod-from content" "$work/err"
+cp "$dated/nubika_sitemap.xml" "$work/before.xml"
+head -c 3000 /dev/urandom >"$work/corrupt.sqlite"; cp "$work/corrupt.sqlite" "$work/corrupt.copy"
+echo d >"$dated/d.html"
+run "$dated" --ext html --lastmod --lastmod-from content --ledger "$work/corrupt.sqlite" --changes "$work/changes2"
+check "a corrupt ledger exits 1" [ "$rc" = 1 ]
+check "naming it and the cause" grep -q "the ledger $work/corrupt.sqlite cannot be read: file is not a database" "$work/err"
+check "the previous sitemap stays, the ledger too, no change list" \
+  bash -c "cmp -s '$work/before.xml' '$dated/nubika_sitemap.xml' && cmp -s '$work/corrupt.sqlite' '$work/corrupt.copy' && [ ! -e '$work/changes2' ]"
+unset XDG_STATE_HOME
 
 # SIGINT/SIGTERM stop the run: exit 1 and the previous sitemap stays. The
 # signal may come after a fast run ended; then the new sitemap is whole.

@@ -5,7 +5,7 @@
 # killed run writes one without. After every kill the index and every part
 # it names must exist and parse, and their <url> blocks in order must be
 # exactly those of one of the two runs. A run afterwards must write exactly
-# the new set and leave no part of the killed runs behind.
+# the new set, and the one after it leave no part of the killed runs behind.
 # Needs CLI; prints one line per round and a summary.
 set -euo pipefail
 : "${CLI:?path of nubika-sitemap-cli}"
@@ -62,7 +62,9 @@ done
 leftovers=$(ls -A "$site" | grep -c '^\.nubika_sitemap\|^nubika_sitemap-' || true)
 "$CLI" "${args[@]}" --no-priority
 [ "$(digest)" = "$new" ] || { echo "FAIL: the run after the kills wrote a different set"; exit 1; }
-named=$(grep -o 'nubika_sitemap-[0-9]*-[0-9]*\.xml' "$site/nubika_sitemap.xml" | sort)
+# The parts of the set it replaced live one run longer.
+"$CLI" "${args[@]}" --no-priority
+named=$(grep -o 'nubika_sitemap-[0-9a-f]*\.xml' "$site/nubika_sitemap.xml" | sort)
 present=$(ls -A "$site" | grep '^nubika_sitemap-\|^\.nubika_sitemap' | sort)
 [ "$named" = "$present" ] || { echo "FAIL: files of killed runs are left: $present"; exit 1; }
 echo "PASS: $ROUNDS kills, $kept kept the previous set, $replaced had the new one;" \

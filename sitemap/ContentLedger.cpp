@@ -1,0 +1,219 @@
+#include "sitemap/ContentLedger.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr int kApplicationId = 0x4e425353;  // "NBSS"
+
+std::string StateHome() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') return state;
+  const char* home = std::getenv("HOME");
+  return std::string(home && home[0] ? home : "/") + "/.local/state";
+}
+
+}  // namespace
+
+struct ContentLedger::Statements {
+  sqlite3_stmt* put = nullptr;
+  sqlite3_stmt* drop = nullptr;
+  ~Statements() {
+    sqlite3_finalize(put);
+    sqlite3_finalize(drop);
+  }
+};
+
+ContentLedger::~ContentLedger() { Close(); }
+
+void ContentLedger::Close() {
+  delete statements_;
+  statements_ = nullptr;
+  // An open transaction is rolled back: the ledger stays as it was.
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+std::string ContentLedger::DefaultPath(const std::string& folderRealPath, const std::string& baseUrl) {
+  std::string key = folderRealPath;
+  key.push_back('\0');
+  key += baseUrl;
+  const PageDigest::Value digest = PageDigest::Of(key, PageDigest::Kind::kBytes);
+  return StateHome() + "/nubika-sitemap/ledger/" + ContentHash::Hex(digest, 8) + ".sqlite";
+}
+
+bool ContentLedger::Fail(Problem::Kind kind, std::string cause) {
+  if (!problem_) problem_ = Problem{kind, path_, std::move(cause)};
+  return false;
+}
+
+// The error of the last call, as SQLite words it, with the system's cause
+// when there is one.
+bool ContentLedger::FailSql(Problem::Kind kind) {
+  const int code = sqlite3_extended_errcode(db_);
+  const int primary = code & 0xff;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) kind = Problem::Kind::kLocked;
+  if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) kind = Problem::Kind::kUnreadable;
+  if (kind != Problem::Kind::kNotUpdated &&
+      (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL ||
+       (primary == SQLITE_IOERR && kind != Problem::Kind::kUnreadable)))
+    kind = Problem::Kind::kUnwritable;
+  std::string cause = sqlite3_errmsg(db_);
+  const int system = sqlite3_system_errno(db_);
+  if (system != 0 && (primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR || primary == SQLITE_FULL ||
+                      primary == SQLITE_READONLY))
+    cause += std::string(" (") + std::strerror(system) + ")";
+  return Fail(kind, cause);
+}
+
+bool ContentLedger::Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+bool ContentLedger::Open(const std::string& path, bool makeFolders) {
+  Close();
+  path_ = path;
+  problem_.reset();
+  pages_.clear();
+  lastRun_.reset();
+  digestKind_.clear();
+  if (makeFolders) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    if (error) return Fail(Problem::Kind::kUnwritable, "cannot create its folder: " + error.message());
+  }
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return Fail(Problem::Kind::kUnwritable, "it is a folder");
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                      nullptr) != SQLITE_OK) {
+    if (!db_) return Fail(Problem::Kind::kUnwritable, "out of memory");
+    return FailSql(Problem::Kind::kUnwritable);
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  // Another run that holds the ledger is not waited for.
+  sqlite3_busy_timeout(db_, 0);
+  if (!Exec("BEGIN IMMEDIATE")) return FailSql(Problem::Kind::kUnwritable);
+  return Read();
+}
+
+bool ContentLedger::CreateSchema() {
+  const std::string application = "PRAGMA application_id = " + std::to_string(kApplicationId);
+  const std::string version = "PRAGMA user_version = " + std::to_string(kFormat);
+  return Exec(application.c_str()) && Exec(version.c_str()) &&
+         Exec("CREATE TABLE info (key TEXT PRIMARY KEY, value) WITHOUT ROWID") &&
+         Exec("CREATE TABLE pages (path TEXT PRIMARY KEY, url TEXT NOT NULL, digest BLOB NOT NULL, "
+              "changed INTEGER NOT NULL, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL) WITHOUT ROWID");
+}
+
+bool ContentLedger::Read() {
+  const auto single = [&](const char* sql, std::int64_t* value) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) return false;
+    const bool ok = sqlite3_step(statement) == SQLITE_ROW;
+    if (ok) *value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    return ok;
+  };
+  std::int64_t application = 0, version = 0, tables = 0;
+  if (!single("PRAGMA application_id", &application) || !single("PRAGMA user_version", &version) ||
+      !single("SELECT count(*) FROM sqlite_schema", &tables))
+    return FailSql(Problem::Kind::kUnreadable);
+  if (application == 0 && version == 0 && tables == 0) {
+    if (!CreateSchema()) return FailSql(Problem::Kind::kUnwritable);
+  } else if (application != kApplicationId) {
+    return Fail(Problem::Kind::kNotLedger, "an SQLite database of another program");
+  } else if (version > kFormat) {
+    return Fail(Problem::Kind::kNewerFormat, "format " + std::to_string(version) + ", this program reads format " +
+                                                 std::to_string(kFormat));
+  } else if (version < 1) {
+    return Fail(Problem::Kind::kNotLedger, "format " + std::to_string(version) + " is not known");
+  }
+
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT key, value FROM info", -1, &statement, nullptr) != SQLITE_OK)
+    return FailSql(Problem::Kind::kUnreadable);
+  int step;
+  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+    const std::string key(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
+                          static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+    if (key == "last_run") lastRun_ = static_cast<std::time_t>(sqlite3_column_int64(statement, 1));
+    if (key == "digest")
+      digestKind_.assign(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)),
+                         static_cast<std::size_t>(sqlite3_column_bytes(statement, 1)));
+  }
+  sqlite3_finalize(statement);
+  if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+
+  if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages", -1, &statement,
+                         nullptr) != SQLITE_OK)
+    return FailSql(Problem::Kind::kUnreadable);
+  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+    const auto text = [&](int column) {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      return std::string(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    };
+    Page page;
+    page.url = text(1);
+    const std::string digest = text(2);
+    if (digest.size() != page.digest.size()) {
+      sqlite3_finalize(statement);
+      return Fail(Problem::Kind::kUnreadable, "a digest of " + std::to_string(digest.size()) + " bytes in the pages table");
+    }
+    std::memcpy(page.digest.data(), digest.data(), digest.size());
+    page.changed = sqlite3_column_int64(statement, 3);
+    page.size = sqlite3_column_int64(statement, 4);
+    page.mtimeNs = sqlite3_column_int64(statement, 5);
+    pages_.emplace(text(0), std::move(page));
+  }
+  sqlite3_finalize(statement);
+  if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+
+  statements_ = new Statements;
+  if (sqlite3_prepare_v2(db_,
+                         "INSERT OR REPLACE INTO pages (path, url, digest, changed, size, mtime_ns) "
+                         "VALUES (?, ?, ?, ?, ?, ?)",
+                         -1, &statements_->put, nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(db_, "DELETE FROM pages WHERE path = ?", -1, &statements_->drop, nullptr) != SQLITE_OK)
+    return FailSql(Problem::Kind::kUnreadable);
+  return true;
+}
+
+bool ContentLedger::Put(const std::string& path, const Page& page) {
+  sqlite3_stmt* put = statements_->put;
+  sqlite3_reset(put);
+  sqlite3_bind_text(put, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+  sqlite3_bind_text(put, 2, page.url.data(), static_cast<int>(page.url.size()), SQLITE_STATIC);
+  sqlite3_bind_blob(put, 3, page.digest.data(), static_cast<int>(page.digest.size()), SQLITE_STATIC);
+  sqlite3_bind_int64(put, 4, page.changed);
+  sqlite3_bind_int64(put, 5, page.size);
+  sqlite3_bind_int64(put, 6, page.mtimeNs);
+  return sqlite3_step(put) == SQLITE_DONE || FailSql(Problem::Kind::kNotUpdated);
+}
+
+bool ContentLedger::Drop(const std::string& path) {
+  sqlite3_stmt* drop = statements_->drop;
+  sqlite3_reset(drop);
+  sqlite3_bind_text(drop, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+  return sqlite3_step(drop) == SQLITE_DONE || FailSql(Problem::Kind::kNotUpdated);
+}
+
+bool ContentLedger::SetRun(std::time_t start, const std::string& digestKind) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, "INSERT OR REPLACE INTO info (key, value) VALUES ('last_run', ?), ('digest', ?)", -1,
+                         &statement, nullptr) != SQLITE_OK)
+    return FailSql(Problem::Kind::kNotUpdated);
+  sqlite3_bind_int64(statement, 1, static_cast<sqlite3_int64>(start));
+  sqlite3_bind_text(statement, 2, digestKind.data(), static_cast<int>(digestKind.size()), SQLITE_TRANSIENT);
+  const bool done = sqlite3_step(statement) == SQLITE_DONE;
+  sqlite3_finalize(statement);
+  return done || FailSql(Problem::Kind::kNotUpdated);
+}
+
+bool ContentLedger::Commit() {
+  if (!Exec("COMMIT")) return FailSql(Problem::Kind::kNotUpdated);
+  return true;
+}
