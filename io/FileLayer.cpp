@@ -6,10 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string_view>
 
 namespace {
@@ -39,9 +40,15 @@ PosixFileLayer& PosixFileLayer::Instance() {
   return layer;
 }
 
-bool PosixFileLayer::Inspect(const std::string& path, Status* status, std::string* error) {
+int PosixFileLayer::OpenFolder(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) Fail(error);
+  return fd;
+}
+
+bool PosixFileLayer::Inspect(int folder, const std::string& name, Status* status, std::string* error) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) {
+  if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) {
       *status = Status{};
       return true;
@@ -52,10 +59,27 @@ bool PosixFileLayer::Inspect(const std::string& path, Status* status, std::strin
   return true;
 }
 
-int PosixFileLayer::CreateTemp(std::string* pathTemplate, std::string* error) {
-  const int fd = mkostemp(pathTemplate->data(), O_CLOEXEC);
-  if (fd < 0) Fail(error);
-  return fd;
+int PosixFileLayer::CreateTemp(int folder, std::string* name, std::string* error) {
+  constexpr std::string_view kPlaceholder = "XXXXXXXX";
+  if (!name->ends_with(kPlaceholder)) {
+    errno = EINVAL;
+    Fail(error);
+    return -1;
+  }
+  thread_local std::mt19937 random{std::random_device{}()};
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::uint32_t draw = random();
+    for (std::size_t i = 0; i < kPlaceholder.size(); ++i)
+      (*name)[name->size() - kPlaceholder.size() + i] = kHex[(draw >> (4 * i)) & 0xF];
+    const int fd = openat(folder, name->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) {
+      if (fd < 0) Fail(error);
+      return fd;
+    }
+  }
+  Fail(error);
+  return -1;
 }
 
 bool PosixFileLayer::SetMode(int fd, mode_t mode, uid_t owner, gid_t group, std::string* error) {
@@ -86,20 +110,14 @@ bool PosixFileLayer::Flush(int fd, std::string* error) { return fsync(fd) == 0 |
 
 bool PosixFileLayer::Close(int fd, std::string* error) { return ::close(fd) == 0 || Fail(error); }
 
-bool PosixFileLayer::Rename(const std::string& from, const std::string& to, std::string* error) {
-  return std::rename(from.c_str(), to.c_str()) == 0 || Fail(error);
+bool PosixFileLayer::Rename(int folder, const std::string& from, const std::string& to, std::string* error) {
+  return renameat(folder, from.c_str(), folder, to.c_str()) == 0 || Fail(error);
 }
 
-bool PosixFileLayer::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool PosixFileLayer::Remove(int folder, const std::string& name) { return unlinkat(folder, name.c_str(), 0) == 0; }
 
-bool PosixFileLayer::SyncFolder(const std::string& folder, std::string* error) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Fail(error);
-  const bool synced = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot
-  const int saved = errno;
-  ::close(fd);
-  errno = saved;
-  return synced || Fail(error);
+bool PosixFileLayer::SyncFolder(int folder, std::string* error) {
+  return fsync(folder) == 0 || errno == EINVAL || Fail(error);  // some file systems cannot
 }
 
 mode_t PosixFileLayer::NewFileMode() {
@@ -116,9 +134,18 @@ bool PosixFileLayer::MakeFolders(const std::string& folder, std::string* error) 
   return true;
 }
 
-bool PosixFileLayer::ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return Fail(error);
+bool PosixFileLayer::ListFolder(int folder, std::vector<std::string>* names, std::string* error) {
+  // A stream of its own: closedir closes the descriptor it reads, and the
+  // folder's own stays with its holder.
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Fail(error);
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return Fail(error);
+  }
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names->emplace_back(name);

@@ -1,45 +1,41 @@
 #include "io/SafeOutputFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 18;
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
+
+std::string SafeOutputFile::PathOf(const std::string& name) const {
+  if (folderPath_.empty()) return name;
+  return folderPath_.ends_with('/') ? folderPath_ + name : folderPath_ + "/" + name;
+}
 
 bool SafeOutputFile::Fail(const std::string& reason) {
   // The temporary file is ours alone; the user knows the target.
-  if (error_.empty()) error_ = path_ + ": " + reason;
+  if (error_.empty()) error_ = PathOf(name_) + ": " + reason;
   Abort();
   return false;
 }
 
-bool SafeOutputFile::Open(const std::string& path) {
+bool SafeOutputFile::Open(const std::string& name) {
   Abort();
-  path_ = path;
+  name_ = name;
   error_.clear();
   std::string reason;
   FileLayer::Status old;
-  if (!files_.Inspect(path, &old, &reason)) return Fail(reason);
+  if (!files_.Inspect(folder_, name, &old, &reason)) return Fail(reason);
   const bool replacesFile = old.exists && !old.isSymlink;
+  if (replacesFile && !S_ISREG(old.mode)) return Fail("not a regular file; left as it is");
   if (replacesFile && !(old.mode & S_IWUSR)) return Fail("the file is write-protected");
 
-  std::string temp = FolderOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
-  fd_ = files_.CreateTemp(&temp, &reason);
+  std::string temp = tempPrefix_ + std::to_string(getpid()) + "-XXXXXXXX";
+  fd_ = files_.CreateTemp(folder_, &temp, &reason);
   if (fd_ < 0) return Fail(reason);
-  tempPath_ = temp;
+  tempName_ = temp;
   // Set-user-ID, set-group-ID and sticky bits are not handed on: a new
   // file must not gain rights nobody gave it.
   const mode_t mode = (replacesFile ? old.mode : files_.NewFileMode()) & 0777;
@@ -62,10 +58,10 @@ bool SafeOutputFile::Write(std::string_view text) {
   return buffer_.size() < kBufferSize || FlushBuffer();
 }
 
-bool SafeOutputFile::Commit() { return CommitAs(path_); }
+bool SafeOutputFile::Commit() { return CommitAs(name_); }
 
-bool SafeOutputFile::CommitAs(const std::string& path) {
-  path_ = path;
+bool SafeOutputFile::CommitAs(const std::string& name) {
+  name_ = name;
   if (fd_ < 0) return false;
   std::string reason;
   if (!FlushBuffer()) return false;
@@ -73,11 +69,11 @@ bool SafeOutputFile::CommitAs(const std::string& path) {
   const int fd = fd_;
   fd_ = -1;  // a failed close must not be retried on the same descriptor
   if (!files_.Close(fd, &reason)) return Fail(reason);
-  if (!files_.Rename(tempPath_, path_, &reason)) return Fail(reason);
-  tempPath_.clear();
+  if (!files_.Rename(folder_, tempName_, name_, &reason)) return Fail(reason);
+  tempName_.clear();
   // The new file is complete and in place; a folder that cannot be synced
   // only weakens the guarantee after a power cut, so it is not a failure.
-  (void)files_.SyncFolder(FolderOf(path_), &reason);
+  (void)files_.SyncFolder(folder_, &reason);
   return true;
 }
 
@@ -85,7 +81,7 @@ void SafeOutputFile::Abort() {
   std::string ignored;
   if (fd_ >= 0) files_.Close(fd_, &ignored);
   fd_ = -1;
-  if (!tempPath_.empty()) files_.Remove(tempPath_);
-  tempPath_.clear();
+  if (!tempName_.empty()) files_.Remove(folder_, tempName_);
+  tempName_.clear();
   buffer_.clear();
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "io/FolderLock.h"
+#include "job/HeldFolderLister.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/PageSelection.h"
@@ -83,7 +84,11 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     if (!ResolveFolder(folderArgument, &result.folder, &result.error)) return result;
     FolderLock lock;
     if (!lock.TryLock(result.folder, &result.error)) return result;
-    RemoveLeftovers(result.folder);
+    // From here on the folder is the one locked, through its descriptor: a
+    // path that leads elsewhere later (a deploy's link flipped) changes
+    // nothing of this run.
+    const int folder = lock.descriptor();
+    RemoveLeftovers(folder);
     // What the scan needs is taken now; the writer's share once it starts.
     const GenerationInputs atStart = inputs();
     ExclusionRules exclusions;
@@ -93,7 +98,8 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
       return result;
     }
     const PageSelection pages(atStart.extensions);
-    clFindInFolders scanner(environment_.lister);
+    HeldFolderLister heldRoot(folder);
+    clFindInFolders scanner(environment_.lister ? environment_.lister : &heldRoot);
     scanner.setRules({.exclusions = &exclusions,
                       .followLinks = atStart.followLinks,
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
@@ -103,7 +109,7 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .startThread = environment_.startThread});
     Scan(&result, scanner, control);
     if (!result.error.empty() || result.stopped) return result;
-    Write(&result, scanner, inputs(), control);
+    Write(&result, folder, scanner, inputs(), control);
   } catch (const std::bad_alloc&) {
     result.written = false;
     result.error = "out of memory";
@@ -116,12 +122,12 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
 
 // Temporary files of a run that was killed. Only a run that holds the
 // folder's lock may take them: no other run can be writing them.
-void SitemapRun::RemoveLeftovers(const std::string& folder) {
+void SitemapRun::RemoveLeftovers(int folder) {
   std::vector<std::string> names;
   std::string ignored;
   if (!Files().ListFolder(folder, &names, &ignored)) return;
   for (const std::string& name : names)
-    if (SitemapFiles::IsTemporary(name)) Files().Remove(folder + "/" + name);
+    if (SitemapFiles::IsTemporary(name)) Files().Remove(folder, name);
 }
 
 void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& control) {
@@ -155,8 +161,8 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
     result->error = result->folder + ": the folder holds nothing";
 }
 
-void SitemapRun::Write(RunResult* result, const clFindInFolders& scanner, const GenerationInputs& inputs,
-                       RunControl& control) {
+void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& scanner,
+                       const GenerationInputs& inputs, RunControl& control) {
   // The programs check the base URL before a run, each in its own words.
   UrlText::BaseProblem problem{};
   const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
@@ -169,7 +175,7 @@ void SitemapRun::Write(RunResult* result, const clFindInFolders& scanner, const 
   result->writerRan = true;
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
-  result->written = writer.WriteSitemap(result->folder, scanner.entries(), normalised, control);
+  result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();
   result->partCount = writer.partCount();

@@ -60,9 +60,9 @@ class SitemapRun {
   RunResult Execute(const std::string& folderArgument, const InputsSource& inputs, RunControl& control);
 
  private:
-  void RemoveLeftovers(const std::string& folder);
+  void RemoveLeftovers(int folder);
   void Scan(RunResult* result, clFindInFolders& scanner, RunControl& control);
-  void Write(RunResult* result, const clFindInFolders& scanner, const GenerationInputs& inputs,
+  void Write(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
              RunControl& control);
   FileLayer& Files() const;
   int Readers() const;

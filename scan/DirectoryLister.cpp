@@ -38,7 +38,9 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-FolderHandle Opened(int fd, FolderId* id, OpenError* error) {
+}  // namespace
+
+FolderHandle PosixDirectoryLister::Opened(int fd, FolderId* id, OpenError* error) {
   struct stat self;
   if (fd < 0 || fstat(fd, &self) != 0) {
     const int number = errno;
@@ -50,7 +52,6 @@ FolderHandle Opened(int fd, FolderId* id, OpenError* error) {
   return fd;
 }
 
-}  // namespace
 
 FolderHandle PosixDirectoryLister::OpenRoot(const std::string& path, FolderId* id, OpenError* error) {
   return Opened(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), id, error);

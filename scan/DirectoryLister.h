@@ -86,6 +86,11 @@ class PosixDirectoryLister : public DirectoryLister {
   void Close(FolderHandle folder) override;
   bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;
   PageHead::Answer ReadPageHead(FolderHandle folder, const std::string& name, PageHead::Wanted wanted) override;
+
+ protected:
+  // fd as a folder handle with its identity, or kNoFolder with the cause
+  // (fd < 0: errno's) and fd closed.
+  static FolderHandle Opened(int fd, FolderId* id, OpenError* error);
 };
 
 // A folder opened by a lister, shared by the scan's walk and the threads

@@ -4,6 +4,7 @@
 
 #include <SimpleIni.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -435,24 +436,35 @@ bool SettingsFile::Save(const Settings& settings) {
   }
   PutInto(settings, &ini);
 
-  std::string text;
-  std::string reason;
-  const std::string target = FinalTarget(path_);
-  const auto slash = target.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !files_.MakeFolders(target.substr(0, slash), &reason)) {
-    error_ = path_ + ": " + reason;
-    return false;
-  }
-  SafeOutputFile out(files_);
   std::string ours;
   if (ini.Save(ours) < 0) {
     error_ = path_ + ": the settings could not be put into text";
     return false;
   }
-  text = Spliced(before.substr(0, before.size() - body.size()), blocks, FromParser(ours));
-  if (!out.Open(target) || !out.Write(text) || !out.Commit()) {
-    error_ = out.error();
+  const std::string text = Spliced(before.substr(0, before.size() - body.size()), blocks, FromParser(ours));
+  // Through a link, the file it leads to is replaced and the link stays;
+  // the replacement refuses anything but a regular file there (a link to
+  // /dev/null, say, to have the settings forgotten stays as it is).
+  const std::string target = FinalTarget(path_);
+  const auto slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string reason;
+  if (slash != std::string::npos && slash > 0 && !files_.MakeFolders(folder, &reason)) {
+    error_ = path_ + ": " + reason;
     return false;
   }
-  return true;
+  const int folderFd = files_.OpenFolder(folder, &reason);
+  if (folderFd < 0) {
+    error_ = path_ + ": " + reason;
+    return false;
+  }
+  bool saved;
+  {
+    SafeOutputFile out(files_, folderFd, slash == std::string::npos ? "" : folder, "." + name + ".tmp-");
+    saved = out.Open(name) && out.Write(text) && out.Commit();
+    if (!saved) error_ = target == path_ ? out.error() : path_ + ": leads to " + out.error();
+  }
+  files_.Close(folderFd, &reason);
+  return saved;
 }

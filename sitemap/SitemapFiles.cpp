@@ -1,5 +1,7 @@
 #include "sitemap/SitemapFiles.h"
 
+#include <algorithm>
+
 namespace SitemapFiles {
 namespace {
 
@@ -12,7 +14,7 @@ bool AllDigits(std::string_view text) {
   return !text.empty();
 }
 
-bool IsAlnum(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 }  // namespace
 
@@ -35,13 +37,14 @@ bool IsPart(std::string_view name) {
 }
 
 bool IsTemporary(std::string_view name) {
-  // mkstemp fills the last six characters from [A-Za-z0-9].
-  constexpr std::size_t kRandom = 6;
-  if (name.size() < kRandom + 3 || name[0] != '.' || name[name.size() - kRandom - 1] != '.') return false;
-  for (char c : name.substr(name.size() - kRandom))
-    if (!IsAlnum(c)) return false;
-  const std::string_view inner = name.substr(1, name.size() - kRandom - 2);
-  return inner == kSitemap || IsPart(inner);
+  constexpr std::size_t kRandom = 8;
+  if (!name.starts_with(kTemporaryPrefix)) return false;
+  name.remove_prefix(kTemporaryPrefix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == std::string_view::npos || name.size() != dash + 1 + kRandom) return false;
+  const std::string_view pid = name.substr(0, dash);
+  const std::string_view random = name.substr(dash + 1);
+  return AllDigits(pid) && pid[0] != '0' && std::all_of(random.begin(), random.end(), IsLowerHex);
 }
 
 bool IsOwn(std::string_view name) { return name == kSitemap || IsPart(name) || IsTemporary(name); }

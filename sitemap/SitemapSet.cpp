@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "sitemap/Gzip.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
 
@@ -20,15 +19,15 @@ constexpr std::string_view kIndexClosing = "</sitemapindex>\r\n";
 
 }  // namespace
 
-SitemapSet::SitemapSet(FileLayer& files, std::string folder, Options options)
-    : files_(files), folder_(std::move(folder)), options_(std::move(options)),
-      path_(folder_ + "/" + std::string(SitemapFiles::kSitemap)) {}
+SitemapSet::SitemapSet(FileLayer& files, int folder, std::string folderPath, Options options)
+    : files_(files), folder_(folder), folderPath_(std::move(folderPath)), options_(std::move(options)),
+      path_(folderPath_ + "/" + std::string(SitemapFiles::kSitemap)) {}
 
 SitemapSet::~SitemapSet() {
-  if (compressing_.valid()) compressing_.wait();
+  gzip_.reset();  // done with file_ before file_ goes
   if (finished_) return;
   // Parts already in place are new names no index names: ours to take.
-  for (std::size_t n = 0; n < partsInPlace_; ++n) files_.Remove(folder_ + "/" + parts_[n].name);
+  for (std::size_t n = 0; n < partsInPlace_; ++n) files_.Remove(folder_, parts_[n].name);
 }
 
 bool SitemapSet::Fail(std::string reason) {
@@ -36,8 +35,13 @@ bool SitemapSet::Fail(std::string reason) {
   return false;
 }
 
-std::string SitemapSet::PartPath(std::size_t n) const {
-  return folder_ + "/" + SitemapFiles::PartName(generation_, n, options_.gzip);
+std::unique_ptr<SafeOutputFile> SitemapSet::NewFile() const {
+  return std::make_unique<SafeOutputFile>(files_, folder_, folderPath_, std::string(SitemapFiles::kTemporaryPrefix));
+}
+
+// The file's own failure, or else the compressor's.
+std::string SitemapSet::CompressionError() const {
+  return "cannot write " + (file_->error().empty() ? path_ + ": compression failed" : file_->error());
 }
 
 bool SitemapSet::Open() {
@@ -46,8 +50,8 @@ bool SitemapSet::Open() {
     return !generation_.empty() && StartPart();
   }
   // Streamed as the single sitemap; it becomes part 1 should the set grow.
-  plain_ = std::make_unique<SafeOutputFile>(files_);
-  if (!plain_->Open(path_)) return Fail("cannot write " + plain_->error());
+  file_ = NewFile();
+  if (!file_->Open(std::string(SitemapFiles::kSitemap))) return Fail("cannot write " + file_->error());
   urls_ = 0;
   bytes_ = 0;
   return Write(kDeclaration) && Write(options_.mobile ? kMobileOpening : kOpening);
@@ -55,11 +59,8 @@ bool SitemapSet::Open() {
 
 bool SitemapSet::Write(std::string_view text) {
   bytes_ += text.size();
-  if (options_.gzip) {
-    buffer_.append(text);
-    return true;
-  }
-  return plain_->Write(text) || Fail("cannot write " + plain_->error());
+  if (gzip_) return gzip_->Write(text) || Fail(CompressionError());
+  return file_->Write(text) || Fail("cannot write " + file_->error());
 }
 
 bool SitemapSet::Add(std::string_view block, std::string_view date) {
@@ -71,8 +72,8 @@ bool SitemapSet::Add(std::string_view block, std::string_view date) {
   return Write(block);
 }
 
-// The part under way is complete: with gzip it goes to be compressed while
-// the next one is built, otherwise it is put in place under its name.
+// The part under way is complete: it is put in place under its name (with
+// gzip once the compressor has written its end).
 bool SitemapSet::EndPart() {
   if (!Write(kClosing)) return false;
   if (generation_.empty()) generation_ = NewGeneration();
@@ -80,24 +81,12 @@ bool SitemapSet::EndPart() {
   if (parts_.size() == kMaxParts) return Fail("more than " + std::to_string(kMaxParts) + " parts: too many pages");
   parts_.push_back({SitemapFiles::PartName(generation_, parts_.size() + 1, options_.gzip), lastmod_});
   lastmod_.clear();
-  if (options_.gzip) {
-    if (!PutCompressedPart()) return false;
-    compressing_ = std::async(std::launch::async, [text = std::move(buffer_)] { return Gzip::Compressed(text); });
-    buffer_.clear();
-    return true;
+  if (gzip_) {
+    const bool compressed = gzip_->Finish();
+    gzip_.reset();
+    if (!compressed) return Fail(CompressionError());
   }
-  if (!plain_->CommitAs(folder_ + "/" + parts_.back().name)) return Fail("cannot write " + plain_->error());
-  ++partsInPlace_;
-  return true;
-}
-
-// Puts the part that was being compressed in place, if there is one.
-bool SitemapSet::PutCompressedPart() {
-  if (!compressing_.valid()) return true;
-  const std::string compressed = compressing_.get();
-  SafeOutputFile out(files_);
-  const std::string path = folder_ + "/" + parts_[partsInPlace_].name;
-  if (!out.Open(path) || !out.Write(compressed) || !out.Commit()) return Fail("cannot write " + out.error());
+  if (!file_->CommitAs(parts_.back().name)) return Fail("cannot write " + file_->error());
   ++partsInPlace_;
   return true;
 }
@@ -105,19 +94,19 @@ bool SitemapSet::PutCompressedPart() {
 bool SitemapSet::StartPart() {
   urls_ = 0;
   bytes_ = 0;
-  if (!options_.gzip) {
-    plain_ = std::make_unique<SafeOutputFile>(files_);
-    if (!plain_->Open(PartPath(parts_.size() + 1))) return Fail("cannot write " + plain_->error());
-  }
+  file_ = NewFile();
+  if (!file_->Open(SitemapFiles::PartName(generation_, parts_.size() + 1, options_.gzip)))
+    return Fail("cannot write " + file_->error());
+  if (options_.gzip) gzip_ = std::make_unique<BackgroundGzip>([this](std::string_view bytes) { return file_->Write(bytes); });
   return Write(kDeclaration) && Write(options_.mobile ? kMobileOpening : kOpening);
 }
 
 bool SitemapSet::Finish(const std::stop_token& stop) {
   if (parts_.empty() && !options_.gzip) {
     if (stop.stop_requested()) return false;
-    if (!Write(kClosing) || !plain_->Commit()) return Fail("cannot write " + plain_->error());
+    if (!Write(kClosing) || !file_->Commit()) return Fail("cannot write " + file_->error());
   } else {
-    if (!EndPart() || !PutCompressedPart()) return false;
+    if (!EndPart()) return false;
     if (stop.stop_requested() || !WriteIndex()) return false;
   }
   finished_ = true;
@@ -136,8 +125,9 @@ bool SitemapSet::WriteIndex() {
     index += "\t</sitemap>\r\n";
   }
   index += kIndexClosing;
-  SafeOutputFile out(files_);
-  if (!out.Open(path_) || !out.Write(index) || !out.Commit()) return Fail("cannot write " + out.error());
+  const std::unique_ptr<SafeOutputFile> out = NewFile();
+  if (!out->Open(std::string(SitemapFiles::kSitemap)) || !out->Write(index) || !out->Commit())
+    return Fail("cannot write " + out->error());
   return true;
 }
 
@@ -150,7 +140,7 @@ void SitemapSet::RemoveStaleParts() {
   std::unordered_set<std::string> current;
   for (const Part& part : parts_) current.insert(part.name);
   for (const std::string& name : names)
-    if (SitemapFiles::IsPart(name) && !current.count(name)) files_.Remove(folder_ + "/" + name);
+    if (SitemapFiles::IsPart(name) && !current.count(name)) files_.Remove(folder_, name);
 }
 
 // The run's start in UTC, moved on by a second while any file of the
@@ -160,7 +150,7 @@ std::string SitemapSet::NewGeneration() {
   std::vector<std::string> names;
   std::string reason;
   if (!files_.ListFolder(folder_, &names, &reason)) {
-    Fail("cannot list " + folder_ + ": " + reason);
+    Fail("cannot list " + folderPath_ + ": " + reason);
     return {};
   }
   for (std::time_t at = options_.now;; ++at) {

@@ -1,7 +1,6 @@
 #pragma once
 #include <cstddef>
 #include <ctime>
-#include <future>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -10,18 +9,22 @@
 
 #include "io/FileLayer.h"
 #include "io/SafeOutputFile.h"
+#include "sitemap/BackgroundGzip.h"
 
 // Where a sitemap's <url> blocks go. While they fit the protocol's limits
 // (50,000 URLs and 52,428,800 bytes) they make one "nubika_sitemap.xml",
 // byte for byte as ever. Beyond, they are split into parts of the same
 // form, named after the run (see SitemapFiles), and "nubika_sitemap.xml"
 // becomes a sitemap index that names them. With gzip every part is
-// compressed and the index, left plain, names even a single part.
+// compressed as it is built (never held whole) and the index, left plain,
+// names even a single part.
 //
 // The set is replaced as one: every new part is complete and in place under
 // a new name before the index is replaced, and only then are the parts no
 // index names removed. At every moment the index on disk and the parts it
 // names are one run's. A set that is not finished removes what it wrote.
+// Every file is written, renamed and removed through the folder's open
+// descriptor, never by path.
 class SitemapSet {
  public:
   static constexpr std::size_t kMaxUrls = 50000;
@@ -38,7 +41,9 @@ class SitemapSet {
     std::size_t maxBytes = kMaxBytes;
   };
 
-  SitemapSet(FileLayer& files, std::string folder, Options options);
+  // folder: the open folder, which must outlive the set; folderPath names
+  // it in errors and path().
+  SitemapSet(FileLayer& files, int folder, std::string folderPath, Options options);
   ~SitemapSet();
   SitemapSet(const SitemapSet&) = delete;
   SitemapSet& operator=(const SitemapSet&) = delete;
@@ -65,21 +70,21 @@ class SitemapSet {
   bool Write(std::string_view text);
   bool StartPart();
   bool EndPart();
-  bool PutCompressedPart();
   bool WriteIndex();
   void RemoveStaleParts();
   std::string NewGeneration();
-  std::string PartPath(std::size_t n) const;
+  std::unique_ptr<SafeOutputFile> NewFile() const;
+  std::string CompressionError() const;
 
   FileLayer& files_;
-  const std::string folder_;
+  const int folder_;
+  const std::string folderPath_;
   const Options options_;
   std::string path_;
   std::string error_;
 
-  std::unique_ptr<SafeOutputFile> plain_;  // the part or sitemap being streamed
-  std::string buffer_;                     // the part being built, with gzip
-  std::future<std::string> compressing_;   // the last part, being compressed
+  std::unique_ptr<SafeOutputFile> file_;   // the part or sitemap being streamed
+  std::unique_ptr<BackgroundGzip> gzip_;   // with gzip: compresses into file_
   std::size_t urls_ = 0;
   std::size_t bytes_ = 0;
   std::string lastmod_;

@@ -176,6 +176,20 @@ bool SitemapWriter::Fail(std::string reason) {
 bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
                                  std::span<const clCompositionFolder> entries,
                                  const GenerationInputs& inputs, RunControl& control) {
+  std::string reason;
+  const int folder = files_.OpenFolder(targetFolder, &reason);
+  if (folder < 0) {
+    outputPath_ = targetFolder + "/" + kFileName;
+    return Fail("cannot write " + outputPath_ + ": " + reason);
+  }
+  const bool written = WriteSitemap(folder, targetFolder, entries, inputs, control);
+  files_.Close(folder, &reason);
+  return written;
+}
+
+bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
+                                 std::span<const clCompositionFolder> entries,
+                                 const GenerationInputs& inputs, RunControl& control) {
   outputPath_ = targetFolder + "/" + kFileName;
   errorText_.clear();
   urlCount_ = 0;
@@ -184,7 +198,7 @@ bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
   warnings_ = WarningList();
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SitemapSet out(files_, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
+  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
   if (!out.Open()) return Fail(out.error());
 
   const PageSelection selection(inputs.extensions);

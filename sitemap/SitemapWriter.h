@@ -39,6 +39,11 @@ class SitemapWriter {
   // Returns true when the whole sitemap was written and is in place.
   // Stops at the stop signal of control, checked before each entry and
   // before the file is settled, and calls StepProgress() once per entry.
+  // folder: targetFolder, open; every file is written through it.
+  bool WriteSitemap(int folder, const std::string& targetFolder,
+                    std::span<const clCompositionFolder> entries,
+                    const GenerationInputs& inputs, RunControl& control);
+  // The same, with targetFolder opened for the call.
   bool WriteSitemap(const std::string& targetFolder,
                     std::span<const clCompositionFolder> entries,
                     const GenerationInputs& inputs, RunControl& control);

@@ -234,6 +234,33 @@ TEST_F(SettingsFileTest, ASettingsFileThatIsALinkIsSavedThroughIt) {
   EXPECT_NE(ReadFile(folder / "real/Setting.ini").find("BASE_URL=https://new.example/"), std::string::npos);
 }
 
+// A link to /dev/null makes the program forget its settings; a save must
+// leave the device a device. Nothing but a regular file is replaced, and
+// what refuses is said.
+TEST_F(SettingsFileTest, ASaveNeverReplacesAnythingButARegularFile) {
+  ASSERT_EQ(symlink("/dev/null", path.c_str()), 0);
+  SettingsFile linked(path);
+  EXPECT_FALSE(linked.Save(Settings{}));
+  EXPECT_EQ(linked.error(), path + ": not a regular file; the file is left as it is");
+  struct stat status;
+  ASSERT_EQ(stat("/dev/null", &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));
+  ASSERT_EQ(lstat(path.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+
+  const std::string fifo = folder / "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  FaultyFileLayer counting(FaultyFileLayer::Step::kInspect, 0, 0);
+  SettingsFile direct(fifo, counting);
+  EXPECT_FALSE(direct.Save(Settings{}));
+  EXPECT_EQ(direct.error(), fifo + ": not a regular file; the file is left as it is");
+  EXPECT_EQ(counting.CallsOf(FaultyFileLayer::Step::kCreateTemp), 0);
+  EXPECT_EQ(counting.CallsOf(FaultyFileLayer::Step::kRename), 0);
+  ASSERT_EQ(lstat(fifo.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Setting.ini", "fifo.ini"}));
+}
+
 TEST_F(SettingsFileTest, SavesIntoAConfigFolderThatDoesNotExistYet) {
   const std::string nested = folder / "config/nubika-sitemap/Setting.ini";
   ASSERT_TRUE(SettingsFile(nested).Save(Settings{}));

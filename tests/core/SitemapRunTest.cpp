@@ -11,6 +11,7 @@
 #include <new>
 
 #include "FakeDirectoryLister.h"
+#include "SitemapCheck.h"
 #include "TestSupport.h"
 
 namespace {
@@ -61,7 +62,7 @@ TEST(SitemapRunTest, RunningOutOfMemoryAnywhereFailsAndKeepsThePreviousSitemap) 
   EXPECT_EQ(scanning.error, "out of memory");
 
   EXPECT_EQ(ReadFile(site / "nubika_sitemap.xml"), "previous");
-  EXPECT_TRUE(site.LeftoversOf("nubika_sitemap.xml").empty());
+  EXPECT_TRUE(site.Leftovers().empty());
 }
 
 TEST(SitemapRunTest, OneRuleTellsWhichFolderAPathStandsFor) {
@@ -84,6 +85,56 @@ TEST(SitemapRunTest, OneRuleTellsWhichFolderAPathStandsFor) {
     EXPECT_FALSE(SitemapRun::ResolveFolder(refused, &folder, &error)) << refused;
     EXPECT_FALSE(error.empty());
   }
+}
+
+// The real disk, with a link flipped to another folder, as an atomic
+// deploy does, the first time the run lists its folder: after the lock,
+// before the scan and the writing.
+class FlippingFileLayer : public PosixFileLayer {
+ public:
+  FlippingFileLayer(std::string link, std::string newTarget)
+      : link_(std::move(link)), newTarget_(std::move(newTarget)) {}
+  bool ListFolder(int folder, std::vector<std::string>* names, std::string* error) override {
+    if (!flipped_) {
+      flipped_ = true;
+      const std::string fresh = link_ + ".new";
+      EXPECT_EQ(symlink(newTarget_.c_str(), fresh.c_str()), 0);
+      EXPECT_EQ(rename(fresh.c_str(), link_.c_str()), 0);
+    }
+    return PosixFileLayer::ListFolder(folder, names, error);
+  }
+
+ private:
+  std::string link_, newTarget_;
+  bool flipped_ = false;
+};
+
+TEST(SitemapRunTest, TheFolderLockedIsTheFolderScannedAndWritten) {
+  TempFolder deploy;
+  WriteFile(deploy / "release-a/a.html", "");
+  WriteFile(deploy / "release-b/b.html", "");
+  // B's own set, and a user's file that looks like a temporary one.
+  const std::vector<std::string> ofB = {"b.html", "nubika_sitemap-20200101000000-1.xml.gz", "nubika_sitemap.xml",
+                                        ".nubika_sitemap.xml.backup"};
+  for (const std::string& name : ofB) WriteFile(deploy / ("release-b/" + name), "b's " + name);
+  ASSERT_EQ(symlink("release-a", (deploy / "current").c_str()), 0);
+
+  FlippingFileLayer files(deploy / "current", "release-b");
+  ScriptedControl control;
+  GenerationInputs inputs = SomeInputs();
+  inputs.gzip = true;
+  const RunResult result =
+      SitemapRun({nullptr, &files, {}}).Execute(deploy / "current", [&] { return inputs; }, control);
+  ASSERT_TRUE(result.written) << result.error;
+  EXPECT_EQ(SitemapCheck::ReadSet(deploy / "release-a", NUBIKA_SCHEMA_DIR).locs,
+            std::vector<std::string>{"https://example.jp/a.html"});
+  std::vector<std::string> inB, expected = ofB;
+  for (const auto& entry : std::filesystem::directory_iterator(deploy / "release-b"))
+    inB.push_back(entry.path().filename());
+  std::sort(inB.begin(), inB.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(inB, expected);
+  for (const std::string& name : ofB) EXPECT_EQ(ReadFile(deploy / ("release-b/" + name)), "b's " + name) << name;
 }
 
 TEST(SitemapRunTest, AnUnusableBaseUrlWritesNothing) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -45,6 +48,13 @@ bool Write(const TempFolder& folder, const std::vector<clCompositionFolder>& ent
   ScriptedControl control;
   return (writer ? *writer : own).WriteSitemap(folder.path(), entries, inputs, control);
 }
+
+// A folder held open, as a run holds the folder it writes.
+struct HeldFolder {
+  explicit HeldFolder(const TempFolder& folder) : fd(open(folder.path().c_str(), O_RDONLY | O_DIRECTORY)) {}
+  ~HeldFolder() { close(fd); }
+  const int fd;
+};
 
 std::vector<std::string> BlocksOf(const SitemapCheck::Set& set) {
   std::vector<std::string> blocks;
@@ -132,7 +142,8 @@ TEST(SitemapSetTest, GzipPartsHoldThePlainPartsBytes) {
 // Each part's date in the index is the latest of its pages'.
 TEST(SitemapSetTest, EachPartIsDatedByItsLatestPage) {
   TempFolder folder;
-  SitemapSet set(PosixFileLayer::Instance(), folder.path(), {false, false, true, kBase, 0, 2});
+  const HeldFolder held(folder);
+  SitemapSet set(PosixFileLayer::Instance(), held.fd, folder.path(), {false, false, true, kBase, 0, 2});
   ASSERT_TRUE(set.Open());
   for (const char* date : {"2024-05-01", "2025-01-31", "2023-12-31", "2022-01-01"})
     ASSERT_TRUE(set.Add(Block(kBase + date), date));
@@ -149,8 +160,9 @@ TEST(SitemapSetTest, EachPartIsDatedByItsLatestPage) {
 TEST(SitemapSetTest, AFailureAtAnyStepLeavesThePreviousSet) {
   using Step = FaultyFileLayer::Step;
   TempFolder folder;
+  const HeldFolder held(folder);
   const auto write = [&](FileLayer& files, std::size_t blocks, const std::string& tag, std::time_t now) {
-    SitemapSet set(files, folder.path(), {false, false, false, kBase, now, 3});
+    SitemapSet set(files, held.fd, folder.path(), {false, false, false, kBase, now, 3});
     bool ok = set.Open();
     for (std::size_t i = 0; ok && i < blocks; ++i) ok = set.Add(Block(kBase + tag + std::to_string(i)), "");
     return ok && set.Finish({});

@@ -108,7 +108,7 @@ TEST_F(SitemapWriterTest, LeavesOutWhatNoServerCanSendAndSaysSo) {
       {1, "page.html", 0},
       {1, "fifo.html", 0, 0, 0},
       {1, "nubika_sitemap.xml", 0},
-      {1, ".nubika_sitemap.xml.a1B2c3", 0},
+      {1, ".nubika_sitemap.tmp-4242-0a1b2c3d", 0},
       {1, "sub", 1},
       {2, "nubika_sitemap.xml", 0},  // a page of the site, below the root
       {2, "dangling.xml", 0, 0, 0},

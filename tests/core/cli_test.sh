@@ -68,13 +68,19 @@ check "stray % and brackets encoded" grep -q "<loc>https://example.jp/100%25/%5B
 
 # Only what a server can send, and never the program's own files.
 mkfifo "$site/fifo.html"; ln -s nowhere.html "$site/dangling.html"
-touch "$site/.nubika_sitemap.xml.AbC123" "$site/.nubika_sitemap.xml.notes"
+leftover=.nubika_sitemap.tmp-4242-0a1b2c3d
+lookalikes=(.nubika_sitemap.xml.backup .nubika_sitemap.xml.AbC123 .nubika_sitemap.tmp-4242-0A1B2C3D
+            .nubika_sitemap.tmp-4242-0a1b2c3 .nubika_sitemap.tmp-4242-0a1b2c3d.bak .nubika_sitemap.tmp--0a1b2c3d)
+touch "$site/$leftover"; for name in "${lookalikes[@]}"; do echo mine >"$site/$name"; done
 run "$site" --ext html,xml --quiet
 check "FIFO and dangling link warned" bash -c "grep -q 'not a regular file, left out: fifo.html' '$work/err' && grep -q 'left out: dangling.html' '$work/err'"
 check "no FIFO, link or own file in the sitemap" bash -c "! grep -Eq 'fifo|dangling|nubika_sitemap' '$site/nubika_sitemap.xml'"
-check "a killed run's temporary file is removed" [ ! -e "$site/.nubika_sitemap.xml.AbC123" ]
-check "a user's file that only looks alike stays" [ -e "$site/.nubika_sitemap.xml.notes" ]
-rm -f "$site/fifo.html" "$site/dangling.html" "$site/.nubika_sitemap.xml.notes"
+check "a killed run's temporary file is removed" [ ! -e "$site/$leftover" ]
+for name in "${lookalikes[@]}"; do
+  check "a user's $name that only looks alike stays" grep -qx mine "$site/$name"
+  rm -f "$site/$name"
+done
+rm -f "$site/fifo.html" "$site/dangling.html"
 
 # One run per folder: a second one fails at once while the lock is held.
 flock -o "$site" sleep 3 & holder=$!

@@ -137,7 +137,7 @@ TEST(ClsThreadStops, StopAtRandomMomentsEndsEveryRunAndKeepsThePreviousSitemap) 
       ++stopped;
       EXPECT_EQ(now, "previous");
     }
-    EXPECT_EQ(out.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
+    EXPECT_EQ(out.Leftovers(), std::vector<std::string>{});
   }
   EXPECT_GT(stopped, 0);
 }

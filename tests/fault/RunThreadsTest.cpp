@@ -138,7 +138,7 @@ TEST(RunThreads, WritingStoppedFromTheHostKeepsThePreviousSitemap) {
     } else {
       EXPECT_EQ(now, "previous");
     }
-    EXPECT_EQ(out.LeftoversOf(SitemapWriter::kFileName), std::vector<std::string>{});
+    EXPECT_EQ(out.Leftovers(), std::vector<std::string>{});
   }
 }
 

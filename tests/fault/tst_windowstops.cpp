@@ -104,7 +104,7 @@ void TestWindowStops::stopsAtRandomMomentsKeepThePreviousSitemap() {
       ++stoppedRuns;
       QVERIFY2(now == "previous", qPrintable(context));
     }
-    const QStringList temps = QDir(space.path(QStringLiteral("site"))).entryList({QStringLiteral(".nubika_sitemap.xml.*")}, QDir::Files | QDir::Hidden);
+    const QStringList temps = QDir(space.path(QStringLiteral("site"))).entryList({QStringLiteral(".nubika_sitemap.tmp-*")}, QDir::Files | QDir::Hidden);
     QVERIFY2(temps.isEmpty(), qPrintable(context + QStringLiteral(": ") + temps.join(QLatin1Char(' '))));
   }
   // Stops that all came too late would test nothing.

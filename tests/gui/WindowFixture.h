@@ -69,13 +69,13 @@ class HeldFileLayer : public PosixFileLayer {
   Gate gate;
   bool hold = true;
   bool failCreate = false;
-  int CreateTemp(std::string* pathTemplate, std::string* error) override {
+  int CreateTemp(int folder, std::string* name, std::string* error) override {
     if (failCreate) {
       *error = "No space left on device";
       return -1;
     }
     if (hold) gate.Arrive();
-    return PosixFileLayer::CreateTemp(pathTemplate, error);
+    return PosixFileLayer::CreateTemp(folder, name, error);
   }
 };
 

@@ -33,16 +33,16 @@ class SettingsDisk : public PosixFileLayer {
  public:
   bool failCreate = false;
   std::function<void()> onRename;
-  int CreateTemp(std::string* pathTemplate, std::string* error) override {
+  int CreateTemp(int folder, std::string* name, std::string* error) override {
     if (failCreate) {
       *error = "Read-only file system";
       return -1;
     }
-    return PosixFileLayer::CreateTemp(pathTemplate, error);
+    return PosixFileLayer::CreateTemp(folder, name, error);
   }
-  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
+  bool Rename(int folder, const std::string& from, const std::string& to, std::string* error) override {
     if (onRename) onRename();
-    return PosixFileLayer::Rename(from, to, error);
+    return PosixFileLayer::Rename(folder, from, to, error);
   }
 };
 
@@ -286,13 +286,13 @@ void TestApplication::signalStopsACommandLineRunAndSaves() {
     QDir site(space_->path(QStringLiteral("site")));
     QElapsedTimer waited;
     waited.start();
-    while (site.entryList({QStringLiteral(".nubika_sitemap.xml.*")}, QDir::Hidden | QDir::Files).isEmpty() &&
+    while (site.entryList({QStringLiteral(".nubika_sitemap.tmp-*")}, QDir::Hidden | QDir::Files).isEmpty() &&
            process.state() == QProcess::Running && waited.elapsed() < kRunTimeout)
       QThread::usleep(200);
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     QVERIFY(process.waitForFinished(kRunTimeout));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QVERIFY(site.entryList({QStringLiteral(".nubika_sitemap.xml.*")}, QDir::Hidden | QDir::Files).isEmpty());
+    QVERIFY(site.entryList({QStringLiteral(".nubika_sitemap.tmp-*")}, QDir::Hidden | QDir::Files).isEmpty());
     QVERIFY(space_->read(QStringLiteral("bin/Setting.ini")).contains("LOCAL_FOLDER="));  // saved on the way out
     if (process.exitCode() == 1) {
       ++stopped;

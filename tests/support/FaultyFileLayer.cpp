@@ -8,7 +8,7 @@ const char* FaultyFileLayer::NameOf(Step step) {
   static constexpr const char* kNames[kStepCount] = {"inspect", "create-temp", "set-mode",
                                                       "write",   "flush",       "close",
                                                       "rename",  "sync-folder", "make-folders",
-                                                      "read-whole"};
+                                                      "read-whole", "open-folder"};
   return kNames[static_cast<int>(step)];
 }
 
@@ -24,12 +24,16 @@ bool FaultyFileLayer::Fails(Step step, std::string* error) {
   return true;
 }
 
-bool FaultyFileLayer::Inspect(const std::string& path, Status* status, std::string* error) {
-  return !Fails(Step::kInspect, error) && real_.Inspect(path, status, error);
+int FaultyFileLayer::OpenFolder(const std::string& path, std::string* error) {
+  return Fails(Step::kOpenFolder, error) ? -1 : real_.OpenFolder(path, error);
 }
 
-int FaultyFileLayer::CreateTemp(std::string* pathTemplate, std::string* error) {
-  return Fails(Step::kCreateTemp, error) ? -1 : real_.CreateTemp(pathTemplate, error);
+bool FaultyFileLayer::Inspect(int folder, const std::string& name, Status* status, std::string* error) {
+  return !Fails(Step::kInspect, error) && real_.Inspect(folder, name, status, error);
+}
+
+int FaultyFileLayer::CreateTemp(int folder, std::string* name, std::string* error) {
+  return Fails(Step::kCreateTemp, error) ? -1 : real_.CreateTemp(folder, name, error);
 }
 
 bool FaultyFileLayer::SetMode(int fd, mode_t mode, uid_t owner, gid_t group, std::string* error) {
@@ -53,13 +57,13 @@ bool FaultyFileLayer::Close(int fd, std::string* error) {
   return false;
 }
 
-bool FaultyFileLayer::Rename(const std::string& from, const std::string& to, std::string* error) {
-  return !Fails(Step::kRename, error) && real_.Rename(from, to, error);
+bool FaultyFileLayer::Rename(int folder, const std::string& from, const std::string& to, std::string* error) {
+  return !Fails(Step::kRename, error) && real_.Rename(folder, from, to, error);
 }
 
-bool FaultyFileLayer::Remove(const std::string& path) { return real_.Remove(path); }
+bool FaultyFileLayer::Remove(int folder, const std::string& name) { return real_.Remove(folder, name); }
 
-bool FaultyFileLayer::SyncFolder(const std::string& folder, std::string* error) {
+bool FaultyFileLayer::SyncFolder(int folder, std::string* error) {
   return !Fails(Step::kSyncFolder, error) && real_.SyncFolder(folder, error);
 }
 

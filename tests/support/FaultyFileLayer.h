@@ -11,9 +11,11 @@
 // close still releases the descriptor.
 class FaultyFileLayer : public FileLayer {
  public:
-  enum class Step { kInspect, kCreateTemp, kSetMode, kWrite, kFlush, kClose, kRename, kSyncFolder, kMakeFolders,
-                    kReadWhole };
-  static constexpr int kStepCount = 10;
+  enum class Step {
+    kInspect, kCreateTemp, kSetMode, kWrite, kFlush, kClose, kRename, kSyncFolder, kMakeFolders, kReadWhole,
+    kOpenFolder
+  };
+  static constexpr int kStepCount = 11;
   static const char* NameOf(Step step);
 
   // Fails the nth call (1-based) of step with errorNumber; every other call
@@ -25,18 +27,19 @@ class FaultyFileLayer : public FileLayer {
   int CallsOf(Step step) const { return calls_[static_cast<int>(step)]; }
   bool Fired() const { return fired_; }
 
-  bool Inspect(const std::string& path, Status* status, std::string* error) override;
-  int CreateTemp(std::string* pathTemplate, std::string* error) override;
+  int OpenFolder(const std::string& path, std::string* error) override;
+  bool Inspect(int folder, const std::string& name, Status* status, std::string* error) override;
+  int CreateTemp(int folder, std::string* name, std::string* error) override;
   bool SetMode(int fd, mode_t mode, uid_t owner, gid_t group, std::string* error) override;
   bool Write(int fd, const char* data, std::size_t size, std::string* error) override;
   bool Flush(int fd, std::string* error) override;
   bool Close(int fd, std::string* error) override;
-  bool Rename(const std::string& from, const std::string& to, std::string* error) override;
-  bool Remove(const std::string& path) override;
-  bool SyncFolder(const std::string& folder, std::string* error) override;
+  bool Rename(int folder, const std::string& from, const std::string& to, std::string* error) override;
+  bool Remove(int folder, const std::string& name) override;
+  bool SyncFolder(int folder, std::string* error) override;
   mode_t NewFileMode() override;
   bool MakeFolders(const std::string& folder, std::string* error) override;
-  bool ListFolder(const std::string& folder, std::vector<std::string>* names, std::string* error) override {
+  bool ListFolder(int folder, std::vector<std::string>* names, std::string* error) override {
     return real_.ListFolder(folder, names, error);
   }
   bool ReadWhole(const std::string& path, std::string* content, std::string* error) override;

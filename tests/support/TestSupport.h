@@ -64,12 +64,12 @@ class TempFolder {
     return names;
   }
 
-  // What a safe replacement of target leaves only when it failed to clean
-  // up: its temporary files start with a dot and the target's name.
-  std::vector<std::string> LeftoversOf(const std::string& target) const {
+  // What a safe replacement leaves only when it failed to clean up: its
+  // temporary files, hidden names of the form ".<stem>.tmp-...".
+  std::vector<std::string> Leftovers() const {
     std::vector<std::string> found;
     for (const std::string& name : Names())
-      if (name.rfind("." + target + ".", 0) == 0) found.push_back(name);
+      if (name.starts_with(".") && name.find(".tmp-") != std::string::npos) found.push_back(name);
     return found;
   }
 
