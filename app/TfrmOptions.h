@@ -31,4 +31,8 @@ class TfrmOptions : public QDialog {
   QLineEdit* edtIndexNames = nullptr;
   QCheckBox* chkFollowLinks = nullptr;
   QCheckBox* chkGzip = nullptr;
+  QCheckBox* chkCanonical = nullptr;
+  QCheckBox* chkRobotsTxt = nullptr;
+  QLineEdit* edtRobotsAgent = nullptr;
+  QCheckBox* chkHreflang = nullptr;
 };

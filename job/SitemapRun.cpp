@@ -105,6 +105,7 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
                       .readModified = atStart.lastMod && atStart.lastModFromFile,
                       .checkNoindex = atStart.skipNoindex,
+                      .readLinks = atStart.canonical || atStart.hreflang,
                       .readers = Readers(),
                       .startThread = environment_.startThread});
     Scan(&result, scanner, control);

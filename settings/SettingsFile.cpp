@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "io/SafeOutputFile.h"
+#include "sitemap/RobotsTxt.h"
 
 namespace {
 
@@ -36,6 +37,10 @@ constexpr const char* kFolderUrls = "FOLDER_URLS";
 constexpr const char* kIndexNames = "INDEX_NAMES";
 constexpr const char* kFollowLinks = "FOLLOW_LINKS";
 constexpr const char* kGzip = "GZIP";
+constexpr const char* kCanonical = "CANONICAL";
+constexpr const char* kRobotsTxt = "ROBOTS_TXT";
+constexpr const char* kRobotsAgent = "ROBOTS_AGENT";
+constexpr const char* kHreflang = "HREFLANG";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -202,6 +207,10 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
   ini->SetValue(kOptions, kIndexNames, SettingsFile::Encoded(Joined(inputs.indexNames, ',')).c_str());
   ini->SetValue(kOptions, kFollowLinks, inputs.followLinks ? "1" : "0");
   ini->SetValue(kOptions, kGzip, inputs.gzip ? "1" : "0");
+  ini->SetValue(kOptions, kCanonical, inputs.canonical ? "1" : "0");
+  ini->SetValue(kOptions, kRobotsTxt, inputs.robotsTxt ? "1" : "0");
+  ini->SetValue(kOptions, kRobotsAgent, SettingsFile::Encoded(inputs.robotsAgent).c_str());
+  ini->SetValue(kOptions, kHreflang, inputs.hreflang ? "1" : "0");
 }
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
@@ -414,6 +423,14 @@ bool SettingsFile::Load(Settings* settings) {
   if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
   inputs.followLinks = flag(kFollowLinks, kOptions);
   inputs.gzip = flag(kGzip, kOptions);
+  inputs.canonical = flag(kCanonical, kOptions);
+  inputs.robotsTxt = flag(kRobotsTxt, kOptions);
+  const std::string agent = text(kRobotsAgent, kOptions);
+  if (!agent.empty() && !RobotsTxt::IsProductToken(agent))
+    warnings_.push_back({kRobotsAgent, agent, {"*", "[A-Za-z_-]+"}, "*"});
+  else if (!agent.empty())
+    inputs.robotsAgent = agent;
+  inputs.hreflang = flag(kHreflang, kOptions);
   return true;
 }
 

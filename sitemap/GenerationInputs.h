@@ -21,6 +21,10 @@ struct GenerationInputs {
   std::vector<std::string> indexNames = {"index.html", "index.htm"};  // for folderUrls, first wins
   bool followLinks = false;          // enter links to folders
   bool gzip = false;                 // parts as .xml.gz under a plain index
+  bool canonical = false;            // leave out pages whose canonical URL is another
+  bool robotsTxt = false;            // leave out pages the site's robots.txt disallows
+  std::string robotsAgent = "*";     // the crawler robots.txt is read for
+  bool hreflang = false;             // language versions as xhtml:link, their clusters checked
 
   bool operator==(const GenerationInputs&) const = default;
 };

@@ -17,13 +17,10 @@ std::string Lower(std::string text) {
 
 HreflangClusters::HreflangClusters(const std::string& base) : baseKey_(LinkUrl::Compared(base)) {}
 
-void HreflangClusters::AddPage(const std::string& path, const std::vector<std::string>& urls,
+void HreflangClusters::AddPage(const std::string& path, const std::vector<std::string>& keys,
                                std::vector<Version> versions) {
-  Page page{path, {}, std::move(versions), {}};
-  for (const std::string& url : urls) {
-    page.keys.push_back(LinkUrl::Compared(url));
-    pageOf_.try_emplace(page.keys.back(), pages_.size());
-  }
+  Page page{path, keys, std::move(versions), {}};
+  for (const std::string& key : keys) pageOf_.try_emplace(key, pages_.size());
   for (const Version& version : page.versions) page.versionKeys.push_back(LinkUrl::Compared(version.url));
   pages_.push_back(std::move(page));
 }
@@ -46,7 +43,7 @@ std::vector<HreflangClusters::Problem> HreflangClusters::Check() const {
       const Version& version = page.versions[v];
       const std::string& key = page.versionKeys[v];
       const std::string language = Lower(version.hreflang);
-      if (language != "x-default" && !LanguageTag::IsWellFormed(version.hreflang)) {
+      if (!LanguageTag::IsHreflang(version.hreflang)) {
         if (languagesReported.insert("bad " + language).second)
           problems.push_back({Kind::kBadLanguage, page.path, version.url, version.hreflang});
       } else if (const auto [seen, added] = keyOfLanguage.try_emplace(language, key); !added && seen->second != key) {

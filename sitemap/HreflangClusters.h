@@ -37,8 +37,9 @@ class HreflangClusters {
   explicit HreflangClusters(const std::string& base);
 
   // A page of the sitemap: the URLs it answers to (its loc, and for an
-  // index page its folder's or its file's form too), and its versions.
-  void AddPage(const std::string& path, const std::vector<std::string>& urls, std::vector<Version> versions);
+  // index page its folder's or its file's form too) in the form
+  // LinkUrl::Compared gives, and its versions.
+  void AddPage(const std::string& path, const std::vector<std::string>& keys, std::vector<Version> versions);
 
   // Every problem once, in the order of the pages.
   std::vector<Problem> Check() const;

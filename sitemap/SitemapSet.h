@@ -39,6 +39,7 @@ class SitemapSet {
     std::time_t now = 0;     // names the run's parts
     std::size_t maxUrls = kMaxUrls;    // per part; smaller only in tests
     std::size_t maxBytes = kMaxBytes;
+    bool xhtml = false;  // the xhtml namespace, for language versions, last in every urlset
   };
 
   // folder: the open folder, which must outlive the set; folderPath names

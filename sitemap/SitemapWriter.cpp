@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "sitemap/PageSelection.h"
+#include "sitemap/SearchSelection.h"
 #include "sitemap/SitemapSet.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
@@ -198,7 +199,12 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
   warnings_ = WarningList();
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base, std::time(nullptr)});
+  SearchSelection search(inputs, base);
+  std::string robotsError;
+  if (!search.LoadRobots(files_, targetFolder, &robotsError)) return Fail(robotsError);
+  SitemapSet out(files_, folder, targetFolder,
+                 {.mobile = inputs.mobile, .gzip = inputs.gzip, .dates = inputs.lastMod, .baseUrl = base,
+                  .now = std::time(nullptr), .xhtml = inputs.hreflang});
   if (!out.Open()) return Fail(out.error());
 
   const PageSelection selection(inputs.extensions);
@@ -212,6 +218,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     });
   }
 
+  const bool searchRules = inputs.canonical || inputs.robotsTxt || inputs.hreflang;
   UrlBuilder urls(base);
   const std::stop_token stop = control.stopToken();
   std::size_t longUrls = 0, noindex = 0;
@@ -236,11 +243,13 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
       ++noindex;
       continue;
     }
-    const std::string& url = folderPages.contains(i) ? urls.FolderUrl() : urls.UrlOf(entry.name());
+    const bool folderForm = folderPages.contains(i);
+    const std::string& url = folderForm ? urls.FolderUrl() : urls.UrlOf(entry.name());
     if (url.size() > kMaxUrlLength) {
       if (longUrls++ == 0) firstLongUrl = url.substr(0, 80);
       continue;
     }
+    if (searchRules && !search.Keeps(urls.PathOf(entry.name()), url, entry, folderForm)) continue;
     const bool index = IsIndexPage(entry.name());
     static const std::string kNoDate;
     const std::string& date =
@@ -256,6 +265,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     if (inputs.priority)
       block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
     if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
+    if (inputs.hreflang) search.AppendVersions(&block);
     block.append("\t</url>\r\n");
     if (!out.Add(block, date)) return Fail(out.error());
   }
@@ -264,6 +274,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
                   std::to_string(kMaxUrlLength) + " characters left out, e.g. " + firstLongUrl + "...");
   if (noindex > 0)
     warnings_.Add(std::to_string(noindex) + " page" + (noindex == 1 ? "" : "s") + " marked noindex left out");
+  search.Report(&warnings_);
 
   // An empty urlset fails the schema: better the previous sitemap.
   if (urlCount_ == 0)
