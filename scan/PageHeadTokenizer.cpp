@@ -152,15 +152,17 @@ std::size_t PageHeadTokenizer::ReadTag(std::string_view text, std::size_t lt, Ta
 std::size_t PageHeadTokenizer::ReadAttributes(std::string_view text, std::size_t i, bool keep) {
   const std::size_t size = text.size();
   for (;;) {
-    // Before an attribute's name; a "/" not followed by ">" is passed by,
-    // and so is a NUL, which gumbo drops here.
-    while (i < size && (IsSpace(text[i]) || text[i] == '/' || text[i] == '\0')) ++i;
+    // Before an attribute's name; a "/" not followed by ">" is passed by.
+    while (i < size && (IsSpace(text[i]) || text[i] == '/')) ++i;
     if (i == size) return npos;
     if (text[i] == '>') return i + 1;
-    // The name: its first character may be "=".
+    // The name: its first character may be "=". A NUL there starts the
+    // name but adds nothing to it, as gumbo reads it; any later NUL stands
+    // for a replacement character, which no name this reader seeks holds.
     const std::size_t nameStart = i++;
     while (i < size && !IsSpace(text[i]) && text[i] != '/' && text[i] != '>' && text[i] != '=') ++i;
-    const std::string_view name = text.substr(nameStart, i - nameStart);
+    const std::size_t dropped = text[nameStart] == '\0' ? 1 : 0;
+    const std::string_view name = text.substr(nameStart + dropped, i - nameStart - dropped);
     while (i < size && IsSpace(text[i])) ++i;
     if (i == size) return npos;
     std::string_view value;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace std::string_literals;
+
 namespace {
 
 struct Fed {
@@ -80,6 +82,10 @@ TEST(PageHeadTest, AnswersAlikeWhereverThePiecesEnd) {
       {"<head><menuitem>" + meta + "<body>" + body, true, "<body>"},
       // Words and a character reference cut anywhere.
       {"<html><head><meta name=\"googl&#x0000065;bot\" content=\"nofollow, NONE\"></head>" + body, true, "<p>"},
+      // A NUL before an attribute's name starts the name and adds nothing to
+      // it; a second one is part of the name, so the later content counts.
+      {"<meta name=robots \0content=nofollow content=noindex><body>"s + body, false, "<body>"},
+      {"<meta name=robots \0\0content=nofollow content=noindex><body>"s + body, true, "<body>"},
       // More false signs than the parser is asked about: the whole text decides.
       {"<html><head>" + falseSigns + meta + "</head>" + body, true, ""},
       {"<html><head>" + falseSigns + "</head><p>t</p>" + meta + body, false, ""},
