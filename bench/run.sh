@@ -6,6 +6,7 @@
 #   bench/run.sh [--skip-1m] [--runs N] [--sizes N,N,...] [--pages N,N,...]
 #
 # BASELINE_CLI  another build's nubika-sitemap-cli, timed beside this one
+# LEDGER_PAGES, LEDGER_SIZE_PAGES  the sizes bench/ledger.sh is run with
 #
 # BUILD    the build folder with bin/ (default: build)
 # TREES    where the generated sites are kept and reused (default:
@@ -76,3 +77,6 @@ python3 measure.py --build "$build" --trees "$trees" --node-modules "$here/node_
   --sizes "$sizes" --pages "$pages" --runs "$runs" \
   $(case $sizes in *1000000*) ;; *) echo --window-size 200000 --options-size 200000 ;; esac)
 python3 plot.py results.md speed.svg
+# The ledger's rows (--lastmod-from content), side by side in one run; the
+# table goes to out/ledger.md for the section of results.md.
+bash "$here/ledger.sh" "${LEDGER_PAGES:-100000}" "${LEDGER_SIZE_PAGES:-1000000}" | tee "$here/out/ledger.md"
