@@ -150,7 +150,7 @@ std::optional<bool> PageHead::SaysNoindex(std::string_view textSoFar, bool compl
   if (!decoded) return std::nullopt;
   const std::string_view text = *decoded;
   for (;;) {
-    if (metaMayRefuse_ && signEnd_ != 0) {
+    if (MayRefuse() && signEnd_ != 0) {
       const std::size_t end = std::exchange(signEnd_, 0);
       if (parsesLeft_ > 0) {
         --parsesLeft_;
@@ -163,8 +163,13 @@ std::optional<bool> PageHead::SaysNoindex(std::string_view textSoFar, bool compl
     if (headOverWithoutRefusal_) return false;
   }
   if (!complete) return std::nullopt;
-  return metaMayRefuse_ && Examine(text).noindex;
+  return MayRefuse() && Examine(text).noindex;
 }
+
+// Past a script that may hide tags the tokenizer can have taken for a
+// comment, an attribute or a title what the parser reads as tags: only
+// the parser can tell then.
+bool PageHead::MayRefuse() const { return metaMayRefuse_ || tokenizer_.scriptMayHideTags(); }
 
 // Only a meta start tag can say noindex, and only a start tag of an element
 // that has no place in the head tells that the head may be over: the

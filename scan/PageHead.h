@@ -16,11 +16,13 @@
 //
 // The HTML5 parser is slow next to reading, so it is kept to a minimum.
 // The tokenizer reads the meta tags first: a page none of whose meta tags
-// pairs a name (robots, googlebot) with a refusal (noindex, none) is
-// answered without the parser (a value with a character reference in it
-// counts as a possible pair). Such a page is answered at the first start
-// tag that cannot stand in the head (<body>, <p>, ...), which ends the head
-// unless a template or a script could hide it from the parser; then the
+// pairs a name (robots, googlebot) with a refusal (noindex, none) (a
+// value with a character reference in it counts as a possible pair), and
+// none of whose scripts may hide tags from the tokenizer (see
+// PageHeadTokenizer), is answered without the parser. Such a page is
+// answered at the first start tag that cannot stand in the head (<body>,
+// <p>, ...), which ends the head unless a template or a script could hide
+// it from the parser; then the
 // page is read to its end or the limit, which costs less than parsing its
 // head. Otherwise the parser reads the text up to such a tag, never the
 // rest of the body after it, and says whether the head was over there and
@@ -39,6 +41,7 @@ class PageHead {
   // encoding yet.
   std::optional<std::string_view> Decode(std::string_view bytes, bool complete);
   void NoteStartTag();
+  bool MayRefuse() const;
 
   Encoding encoding_ = Encoding::kUnknown;
   std::string utf16Decoded_;

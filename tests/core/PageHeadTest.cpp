@@ -80,6 +80,10 @@ TEST(PageHeadTest, AnswersAlikeWhereverThePiecesEnd) {
       {"<head><template><p>t</p></template>" + meta + "<body>" + body, true, "<body>"},
       {"<head><script><!--<script></script><p></script>" + meta + "<body>" + body, true, "<body>"},
       {"<head><menuitem>" + meta + "<body>" + body, true, "<body>"},
+      // Where such a script ends for the parser, the tokenizer may be in a
+      // comment or a title: the parser answers.
+      {"<head><script><!--<script></script><p><!--</script>" + meta + "<body>" + body, true, ""},
+      {"<head><script><!--<script></script><title></script>" + meta + "</title><body>" + body, true, "<body>"},
       // Words and a character reference cut anywhere.
       {"<html><head><meta name=\"googl&#x0000065;bot\" content=\"nofollow, NONE\"></head>" + body, true, "<p>"},
       // A NUL before an attribute's name starts the name and adds nothing to
