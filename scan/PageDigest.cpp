@@ -1,10 +1,10 @@
 #include "scan/PageDigest.h"
 
 #include "io/ContentHash.h"
+#include "scan/PageHeadTokenizer.h"
 #include "text/AsciiText.h"
 
 #include <fcntl.h>
-#include <gumbo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,92 +27,87 @@ void AppendCollapsed(std::string* out, std::string_view text) {
   }
 }
 
-void AppendText(std::string* out, const GumboNode& node) {
-  switch (node.type) {
-    case GUMBO_NODE_TEXT:
-    case GUMBO_NODE_CDATA:
-    case GUMBO_NODE_WHITESPACE:
-      AppendCollapsed(out, node.v.text.text);
-      return;
-    case GUMBO_NODE_ELEMENT: {
-      const GumboTag tag = node.v.element.tag;
-      if (tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE || tag == GUMBO_TAG_TEMPLATE) return;
-      // Elements part words as a reader sees them: "a<p>b" reads "a b".
-      AppendCollapsed(out, " ");
-      for (unsigned i = 0; i < node.v.element.children.length; ++i)
-        AppendText(out, *static_cast<const GumboNode*>(node.v.element.children.data[i]));
-      AppendCollapsed(out, " ");
-      return;
-    }
-    default:  // comments, the document node, a <template>'s content
-      return;
-  }
-}
-
-struct Found {
-  const GumboNode* title = nullptr;
-  const GumboNode* description = nullptr;
-  const GumboNode* body = nullptr;
-  const GumboNode* main = nullptr;
-  int mains = 0;
-};
-
-bool NamedDescription(const GumboElement& meta) {
-  const GumboAttribute* name = gumbo_get_attribute(&meta.attributes, "name");
+bool IsDescription(const PageHeadTokenizer& tokens) {
+  const PageHeadTokenizer::Attribute* name = tokens.Find("name");
   return name && AsciiText::EqualsIgnoringCase(AsciiText::TrimHtmlSpace(name->value), "description");
 }
 
-void Find(const GumboNode& node, Found* found) {
-  if (node.type != GUMBO_NODE_ELEMENT && node.type != GUMBO_NODE_DOCUMENT) return;
-  const GumboVector& children = node.type == GUMBO_NODE_DOCUMENT ? node.v.document.children : node.v.element.children;
-  if (node.type == GUMBO_NODE_ELEMENT) {
-    const GumboElement& element = node.v.element;
-    switch (element.tag) {
-      case GUMBO_TAG_TITLE:
-        if (!found->title) found->title = &node;
-        return;
-      case GUMBO_TAG_META:
-        if (!found->description && NamedDescription(element)) found->description = &node;
-        return;
-      case GUMBO_TAG_BODY:
-        if (!found->body) found->body = &node;
-        break;
-      case GUMBO_TAG_MAIN:
-        if (++found->mains == 1) found->main = &node;
-        break;
-      case GUMBO_TAG_SCRIPT:
-      case GUMBO_TAG_STYLE:
-      case GUMBO_TAG_TEMPLATE:
-        return;
-      default:
-        break;
+// What a reader sees, gathered in one pass over the page's tokens.
+class ReaderView {
+ public:
+  void Take(PageHeadTokenizer::Step step, const PageHeadTokenizer& tokens) {
+    if (step == PageHeadTokenizer::Step::kText)
+      TakeText(tokens);
+    else
+      TakeTag(step == PageHeadTokenizer::Step::kStartTag, tokens);
+  }
+
+  std::string Text() const {
+    return Collapsed(title_) + '\n' + Collapsed(description_) + '\n' + Collapsed(mains_ == 1 ? main_ : body_) + '\n';
+  }
+
+ private:
+  static std::string Collapsed(std::string text) {
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+
+  void TakeText(const PageHeadTokenizer& tokens) {
+    const std::string_view element = tokens.textElement();
+    if (templates_ > 0 || element == "script" || element == "style") return;
+    if (element == "title") {
+      if (!titleTaken_) AppendCollapsed(&title_, tokens.text());
+      titleTaken_ = true;
+      return;
+    }
+    Append(tokens.text());
+  }
+
+  void TakeTag(bool start, const PageHeadTokenizer& tokens) {
+    const std::string_view name = tokens.lowerTagName();
+    if (name == "template") {
+      if (start)
+        ++templates_;
+      else if (templates_ > 0)
+        --templates_;
+      return;
+    }
+    if (templates_ > 0) return;
+    // Elements part words as a reader sees them: "a<p>b" reads "a b".
+    Append(" ");
+    if (name == "main") {
+      if (start && ++mains_ == 1)
+        mainDepth_ = 1;
+      else if (mainDepth_ > 0)
+        mainDepth_ += start ? 1 : -1;
+    } else if (start && name == "meta" && !descriptionTaken_ && IsDescription(tokens)) {
+      descriptionTaken_ = true;
+      if (const PageHeadTokenizer::Attribute* content = tokens.Find("content"))
+        AppendCollapsed(&description_, content->value);
     }
   }
-  for (unsigned i = 0; i < children.length; ++i) Find(*static_cast<const GumboNode*>(children.data[i]), found);
-}
 
-std::string Collapsed(std::string text) {
-  if (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
+  void Append(std::string_view text) {
+    AppendCollapsed(&body_, text);
+    if (mainDepth_ > 0) AppendCollapsed(&main_, text);
+  }
+
+  std::string title_, description_, body_, main_;
+  bool titleTaken_ = false;
+  bool descriptionTaken_ = false;
+  int templates_ = 0;
+  int mains_ = 0;
+  int mainDepth_ = 0;  // elements named main open inside the first one, itself included
+};
 
 }  // namespace
 
 std::string PageDigest::ReaderText(std::string_view html) {
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;
-  std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
-      gumbo_parse_with_options(&options, html.data(), html.size()),
-      [](GumboOutput* parsed) { gumbo_destroy_output(&kGumboDefaultOptions, parsed); });
-  Found found;
-  Find(*output->document, &found);
-  std::string title, description, text;
-  if (found.title) AppendText(&title, *found.title);
-  if (found.description)
-    if (const GumboAttribute* content = gumbo_get_attribute(&found.description->v.element.attributes, "content"))
-      AppendCollapsed(&description, content->value);
-  if (const GumboNode* root = found.mains == 1 ? found.main : found.body) AppendText(&text, *root);
-  return Collapsed(title) + '\n' + Collapsed(description) + '\n' + Collapsed(text) + '\n';
+  PageHeadTokenizer tokens(PageHeadTokenizer::Tokens::kAll);
+  ReaderView view;
+  for (PageHeadTokenizer::Step step; (step = tokens.Next(html, true)) != PageHeadTokenizer::Step::kEnd;)
+    view.Take(step, tokens);
+  return view.Text();
 }
 
 PageDigest::Value PageDigest::Of(std::string_view content, Kind kind) {

@@ -15,7 +15,9 @@
 //           exactly one, else of its <body>; script, style and template
 //           elements and comments left out, every run of white space one
 //           space. So a new footer, a renamed asset or a reformatted
-//           template leaves a page with one <main> as it was.
+//           template leaves a page with one <main> as it was. The page
+//           is read by an HTML5 tokenizer (character references stay as
+//           written) in one pass, without building its tree.
 class PageDigest {
  public:
   enum class Kind { kBytes, kText };

@@ -59,15 +59,32 @@ const PageHeadTokenizer::Attribute* PageHeadTokenizer::Find(std::string_view low
 
 PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool complete) {
   const Step cut = complete ? Step::kEnd : Step::kNeedMore;
-  if (!PassTextContent(text, complete)) return cut;
+  if (!textElement_.empty() || plainText_) {
+    const std::string_view element = plainText_ ? "plaintext" : textElement_;
+    const std::size_t start = textStart_;
+    if (!PassTextContent(text, complete)) {
+      if (!complete) return cut;
+      // The content runs to the end of the text.
+      textElement_ = {};
+      plainText_ = false;
+      return ReportContent(text, start, element) ? Step::kText : cut;
+    }
+    if (ReportContent(text, start, element)) return Step::kText;
+  }
   for (;;) {
     const std::size_t lt = text.find('<', at_);
+    if (all_) {
+      const std::size_t to = lt == npos ? text.size() : lt;
+      if (to > at_) return lt == npos && !complete ? cut : ReportText(text, at_, to);
+    }
     if (lt == npos || lt + 1 == text.size()) {
       at_ = lt == npos ? text.size() : lt;
+      if (all_ && complete && lt != npos) return ReportText(text, lt, lt + 1);  // a last "<" is text
       return cut;
     }
     const char next = text[lt + 1];
     std::size_t end = npos;
+    bool endTag = false;
     if (IsLetter(next)) {
       end = ReadTag(text, lt, Tag::kStart);
       if (end != npos) {
@@ -79,6 +96,7 @@ PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool comp
           }
         }
         plainText_ = lowerTagName() == "plaintext";
+        if (plainText_) textStart_ = at_;
         return Step::kStartTag;
       }
     } else if (next == '/') {
@@ -86,6 +104,7 @@ PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool comp
         end = npos;
       } else if (IsLetter(text[lt + 2])) {
         end = ReadTag(text, lt, Tag::kEnd);
+        endTag = true;
       } else if (text[lt + 2] == '>') {
         end = lt + 3;
       } else {
@@ -104,6 +123,7 @@ PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool comp
       end = text.find('>', lt + 2);
       if (end != npos) ++end;
     } else {
+      if (all_) return ReportText(text, lt, lt + 1);
       end = lt + 1;  // a "<" that is text
     }
     if (end == npos) {
@@ -112,7 +132,22 @@ PageHeadTokenizer::Step PageHeadTokenizer::Next(std::string_view text, bool comp
       return cut;
     }
     at_ = end;
+    if (all_ && endTag) return Step::kEndTag;
   }
+}
+
+PageHeadTokenizer::Step PageHeadTokenizer::ReportText(std::string_view text, std::size_t from, std::size_t to) {
+  text_ = text.substr(from, to - from);
+  textOf_ = {};
+  at_ = to;
+  return Step::kText;
+}
+
+bool PageHeadTokenizer::ReportContent(std::string_view text, std::size_t start, std::string_view element) {
+  if (!all_ || at_ <= start) return false;
+  text_ = text.substr(start, at_ - start);
+  textOf_ = element;
+  return true;
 }
 
 bool PageHeadTokenizer::PassTextContent(std::string_view text, bool complete) {
@@ -139,13 +174,15 @@ std::size_t PageHeadTokenizer::ReadTag(std::string_view text, std::size_t lt, Ta
   const std::size_t nameStart = i;
   while (i < text.size() && !IsSpace(text[i]) && text[i] != '/' && text[i] != '>') ++i;
   if (i == text.size()) return npos;
-  if (start) {
-    tagName_ = text.substr(nameStart, i - nameStart);
-    lowerTagNameSize_ = tagName_.size() <= lowerTagName_.size() ? tagName_.size() : 0;
-    for (std::size_t c = 0; c < lowerTagNameSize_; ++c) lowerTagName_[c] = ToLower(tagName_[c]);
-    attributes_.clear();
-  }
+  if (start || all_) KeepTagName(text.substr(nameStart, i - nameStart));
+  if (start) attributes_.clear();
   return ReadAttributes(text, i, start);
+}
+
+void PageHeadTokenizer::KeepTagName(std::string_view name) {
+  tagName_ = name;
+  lowerTagNameSize_ = tagName_.size() <= lowerTagName_.size() ? tagName_.size() : 0;
+  for (std::size_t c = 0; c < lowerTagNameSize_; ++c) lowerTagName_[c] = ToLower(tagName_[c]);
 }
 
 // From the first byte after the tag's name to the byte after its ">".

@@ -281,6 +281,13 @@ TEST(PageDigestTest, TheTextDigestSeesWhatAReaderSees) {
   EXPECT_FALSE(same(two, "<body><main>a</main><main>b</main><footer>g</footer></body>"));
   EXPECT_EQ(PageDigest::ReaderText(two), "\n\na b f\n");
   EXPECT_EQ(PageDigest::ReaderText(base), "Hi\nAbout\nOne two\n");
+  // Tokens, not a tree: references stay as written, the content of a text
+  // element is text, a title or script left open runs to the end, and a
+  // "<" that opens no tag is text.
+  EXPECT_EQ(PageDigest::ReaderText("<body>a &amp; b<textarea>t</textarea> c 1<2<"), "\n\na &amp; b t c 1<2<\n");
+  EXPECT_EQ(PageDigest::ReaderText("<main>m<template><main>x</main></template></main>b<title>T<p>"),
+            "T<p>\n\nm\n");
+  EXPECT_EQ(PageDigest::ReaderText("<p>a<script>if (a<b) x()</p>"), "\n\na\n");
   EXPECT_NE(PageDigest::Of("a", PageDigest::Kind::kBytes), PageDigest::Of("a ", PageDigest::Kind::kBytes));
 }
 

@@ -7,7 +7,9 @@
 // mark, here by iconv; iconv refuses ill-formed UTF-16 (a lone surrogate,
 // an odd last byte), which alone is left out of the comparison. A page
 // that is well-formed UTF-8 is also given to the reader in UTF-16 of
-// either byte order, for the same answer.
+// either byte order, for the same answer. The tokenizer asked for all its
+// tokens must find the same start tags, and the text digest's reading must
+// end cleanly on any page.
 
 #include <gumbo.h>
 #include <iconv.h>
@@ -18,7 +20,9 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "scan/PageDigest.h"
 #include "scan/PageHead.h"
+#include "scan/PageHeadTokenizer.h"
 
 namespace {
 
@@ -109,6 +113,29 @@ void CheckAgainstGumbo(std::string_view page, std::size_t piece, bool gumboSays)
   FUZZ_CHECK(*answer == gumboSays, detail + (gumboSays ? " (gumbo: noindex)" : " (gumbo: not noindex)"));
 }
 
+// The tokenizer asked for every token must see the same start tags as the
+// one asked for start tags alone, with their attributes, and its text and
+// end tags must lie between them in order.
+void CheckAllTokensKeepTheStartTags(std::string_view page) {
+  PageHeadTokenizer startTags, all(PageHeadTokenizer::Tokens::kAll);
+  std::size_t lastEnd = 0;
+  for (;;) {
+    const PageHeadTokenizer::Step expected = startTags.Next(page, true);
+    PageHeadTokenizer::Step step;
+    while ((step = all.Next(page, true)) == PageHeadTokenizer::Step::kText ||
+           step == PageHeadTokenizer::Step::kEndTag) {
+      FUZZ_CHECK(all.tagEnd() >= lastEnd, "tokens out of order: " + Printable(std::string(page)));
+      lastEnd = all.tagEnd();
+    }
+    FUZZ_CHECK(step == expected, "steps differ: " + Printable(std::string(page)));
+    if (expected != PageHeadTokenizer::Step::kStartTag) return;
+    FUZZ_CHECK(all.tagEnd() == startTags.tagEnd() && all.tagName() == startTags.tagName() &&
+                   all.attributes().size() == startTags.attributes().size(),
+               "start tags differ: " + Printable(std::string(page)));
+    lastEnd = all.tagEnd();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -118,6 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<std::string> decoded = AsBrowserDecodes(page);
   if (!decoded) return 0;
   const bool gumboSays = GumboSaysNoindex(*decoded);
+  CheckAllTokensKeepTheStartTags(*decoded);
+  (void)PageDigest::ReaderText(*decoded);  // ends, and within the sanitizers' bounds
   CheckAgainstGumbo(page, piece, gumboSays);
   if (page.starts_with("\xFF\xFE") || page.starts_with("\xFE\xFF")) return 0;
   for (const auto& [encoding, bom] : {std::pair{"UTF-16LE", "\xFF\xFE"}, std::pair{"UTF-16BE", "\xFE\xFF"}}) {
