@@ -140,11 +140,11 @@ void TfrmResult::Show(const RunResult& result) {
     lblWritten->setText(U("以前のサイトマップはそのままです"));
     lblUrlCount->clear();
   }
-  lblChanges->setVisible(result.changes.has_value());
-  if (result.changes)
+  lblChanges->setVisible(result.changeCounts.has_value());
+  if (result.changeCounts)
     lblChanges->setText(U("追加 %1 件 / 更新 %2 件 / 削除 %3 件")
-                            .arg(Number(result.changes->added), Number(result.changes->updated),
-                                 Number(result.changes->removed)));
+                            .arg(Number(result.changeCounts->added), Number(result.changeCounts->changed),
+                                 Number(result.changeCounts->removed)));
   const bool failed = !result.written && !result.stopped;
   lblCause->setVisible(failed);
   lblAdvice->setVisible(failed);
