@@ -14,9 +14,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -48,6 +50,10 @@ const char* const kRunningText = "サイトマップ作成中...";
 const char* const kProgressText = "サイトマップ作成中";
 const char* const kDoneText = "サイトマップ(nubika_sitemap.xml)生成完了\n";
 const char* const kFailedText = "サイトマップ生成失敗";
+const char* const kStoppedText = "サイトマップ作成を中断しました";
+const char* const kFilesSeenText = "サイトマップ作成中... %1 ファイル";
+// How often the scan's file count is shown: a few times a second.
+constexpr int kScanDisplayMs = 250;
 const char* const kBusyText = "現在取り込み中です。完了まで次の操作はお待ち下さい";
 const char* const kBadBaseUrlText = "ホームページのURL(http://～)を正しく指定してください";
 
@@ -178,6 +184,10 @@ void TfrmMain::CreateInputs(QWidget* client) {
   MakeHeading(Label2);
   edtBaseURL = Place<QLineEdit>(client, "edtBaseURL", 32, 80, 273, 20);
   edtBaseURL->setToolTip(U("サイトマップ作成対象となるホームページのURLを指定してください"));
+  // Between the URL and the options panel: which of 詳細設定 shape the
+  // output; empty when none does.
+  lblOptions = Place<QLabel>(client, "lblOptions", 32, 102, 345, 16);
+  lblOptions->setToolTip(U("メニューの「詳細設定」で変えられます"));
 
   const struct {
     QCheckBox** box;
@@ -199,7 +209,6 @@ void TfrmMain::CreateInputs(QWidget* client) {
     *option.box = Place<QCheckBox>(client, option.name, 48, option.top, 153, 17);
     (*option.box)->setText(U(option.caption));
     (*option.box)->setToolTip(U(option.hint));
-    (*option.box)->setFocusPolicy(Qt::ClickFocus);
   }
 
   // Above the field it names: at the field's own top it would be hidden
@@ -210,11 +219,15 @@ void TfrmMain::CreateInputs(QWidget* client) {
   btnAddKaku = Place<QPushButton>(client, "btnAddKaku", 296, 149, 73, 25);
   btnAddKaku->setText(U("拡張子追加"));
   connect(btnAddKaku, &QPushButton::clicked, this, &TfrmMain::btnAddKakuClick);
+  // Enter adds the extension, as the button does.
+  connect(edtAddKaku, &QLineEdit::returnPressed, this, &TfrmMain::btnAddKakuClick);
   listKakuchoshi = Place<QListWidget>(client, "listKakuchoshi", 224, 176, 145, 97);
   listKakuchoshi->setToolTip(U("サイトマップの対象となる拡張子一覧です"));
   listKakuchoshi->setSelectionMode(QAbstractItemView::SingleSelection);
   listKakuchoshi->setUniformItemSizes(true);
   listKakuchoshi->setContextMenuPolicy(Qt::CustomContextMenu);
+  // The Delete key asks as the menu's 削除 does (eventFilter).
+  listKakuchoshi->installEventFilter(this);
 }
 
 void TfrmMain::CreateCommands(QWidget* client) {
@@ -228,6 +241,9 @@ void TfrmMain::CreateCommands(QWidget* client) {
   lblStat->setWordWrap(true);
   lblStat->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   progressPaint_ = new PaintThrottle({prgStat, lblStat}, 40, this);
+  scanTimer_ = new QTimer(this);
+  scanTimer_->setInterval(kScanDisplayMs);
+  connect(scanTimer_, &QTimer::timeout, this, &TfrmMain::ShowFilesSeen);
 
   btnMake = Place<QPushButton>(client, "btnMake", 416, 117, 105, 25);
   btnMake->setText(U("サイトマップ生成"));
@@ -272,8 +288,10 @@ void TfrmMain::CreateMenus() {
 }
 
 void TfrmMain::SetTabOrder() {
-  const QWidget* const order[] = {listKakuchoshi, edtAddKaku, btnAddKaku, edtBaseURL, edtLocalPath,
-                                  btnLocalPath,   btnMake,    btnEnd,     btnSuspend};
+  // The option boxes in their order on screen, after the folder's button.
+  const QWidget* const order[] = {listKakuchoshi, edtAddKaku,      btnAddKaku,   edtBaseURL,  edtLocalPath,
+                                  btnLocalPath,   chkIsPriority,   chkIsChangeFreq, chkIsLastMod, ChkIsMobile,
+                                  btnMake,        btnEnd,          btnSuspend};
   for (std::size_t i = 1; i < std::size(order); ++i)
     setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
   Panel1->setFocusPolicy(Qt::NoFocus);
@@ -396,6 +414,7 @@ void TfrmMain::loadSettings() {
   }
   const GenerationInputs& inputs = settings.inputs;
   options_ = inputs;
+  ShowOptions();
   ShownText::Set(edtLocalPath, settings.localFolder);
   ShownText::Set(edtBaseURL, inputs.baseUrl);
   chkIsPriority->setChecked(inputs.priority);
@@ -443,7 +462,8 @@ void TfrmMain::mnuReadFolderClick() {
   if (folder.empty()) return;
   std::string problem;
   if (!BaseUrlIsUsable(&problem)) {
-    prompter_->Notice(U(kBadBaseUrlText));
+    // The notice, and on its second line what is wrong.
+    prompter_->Notice(ShownText::ToQt(problem).replace(U(kBadBaseUrlText) + U(": "), U(kBadBaseUrlText) + U("\n")));
     return;
   }
   if (!ExclusionsAreUsable(&problem)) {
@@ -464,6 +484,16 @@ void TfrmMain::StartRun(const std::string& folder) {
   worker_.reset();
   worker_ = std::make_unique<clsThread>(
       *this, folder, SitemapRun::Environment{environment_.lister, environment_.outputFiles, {}});
+  // The scan's length is not known: the bar is busy and the label counts.
+  scanning_ = true;
+  filesShown_ = 0;
+  barBeforeScan_ = prgStat->value();
+  {
+    // The bar's value means nothing while it is busy: nobody is told of it.
+    const QSignalBlocker quiet(prgStat);
+    prgStat->setRange(0, 0);
+  }
+  scanTimer_->start();
   // Running before the worker resumes: a worker whose thread cannot be had
   // finishes inside Resume, and its notice must find the window running.
   SetRunningState(true);
@@ -512,7 +542,30 @@ void TfrmMain::CallOnGui(const std::function<void()>& call) {
   handover_->Run(call);
 }
 
+void TfrmMain::ShowFilesSeen() {
+  if (!scanning_ || !worker_) return;
+  const std::size_t seen = worker_->filesSeenSoFar();
+  if (seen == filesShown_) return;
+  filesShown_ = seen;
+  lblStat->setText(U(kFilesSeenText).arg(QLocale(QLocale::Japanese, QLocale::Japan).toString(static_cast<qulonglong>(seen))));
+}
+
+void TfrmMain::EndScanDisplay(bool writing) {
+  if (!scanning_) return;
+  scanning_ = false;
+  scanTimer_->stop();
+  const QSignalBlocker quiet(prgStat);
+  prgStat->setRange(0, 100);
+  // The writing sets the bar itself; a run that ended in its scan leaves
+  // it as it was.
+  if (writing)
+    prgStat->reset();
+  else
+    prgStat->setValue(barBeforeScan_);
+}
+
 void TfrmMain::WMGenProgress(const std::string& percent) {
+  EndScanDisplay(true);
   progressPaint_->BeforeChange();
   lblStat->setText(U(kProgressText) + ShownText::ToQt(percent) + QLatin1Char('%'));
   int position = 0;
@@ -522,6 +575,7 @@ void TfrmMain::WMGenProgress(const std::string& percent) {
 
 void TfrmMain::WMGenFinished(bool succeeded) {
   progressPaint_->Flush();
+  EndScanDisplay(false);
   ShowResult(worker_->result());
   SetRunningState(false);
   if (quitWhenDone_) {
@@ -547,10 +601,15 @@ GenerationInputs TfrmMain::SnapshotInputs() const {
 void TfrmMain::ShowResult(const RunResult& result) {
   outputPath_ = result.path;
   lblStat->setToolTip(ResultDetails(result));
+  // The window's own end stops a run too; nobody would read its result.
+  // Nor would anyone the end of a command-line run, which ends the program.
+  if (!destroyed_ && !quitWhenDone_) {
+    if (!resultView_) resultView_ = new TfrmResult(this, environment_.resultSaveChooser);
+    resultView_->Show(result);
+  }
   if (!result.written) {
-    // A run the user stopped during the scan keeps its text; any other
-    // failure must not go on claiming that it is at work.
-    if (result.writerRan || !stopAsked_) lblStat->setText(U(kFailedText));
+    // A stop the user asked for is no failure, at either stage.
+    lblStat->setText(U(result.stopped ? kStoppedText : kFailedText));
     return;
   }
   lblStat->setText(U(kDoneText));
@@ -596,6 +655,15 @@ QString TfrmMain::ResultDetails(const RunResult& result) {
     if (result.warnings.more() > 0) lines << U("… ほか%1件").arg(result.warnings.more());
   }
   return lines.join(QLatin1Char('\n'));
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == listKakuchoshi && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && listKakuchoshi->isEnabled()) {
+    Delete1Click();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Drops ----
@@ -680,6 +748,18 @@ void TfrmMain::mnuOptionsClick() {
   TfrmOptions dialog(this);
   dialog.Show(options_);
   if (dialog.exec() == QDialog::Accepted) options_ = dialog.Applied(options_);
+  ShowOptions();
+}
+
+void TfrmMain::ShowOptions() {
+  QStringList on;
+  if (options_.lastModFromFile) on << U("日付はファイルの更新日");
+  if (!options_.exclude.empty()) on << U("除外 %1 件").arg(options_.exclude.size());
+  if (options_.skipNoindex) on << U("noindex を除く");
+  if (options_.folderUrls) on << U("フォルダの URL");
+  if (options_.followLinks) on << U("リンクの先も調べる");
+  if (options_.gzip) on << U("gzip");
+  lblOptions->setText(on.isEmpty() ? QString() : U("詳細設定: ") + on.join(U(", ")));
 }
 
 void TfrmMain::EndOnRequest() {

@@ -9,6 +9,7 @@
 
 #include "app/HelpPages.h"
 #include "app/PaintThrottle.h"
+#include "app/TfrmResult.h"
 #include "app/clCalledWinDialog.h"
 #include "job/clsThread.h"
 #include "sitemap/GenerationInputs.h"
@@ -27,6 +28,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QFrame;
+class QTimer;
 class TfrmVersionInfo;
 
 // The main window: holds the inputs of a run, starts and stops runs on a
@@ -47,6 +49,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
     Prompter* prompter = nullptr;          // empty: message boxes
     clCalledWinDialog::Chooser folderChooser;
     QString guardName;                     // empty: the executable's file name
+    TfrmResult::SaveChooser resultSaveChooser;  // empty: a file dialog
   };
 
   static constexpr int kClientWidth = 536;
@@ -72,6 +75,8 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   int exitCode() const { return exitCode_; }
   bool isRunning() const { return isRunning_; }
   const std::string& outputPath() const { return outputPath_; }
+  // The result view of the last run the user started; nullptr before.
+  TfrmResult* resultView() const { return resultView_; }
 
   // Generation control.
   void mnuReadFolderClick();
@@ -110,6 +115,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
@@ -121,6 +127,11 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   QList<QWidget*> RunInputs() const;
   GenerationInputs SnapshotInputs() const;
   void ShowResult(const RunResult& result);
+  // While the scan runs: the files it has recorded, a few times a second.
+  void ShowFilesSeen();
+  // The line that names the options of 詳細設定 that are on.
+  void ShowOptions();
+  void EndScanDisplay(bool writing);
   static QString ResultDetails(const RunResult& result);
   // Each says, in the window's words, why the inputs cannot make a run.
   bool BaseUrlIsUsable(std::string* problem) const;
@@ -166,6 +177,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   QPushButton* btnLocalPath = nullptr;
   QLabel* Label2 = nullptr;
   QLineEdit* edtBaseURL = nullptr;
+  QLabel* lblOptions = nullptr;
   QFrame* Panel1 = nullptr;
   QLabel* Label4 = nullptr;
   QCheckBox* chkIsPriority = nullptr;
@@ -181,6 +193,11 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   // A large run changes the percentage up to 10,001 times; the screen
   // needs only the state of each frame.
   PaintThrottle* progressPaint_ = nullptr;
+  QTimer* scanTimer_ = nullptr;
+  bool scanning_ = false;
+  std::size_t filesShown_ = 0;
+  int barBeforeScan_ = 100;
+  TfrmResult* resultView_ = nullptr;
   QPushButton* btnMake = nullptr;
   QPushButton* btnSuspend = nullptr;
   QPushButton* btnEnd = nullptr;

@@ -42,6 +42,9 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   memExclude = Named(new QPlainTextEdit(this), "memExclude",
                      "サイトマップに載せないファイルやフォルダを 1 行に 1 つ、.gitignore と同じ書き方で指定します");
   memExclude->setTabChangesFocus(true);
+  lblLastModNote = Named(new QLabel(U("メイン画面の「最終更新日を指定」にチェックがあるときに使います"), this),
+                         "lblLastModNote");
+  lblLastModNote->setWordWrap(true);
   chkSkipNoindex = Named(new QCheckBox(U("noindex のページを載せない"), this), "chkSkipNoindex",
                          "<meta name=\"robots\" content=\"noindex\"> のあるページを除きます");
   chkFolderUrls = Named(new QCheckBox(U("index ページをフォルダの URL で書く"), this), "chkFolderUrls",
@@ -55,6 +58,7 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
 
   auto* form = new QFormLayout;
   form->addRow(U("最終更新日:"), cmbLastModFrom);
+  form->addRow(QString(), lblLastModNote);
   form->addRow(QString(), chkDigestText);
   form->addRow(U("除外パターン:"), memExclude);
   form->addRow(QString(), chkSkipNoindex);
@@ -62,6 +66,9 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   form->addRow(U("index ページの名前:"), edtIndexNames);
   form->addRow(QString(), chkFollowLinks);
   form->addRow(QString(), chkGzip);
+  // The names matter only to folder URLs.
+  connect(chkFolderUrls, &QCheckBox::toggled, edtIndexNames, &QWidget::setEnabled);
+  edtIndexNames->setEnabled(false);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->setObjectName(QStringLiteral("buttons"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -80,6 +87,7 @@ void TfrmOptions::Show(const GenerationInputs& inputs) {
   ShownText::Set(memExclude, patterns);
   chkSkipNoindex->setChecked(inputs.skipNoindex);
   chkFolderUrls->setChecked(inputs.folderUrls);
+  edtIndexNames->setEnabled(inputs.folderUrls);
   std::string names;
   for (const std::string& name : inputs.indexNames) names += (names.empty() ? "" : ",") + name;
   ShownText::Set(edtIndexNames, names);

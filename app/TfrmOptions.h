@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -25,6 +26,7 @@ class TfrmOptions : public QDialog {
 
  private:
   QComboBox* cmbLastModFrom = nullptr;
+  QLabel* lblLastModNote = nullptr;
   QCheckBox* chkDigestText = nullptr;
   QPlainTextEdit* memExclude = nullptr;
   QCheckBox* chkSkipNoindex = nullptr;

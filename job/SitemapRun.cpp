@@ -106,7 +106,8 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .readModified = atStart.lastMod && atStart.lastModFromFile,
                       .checkNoindex = atStart.skipNoindex,
                       .readers = Readers(),
-                      .startThread = environment_.startThread});
+                      .startThread = environment_.startThread,
+                      .filesSeen = control.filesSeen()});
     Scan(&result, scanner, control);
     if (result.problem || result.stopped) return result;
     Write(&result, folder, scanner, inputs(), control);

@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <stop_token>
 #include <string>
@@ -45,6 +47,9 @@ class clsThread : public RunControl {
   void Terminate() { stop_.request_stop(); }
 
   std::stop_token stopToken() const override { return stop_.get_token(); }
+  std::atomic<std::size_t>* filesSeen() override { return &filesSeen_; }
+  // The files the scan has recorded so far; read from any thread.
+  std::size_t filesSeenSoFar() const { return filesSeen_.load(std::memory_order_relaxed); }
   void StartSteps(std::size_t total) override;
   // Counts one list entry taken up by the writer and reports the new
   // percentage when its text has changed since the last report.
@@ -63,6 +68,7 @@ class clsThread : public RunControl {
   const ThreadStarter startThread_;
   SitemapRun run_;
   std::stop_source stop_;
+  std::atomic<std::size_t> filesSeen_{0};
   std::uint32_t processedCount_ = 0;
   std::int64_t total_ = 0;
   ProgressText progress_;

@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -25,4 +27,7 @@ struct ScanRules {
   int readers = 1;
   // How the reading threads are started; empty: as std::jthread does.
   ThreadStarter startThread = nullptr;
+  // Counts the files recorded so far, for a display that reads it from
+  // another thread; empty: not counted.
+  std::atomic<std::size_t>* filesSeen = nullptr;
 };

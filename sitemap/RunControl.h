@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <stop_token>
 
@@ -12,6 +13,9 @@ class RunControl {
   virtual std::stop_token stopToken() const = 0;
   bool terminateRequested() const { return stopToken().stop_requested(); }
 
+  // Where the scan counts the files it has recorded, for a display on
+  // another thread; nullptr: not counted.
+  virtual std::atomic<std::size_t>* filesSeen() { return nullptr; }
   // The scan is over and total entries will be stepped through.
   virtual void StartSteps(std::size_t total) { (void)total; }
   // Counts one entry and brings the progress display up to date; returns

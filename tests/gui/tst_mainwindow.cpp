@@ -1,6 +1,10 @@
 // The main window as the user drives it: layout, the two window states,
 // runs from start to end, stops at either stage, and drops.
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QTableWidget>
 #include <QDropEvent>
 #include <QFontInfo>
 #include <QMenu>
@@ -8,9 +12,16 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QtTest>
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
+#include "FakeDirectoryLister.h"
 #include "WindowFixture.h"
+#include "app/TfrmOptions.h"
 
 namespace {
 
@@ -64,6 +75,12 @@ class TestMainWindow : public QObject {
   void dropDuringRunIsRefused();
   void deletingLeavesNothingSelected();
   void aRequestToEndClosesAnOpenBoxAsCancelled();
+  void resultViewListsWhatWasLeftOut();
+  void resultViewSaysWhyARunFailed();
+  void resultViewCountsTheParts();
+  void scanShowsAGrowingFileCount();
+  void japaneseHostIsConverted();
+  void optionsThatShapeTheOutputAreNamed();
 
  private:
   std::unique_ptr<TfrmMain> MakeWindow();
@@ -77,6 +94,7 @@ class TestMainWindow : public QObject {
   HeldFileLayer* files_ = nullptr;
   std::unique_ptr<GatedLister> ownLister_;
   std::unique_ptr<HeldFileLayer> ownFiles_;
+  std::unique_ptr<FakeDirectoryLister> fake_;
 };
 
 void TestMainWindow::init() {
@@ -92,12 +110,13 @@ void TestMainWindow::cleanup() {
   urls_.reset();
   ownLister_.reset();
   ownFiles_.reset();
+  fake_.reset();
   space_.reset();
 }
 
 std::unique_ptr<TfrmMain> TestMainWindow::MakeWindow() {
   TfrmMain::Environment environment = space_->environment(&prompter_);
-  environment.lister = lister_;
+  environment.lister = fake_ ? static_cast<DirectoryLister*>(fake_.get()) : lister_;
   environment.outputFiles = files_;
   auto window = std::make_unique<TfrmMain>(environment);
   window->FormCreate();
@@ -154,7 +173,8 @@ void TestMainWindow::layoutFixedWithReadableCaptions() {
   // (the success text's final line feed only adds an empty line).
   auto* status = Find<QLabel>(*window, "lblStat");
   for (const char* text : {"サイトマップ(nubika_sitemap.xml)生成完了", "サイトマップ作成中100.00%",
-                           "サイトマップ生成失敗", "サイトマップ作成中..."}) {
+                           "サイトマップ生成失敗", "サイトマップ作成中...", "サイトマップ作成を中断しました",
+                           "サイトマップ作成中... 1,000,000 ファイル"}) {
     const QRect needed = status->fontMetrics().boundingRect(QRect(0, 0, status->width(), 1000),
                                                             Qt::TextWordWrap, U(text));
     QVERIFY2(needed.width() <= status->width() && needed.height() <= status->height(),
@@ -174,15 +194,33 @@ void TestMainWindow::menusAndTabOrder() {
   QCOMPARE(Find<QMenu>(*window, "mnuHelp")->actions().size(), 3);
   QCOMPARE(Find<QMenu>(*window, "PopupMenu1")->actions().size(), 2);
 
-  const char* const order[] = {"listKakuchoshi", "edtAddKaku",   "btnAddKaku", "edtBaseURL", "edtLocalPath",
-                               "btnLocalPath",   "btnMake",      "btnEnd",     "btnSuspend"};
+  const char* const order[] = {"listKakuchoshi", "edtAddKaku",      "btnAddKaku",   "edtBaseURL",
+                               "edtLocalPath",   "btnLocalPath",    "chkIsPriority", "chkIsChangeFreq",
+                               "chkIsLastMod",   "ChkIsMobile",     "btnMake",       "btnEnd",
+                               "btnSuspend"};
   for (std::size_t i = 1; i < std::size(order); ++i) {
     // The next widget that Tab reaches.
     QWidget* next = Find<QWidget>(*window, order[i - 1])->nextInFocusChain();
     while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
     QCOMPARE(next->objectName(), QString::fromLatin1(order[i]));
   }
-  QCOMPARE(Find<QWidget>(*window, "chkIsPriority")->focusPolicy(), Qt::ClickFocus);
+
+  // Enter in the field adds; Delete on the list asks before it deletes.
+  auto* field = Find<QLineEdit>(*window, "edtAddKaku");
+  field->setText(QStringLiteral("php"));
+  QTest::keyClick(field, Qt::Key_Return);
+  auto* list = Find<QListWidget>(*window, "listKakuchoshi");
+  QCOMPARE(ListTexts(*list), (QStringList{QStringLiteral("html"), QStringLiteral("php")}));
+  QVERIFY(field->text().isEmpty());
+  list->setCurrentRow(0);
+  prompter_.answer = false;
+  QTest::keyClick(list, Qt::Key_Delete);
+  QCOMPARE(prompter_.questions.size(), 1u);
+  QCOMPARE(prompter_.questions[0].text, U("選択中の拡張子を削除してもいいですか？"));
+  QCOMPARE(list->count(), 2);
+  prompter_.answer = true;
+  QTest::keyClick(list, Qt::Key_Delete);
+  QCOMPARE(ListTexts(*list), QStringList{QStringLiteral("php")});
 }
 
 // Outcomes: written, failed write, nothing to scan.
@@ -305,7 +343,9 @@ void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
   QTimer::singleShot(0, this, [this] { lister_->gate.Open(); });
   Find<QAction>(*window, "mnuSuspend")->trigger();
   QVERIFY(!window->isRunning());
-  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ作成中..."));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ作成を中断しました"));
+  QCOMPARE(Find<QLabel>(*window, "lblHeadline")->text(), U("サイトマップ作成を中断しました"));
+  QVERIFY(!Find<QLabel>(*window, "lblCause")->isVisibleTo(window->resultView()));
   QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
   for (const char* name : kRunInputs) QVERIFY2(IsEnabled(*window, name), name);
   QVERIFY(urls_->opened.isEmpty());
@@ -324,7 +364,8 @@ void TestMainWindow::stopDuringWritingKeepsThePreviousSitemap() {
   QTimer::singleShot(0, this, [this] { files_->gate.Open(); });
   Find<QPushButton>(*window, "btnSuspend")->click();
   QVERIFY(!window->isRunning());
-  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ生成失敗"));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ作成を中断しました"));
+  QCOMPARE(Find<QLabel>(*window, "lblWritten")->text(), U("以前のサイトマップはそのままです"));
   QCOMPARE(space_->read(QStringLiteral("site/nubika_sitemap.xml")), QByteArray("previous"));
   QCOMPARE(QDir(space_->path(QStringLiteral("site"))).entryList(QDir::Files).size(), 2);  // no temp file left
   QVERIFY(urls_->opened.isEmpty());
@@ -418,7 +459,8 @@ void TestMainWindow::refusedInputsStartNothing() {
   Find<QPushButton>(*window, "btnMake")->click();
   QVERIFY(!window->isRunning());
   QCOMPARE(prompter_.notices.size(), 2);
-  QCOMPARE(prompter_.notices.back(), U("ホームページのURL(http://～)を正しく指定してください"));
+  QCOMPARE(prompter_.notices.back(), U("ホームページのURL(http://～)を正しく指定してください\n"
+                                       "ポート番号は1～65535の数字で指定してください"));
   QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
 }
 
@@ -461,6 +503,201 @@ void TestMainWindow::dropDuringRunIsRefused() {
   QCOMPARE(field->text(), space_->path(QStringLiteral("site")));
   lister_->gate.Open();
   QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
+}
+
+// A tree with one of each thing a run leaves out, through the test's own
+// lister: the result view lists exactly those, in Japanese, and copies
+// and saves them as text.
+void TestMainWindow::resultViewListsWhatWasLeftOut() {
+  using Kind = ListedEntry::Kind;
+  const std::string site = space_->bytes(QStringLiteral("site"));
+  QDir().mkpath(space_->path(QStringLiteral("site")));
+  fake_ = std::make_unique<FakeDirectoryLister>();
+  const std::string longName = std::string(2100, 'l') + ".html";
+  fake_->Add(site, {{"a.html", Kind::kFile},
+                    {"dangling.html", Kind::kBrokenLink},
+                    {"fifo.html", Kind::kOther},
+                    {"hidden.html", Kind::kFile},
+                    {longName, Kind::kFile},
+                    {"locked", Kind::kFolder}});
+  fake_->Refuse(site + "/locked", "許可がありません");
+  fake_->noindex.insert(site + "/hidden.html");
+  space_->write(QStringLiteral("Setting.ini"), "[SETTING]\n[OPTIONS]\nSKIP_NOINDEX=1\n");
+  QString saved;
+  auto window = MakeWindow();
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
+
+  TfrmResult* view = window->resultView();
+  QVERIFY(view && view->isVisible() && !view->isModal());
+  QCOMPARE(Find<QLabel>(*view, "lblUrlCount")->text(), U("URL 数: 1"));
+  QCOMPARE(Find<QLabel>(*view, "lblWritten")->text(),
+           U("サイトマップ: ") + space_->path(QStringLiteral("site/nubika_sitemap.xml")));
+  QVERIFY(!Find<QLabel>(*view, "lblChanges")->isVisibleTo(view));  // no record of pages kept
+  auto* table = Find<QTableWidget>(*view, "tblLeftOut");
+  const QStringList expected{U("/locked\t読めないフォルダ\t許可がありません").prepend(QString::fromStdString(site)),
+                             U("dangling.html\tリンク切れ\t"), U("fifo.html\t通常のファイルではない\t"),
+                             U("hidden.html\tnoindex\t"),
+                             QString::fromStdString(longName) + U("\t長すぎる URL\t2124 文字（上限 2048 文字）")};
+  QStringList rows = view->RowsText(false).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  rows.sort();
+  QStringList sorted = expected;
+  sorted.sort();
+  QCOMPARE(rows, sorted);
+
+  // Sorted by reason, filtered to one, copied.
+  table->sortItems(1);
+  QCOMPARE(table->item(0, 1)->text(), U("noindex"));
+  auto* filter = Find<QComboBox>(*view, "cmbReason");
+  QCOMPARE(filter->count(), 6);  // every reason and the five present
+  filter->setCurrentIndex(filter->findText(U("リンク切れ")));
+  int shown = 0;
+  for (int row = 0; row < table->rowCount(); ++row) shown += table->isRowHidden(row) ? 0 : 1;
+  QCOMPARE(shown, 1);
+  filter->setCurrentIndex(0);
+  table->selectAll();
+  table->setFocus();
+  QTest::keySequence(table, QKeySequence::Copy);
+  QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  copied.sort();
+  QCOMPARE(copied, sorted);
+
+  const QString list = space_->path(QStringLiteral("list.txt"));
+  QVERIFY(view->SaveList(list));
+  QCOMPARE(QString::fromUtf8(space_->read(QStringLiteral("list.txt"))), view->RowsText(false));
+
+  urls_->opened.clear();
+  Find<QPushButton>(*view, "btnOpenSitemap")->click();
+  Find<QPushButton>(*view, "btnOpenFolder")->click();
+  QCOMPARE(urls_->opened, (QList<QUrl>{QUrl::fromLocalFile(space_->path(QStringLiteral("site/nubika_sitemap.xml"))),
+                                       QUrl::fromLocalFile(space_->path(QStringLiteral("site")))}));
+  Find<QPushButton>(*view, "btnClose")->click();
+  QVERIFY(!view->isVisible());
+}
+
+// A first start has no extension: the run fails at once, and says what to do.
+void TestMainWindow::resultViewSaysWhyARunFailed() {
+  space_->write(QStringLiteral("site/a.html"));
+  auto window = MakeWindow();
+  Find<QListWidget>(*window, "listKakuchoshi")->clear();
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ生成失敗"));
+  TfrmResult* view = window->resultView();
+  QVERIFY(view && view->isVisible());
+  QCOMPARE(Find<QLabel>(*view, "lblCause")->text(), U("原因: 対象とする拡張子が1つも登録されていません"));
+  QCOMPARE(Find<QLabel>(*view, "lblAdvice")->text(), U("対処: 拡張子を追加してください"));
+  QVERIFY(!Find<QPushButton>(*view, "btnOpenSitemap")->isEnabled());
+  QCOMPARE(Find<QTableWidget>(*view, "tblLeftOut")->rowCount(), 0);
+}
+
+void TestMainWindow::resultViewCountsTheParts() {
+  const std::string site = space_->bytes(QStringLiteral("site"));
+  QDir().mkpath(space_->path(QStringLiteral("site")));
+  fake_ = std::make_unique<FakeDirectoryLister>();
+  std::vector<ListedEntry> pages;
+  for (std::size_t n = 0; n <= 50000; ++n) pages.push_back({"p" + std::to_string(n) + ".html", ListedEntry::Kind::kFile});
+  fake_->Add(site, std::move(pages));
+  space_->write(QStringLiteral("Setting.ini"), "[SETTING]\n[OPTIONS]\nGZIP=1\n");
+  auto window = MakeWindow();
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  TfrmResult* view = window->resultView();
+  QVERIFY(view);
+  QCOMPARE(Find<QLabel>(*view, "lblWritten")->text(),
+           U("サイトマップインデックス: %1（パート 2 個、gzip 圧縮）")
+               .arg(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+  QCOMPARE(Find<QLabel>(*view, "lblUrlCount")->text(), U("URL 数: 50,001"));
+}
+
+// 200,000 files in 2,000 folders, each listing a little slow: the label
+// counts the files as the scan finds them, the bar is busy, and the
+// writing then shows its percentage.
+void TestMainWindow::scanShowsAGrowingFileCount() {
+  const std::string site = space_->bytes(QStringLiteral("site"));
+  QDir().mkpath(space_->path(QStringLiteral("site")));
+  fake_ = std::make_unique<FakeDirectoryLister>();
+  for (int folder = 0; folder < 2000; ++folder) {
+    const std::string name = "d" + std::to_string(folder);
+    fake_->Dir(site, name);
+    std::vector<ListedEntry> files;
+    for (int file = 0; file < 100; ++file) files.push_back({"f" + std::to_string(file) + ".html", ListedEntry::Kind::kFile});
+    fake_->Add(site + "/" + name, std::move(files));
+  }
+  fake_->onList = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  auto window = MakeWindow();
+  auto* label = Find<QLabel>(*window, "lblStat");
+  auto* bar = Find<QProgressBar>(*window, "prgStat");
+  Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
+  Find<QPushButton>(*window, "btnMake")->click();
+  const QRegularExpression counting(U("^サイトマップ作成中\\.\\.\\. ([0-9,]+) ファイル$"));
+  QList<qulonglong> counts;
+  bool busy = false, percentAfter = false;
+  QElapsedTimer waited;
+  waited.start();
+  while (window->isRunning() && waited.elapsed() < kRunTimeout) {
+    QTest::qWait(20);
+    const QRegularExpressionMatch match = counting.match(label->text());
+    if (match.hasMatch()) {
+      busy = busy || bar->maximum() == 0;
+      const qulonglong count = match.captured(1).remove(QLatin1Char(',')).toULongLong();
+      if (counts.isEmpty() || counts.back() != count) counts << count;
+      if (count >= 1000) QVERIFY2(match.captured(1).contains(QLatin1Char(',')), qPrintable(label->text()));
+    } else if (!counts.isEmpty() && label->text().startsWith(U("サイトマップ作成中")) && label->text().endsWith(U("%"))) {
+      percentAfter = true;
+    }
+  }
+  QVERIFY(!window->isRunning());
+  QVERIFY2(counts.size() >= 3, qPrintable(QString::number(counts.size())));
+  QVERIFY(std::is_sorted(counts.begin(), counts.end()));
+  QVERIFY(counts.back() <= 200000);
+  QVERIFY(busy);
+  QVERIFY(percentAfter);
+  QCOMPARE(bar->maximum(), 100);
+  QCOMPARE(label->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
+}
+
+// A Japanese host is written in its IDNA form; one that has none is
+// refused with its reason.
+void TestMainWindow::japaneseHostIsConverted() {
+  space_->write(QStringLiteral("site/a.html"));
+  auto window = MakeWindow();
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(U("https://例え.jp/"));
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  QVERIFY(space_->read(QStringLiteral("site/nubika_sitemap.xml")).contains("<loc>https://xn--r8jz45g.jp/a.html</loc>"));
+  Find<QLineEdit>(*window, "edtBaseURL")->setText(U("https://☃.jp/"));
+  Find<QPushButton>(*window, "btnMake")->click();
+  QVERIFY(!window->isRunning());
+  QCOMPARE(prompter_.notices.size(), 1);
+  QVERIFY2(prompter_.notices.back().endsWith(U("国際化ドメイン名（xn--）に変換できません。使えない文字やハイフンの位置を確かめてください")),
+           qPrintable(prompter_.notices.back()));
+}
+
+void TestMainWindow::optionsThatShapeTheOutputAreNamed() {
+  space_->write(QStringLiteral("Setting.ini"),
+                "[SETTING]\n[OPTIONS]\nEXCLUDE=\"drafts/\\n*.bak\\ntmp/\"\nSKIP_NOINDEX=1\nGZIP=1\n");
+  auto window = MakeWindow();
+  auto* line = Find<QLabel>(*window, "lblOptions");
+  QCOMPARE(line->text(), U("詳細設定: 除外 3 件, noindex を除く, gzip"));
+  QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+
+  // The index names count only with folder URLs; the date applies with
+  // the main window's box.
+  TfrmOptions dialog;
+  GenerationInputs inputs;
+  dialog.Show(inputs);
+  auto* names = Find<QLineEdit>(dialog, "edtIndexNames");
+  QVERIFY(!names->isEnabled());
+  Find<QCheckBox>(dialog, "chkFolderUrls")->setChecked(true);
+  QVERIFY(names->isEnabled());
+  inputs.folderUrls = true;
+  dialog.Show(inputs);
+  QVERIFY(names->isEnabled());
+  QCOMPARE(Find<QLabel>(dialog, "lblLastModNote")->text(),
+           U("メイン画面の「最終更新日を指定」にチェックがあるときに使います"));
+
+  auto empty = std::make_unique<Workspace>();
+  space_.swap(empty);
+  auto plain = MakeWindow();
+  QVERIFY(Find<QLabel>(*plain, "lblOptions")->text().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
