@@ -96,7 +96,13 @@ QString CauseOf(const RunProblem& problem) {
     case Code::kOutOfMemory: return U("メモリが足りません");
     case Code::kThreadUnavailable: return U("処理を開始できません（%1）").arg(detail);
     case Code::kInternal: return U("予期しないエラーが起きました: %1").arg(detail);
-    case Code::kLedgerUnusable: return U("日付の台帳 %1 を使えません: %2").arg(path, detail);
+    case Code::kLedgerUnreadable: return U("日付の台帳 %1 が壊れていて読めません（作り直しはしません）: %2").arg(path, detail);
+    case Code::kLedgerNotLedger: return U("日付の台帳 %1 はこのプログラムの台帳ではありません: %2").arg(path, detail);
+    case Code::kLedgerNewerFormat: return U("日付の台帳 %1 は新しい版の形式です（%2）").arg(path, detail);
+    case Code::kLedgerLocked: return U("日付の台帳 %1 はほかの実行が使っています（%2）").arg(path, detail);
+    case Code::kLedgerUnwritable: return U("日付の台帳 %1 に書き込めません: %2").arg(path, detail);
+    case Code::kLedgerNotUpdated:
+      return U("サイトマップは書きましたが、台帳 %1 を更新できませんでした: %2").arg(path, detail);
   }
   return U("サイトマップを生成できませんでした");
 }
@@ -123,7 +129,12 @@ QString AdviceFor(const RunProblem& problem) {
     case Code::kOutOfMemory: return U("ほかのプログラムを終了してから、もう一度生成してください");
     case Code::kThreadUnavailable:
     case Code::kInternal: return U("しばらくしてから、もう一度生成してください");
-    case Code::kLedgerUnusable: return U("台帳を元に戻すか、別の台帳ファイルを指定してください");
+    case Code::kLedgerUnreadable:
+    case Code::kLedgerNotLedger:
+    case Code::kLedgerNewerFormat: return U("台帳を元に戻すか、別の台帳ファイルを指定してください");
+    case Code::kLedgerLocked: return U("その実行が終わってから、もう一度生成してください");
+    case Code::kLedgerUnwritable: return U("台帳の場所と書き込みの権限を確かめてください");
+    case Code::kLedgerNotUpdated: return U("次の実行は前回の台帳の日付を使います。台帳の場所と空きを確かめてください");
   }
   return {};
 }

@@ -625,26 +625,14 @@ QString TfrmMain::ResultDetails(const RunResult& result) {
     lines << U("URL: %1件").arg(result.urlCount);
   else if (result.stopped)
     lines << U("中断しました");
-  else if (!result.ledgerProblem)
+  else
     lines << U("理由: ") + ReasonText::CauseOf(result.problem);
   if (result.changeCounts)
     lines << U("前回から: 追加 %1件、変更 %2件、削除 %3件")
                  .arg(result.changeCounts->added)
                  .arg(result.changeCounts->changed)
                  .arg(result.changeCounts->removed);
-  if (const auto& problem = result.ledgerProblem) {
-    using Kind = ContentLedger::Problem::Kind;
-    const char* what = "";
-    switch (problem->kind) {
-      case Kind::kUnreadable: what = "理由: 台帳が壊れていて読めません（作り直しはしません）: "; break;
-      case Kind::kNotLedger: what = "理由: 台帳のファイルがこのプログラムのものではありません: "; break;
-      case Kind::kNewerFormat: what = "理由: 台帳が新しい版の形式です: "; break;
-      case Kind::kLocked: what = "理由: 台帳をほかの実行が使っています: "; break;
-      case Kind::kUnwritable: what = "理由: 台帳に書き込めません: "; break;
-      case Kind::kNotUpdated: what = "サイトマップは書きましたが、台帳を更新できませんでした: "; break;
-    }
-    lines << U(what) + ShownText::ToQt(problem->path);
-  }
+  if (result.written && result.problem) lines << ReasonText::CauseOf(result.problem);
   if (!result.warnings.empty()) {
     lines << U("警告: %1件（除外したページ、読めなかったフォルダ）").arg(result.warnings.total());
     for (const Warning& warning : result.warnings.kept()) {

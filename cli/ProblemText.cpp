@@ -67,6 +67,8 @@ bool IsSummed(Warning::Reason reason) {
 namespace ProblemText {
 
 std::string OfRunProblem(const RunProblem& problem) {
+  static const std::string kNeverRebuilt =
+      "; nothing was written (the ledger is never rebuilt: move it away to start afresh)";
   using Code = RunProblem::Code;
   const std::string& path = problem.path;
   switch (problem.code) {
@@ -91,7 +93,18 @@ std::string OfRunProblem(const RunProblem& problem) {
     case Code::kOutOfMemory: return "out of memory";
     case Code::kThreadUnavailable: return "could not start the run: " + problem.detail;
     case Code::kInternal: return problem.detail;
-    case Code::kLedgerUnusable: return "the ledger " + problem.path + " cannot be used: " + problem.detail;
+    case Code::kLedgerUnreadable: return "the ledger " + path + " cannot be read: " + problem.detail + kNeverRebuilt;
+    case Code::kLedgerNotLedger:
+      return "the ledger " + path + " is not a ledger of this program: " + problem.detail + kNeverRebuilt;
+    case Code::kLedgerNewerFormat:
+      return "the ledger " + path + " is of a newer format (" + problem.detail + "); nothing was written";
+    case Code::kLedgerLocked:
+      return "the ledger " + path + " is in use by another run (" + problem.detail + "); nothing was written";
+    case Code::kLedgerUnwritable:
+      return "the ledger " + path + " cannot be written: " + problem.detail + "; nothing was written";
+    case Code::kLedgerNotUpdated:
+      return "sitemap written, ledger not updated: " + path + ": " + problem.detail +
+             " (the next run dates its pages as the ledger was)";
   }
   return "the run failed";
 }
@@ -160,25 +173,6 @@ std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& whe
       break;
   }
   return "bad exclusion pattern \"" + bad.line + "\" (" + where + "): " + reason;
-}
-
-std::string OfLedger(const ContentLedger::Problem& problem) {
-  using Kind = ContentLedger::Problem::Kind;
-  const std::string& path = problem.path;
-  const std::string unchanged = "; nothing was written (the ledger is never rebuilt: move it away to start afresh)";
-  switch (problem.kind) {
-    case Kind::kUnreadable: return "the ledger " + path + " cannot be read: " + problem.cause + unchanged;
-    case Kind::kNotLedger: return "the ledger " + path + " is not a ledger of this program: " + problem.cause + unchanged;
-    case Kind::kNewerFormat:
-      return "the ledger " + path + " is of a newer format (" + problem.cause + "); nothing was written";
-    case Kind::kLocked:
-      return "the ledger " + path + " is in use by another run (" + problem.cause + "); nothing was written";
-    case Kind::kUnwritable: return "the ledger " + path + " cannot be written: " + problem.cause + "; nothing was written";
-    case Kind::kNotUpdated:
-      return "sitemap written, ledger not updated: " + path + ": " + problem.cause +
-             " (the next run dates its pages as the ledger was)";
-  }
-  return "the ledger " + path + ": " + problem.cause;
 }
 
 }  // namespace ProblemText

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "scan/ExclusionRules.h"
-#include "sitemap/ContentLedger.h"
 #include "sitemap/RunProblem.h"
 #include "sitemap/UrlText.h"
 #include "sitemap/WarningList.h"
@@ -26,8 +25,5 @@ std::string OfRunProblem(const RunProblem& problem);
 // long and one for all the noindex pages, after the others. At most
 // WarningList::kShown lines; *more counts those beyond.
 std::vector<std::string> WarningLines(const WarningList& warnings, std::size_t* more);
-
-// A ledger that was refused, or not updated once the sitemap was written.
-std::string OfLedger(const ContentLedger::Problem& problem);
 
 }  // namespace ProblemText

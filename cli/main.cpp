@@ -248,15 +248,8 @@ int Run(const CommandLine& line) {
     std::cerr << "nubika-sitemap-cli: stopped; the previous sitemap is unchanged\n";
     return kFailed;
   }
-  if (!result.written) {
-    std::cerr << "nubika-sitemap-cli: "
-              << (result.ledgerProblem ? ProblemText::OfLedger(*result.ledgerProblem)
-                                       : ProblemText::OfRunProblem(result.problem))
-              << '\n';
-    return kFailed;
-  }
-  if (result.ledgerProblem) {
-    std::cerr << "nubika-sitemap-cli: " << ProblemText::OfLedger(*result.ledgerProblem) << '\n';
+  if (!result.written || result.problem) {
+    std::cerr << "nubika-sitemap-cli: " << ProblemText::OfRunProblem(result.problem) << '\n';
     return kFailed;
   }
   if (line.changes && !WriteChanges(*line.changes, result.changes)) return kFailed;

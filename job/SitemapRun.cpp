@@ -31,6 +31,21 @@ RunProblem EverythingExcluded(const std::string& folder, const clFindInFolders::
           .others = excluded.others};
 }
 
+RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
+  using Kind = ContentLedger::Problem::Kind;
+  using Code = RunProblem::Code;
+  Code code = Code::kLedgerUnwritable;
+  switch (problem.kind) {
+    case Kind::kUnreadable: code = Code::kLedgerUnreadable; break;
+    case Kind::kNotLedger: code = Code::kLedgerNotLedger; break;
+    case Kind::kNewerFormat: code = Code::kLedgerNewerFormat; break;
+    case Kind::kLocked: code = Code::kLedgerLocked; break;
+    case Kind::kUnwritable: code = Code::kLedgerUnwritable; break;
+    case Kind::kNotUpdated: code = Code::kLedgerNotUpdated; break;
+  }
+  return {.code = code, .path = problem.path, .detail = problem.cause};
+}
+
 }  // namespace
 
 bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder, RunProblem* problem) {
@@ -192,10 +207,10 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
       ledgerPath = ContentLedger::DefaultPath(real.empty() ? result->folder : real.string(), *base);
     }
     if (!ledger->Open(ledgerPath, inputs.ledgerPath.empty())) {
-      result->ledgerProblem = ledger->problem();
-      result->problem = {.code = RunProblem::Code::kLedgerUnusable, .path = ledgerPath, .detail = ledger->problem()->cause};
+      result->problem = LedgerProblem(*ledger->problem());
       return;
     }
+    if (environment_.ledgerCommitGate) ledger->GateCommit(environment_.ledgerCommitGate);
     history.emplace(*ledger, folder, result->folder,
                     inputs.digestText ? PageDigest::Kind::kText : PageDigest::Kind::kBytes, start);
   }
@@ -210,8 +225,9 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
       result->changeCounts = history->counts();
       result->changes = history->changes();
     } else {
-      result->ledgerProblem = ledger->problem();
-      result->ledgerProblem->kind = ContentLedger::Problem::Kind::kNotUpdated;
+      ContentLedger::Problem problem = *ledger->problem();
+      problem.kind = ContentLedger::Problem::Kind::kNotUpdated;
+      result->problem = LedgerProblem(problem);
     }
   }
   result->path = writer.outputPath();

@@ -28,14 +28,12 @@ struct RunResult {
   std::size_t urlCount = 0;
   std::size_t partCount = 0;  // 0: one sitemap; else the parts its index names
   WarningList warnings;    // what was left out: folders, files, URLs
-  RunProblem problem;      // why nothing was written, unless stopped
+  RunProblem problem;      // why nothing was written, unless stopped; with
+                           // written, only kLedgerNotUpdated
   bool gzip = false;       // the parts are gzip files
   // With a ledger: what changed since the last run that wrote the sitemap.
   std::optional<PageHistory::Counts> changeCounts;
   std::vector<PageHistory::Change> changes;
-  // A ledger that was refused (nothing written), or one that could not be
-  // updated once the sitemap was in place (kNotUpdated: written).
-  std::optional<ContentLedger::Problem> ledgerProblem;
 };
 
 // One generation, from the folder the user named to the sitemap file: it
@@ -51,6 +49,9 @@ class SitemapRun {
     SitemapWriter::Clock clock;
     int readers = 0;  // threads that read folders; 0: one per core
     ThreadStarter startThread = nullptr;  // how the run starts its threads; empty: std::jthread
+    // Asked as the ledger's transaction commits; false makes the commit
+    // fail (the ledger stays as it was). Empty: always true.
+    std::function<bool()> ledgerCommitGate = {};
   };
   // The inputs, asked for when the run starts (what the scan needs) and
   // again once the scan is over (what the writer needs): the window takes

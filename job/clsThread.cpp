@@ -26,7 +26,7 @@ void clsThread::Execute() {
   result_ = run_.Execute(folder_, [this] { return host_.InputsForWriting(); }, *this);
   // The host must hear that the run is over whatever happened, or its
   // window would stay in the running state for good.
-  host_.OnFinished(result_.written);
+  host_.OnFinished(result_.written && !result_.problem);
 }
 
 void clsThread::StartSteps(std::size_t total) {

@@ -213,6 +213,13 @@ bool ContentLedger::SetRun(std::time_t start, const std::string& digestKind) {
   return done || FailSql(Problem::Kind::kNotUpdated);
 }
 
+void ContentLedger::GateCommit(std::function<bool()> allow) {
+  commitGate_ = std::move(allow);
+  // SQLite turns the commit into a rollback when the hook answers non-zero.
+  sqlite3_commit_hook(
+      db_, [](void* self) { return static_cast<ContentLedger*>(self)->commitGate_() ? 0 : 1; }, this);
+}
+
 bool ContentLedger::Commit() {
   if (!Exec("COMMIT")) return FailSql(Problem::Kind::kNotUpdated);
   return true;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -87,6 +88,9 @@ class ContentLedger {
   bool Drop(const std::string& path);
   bool SetRun(std::time_t start, const std::string& digestKind);
   bool Commit();
+  // Asks allow as the transaction commits: false fails the commit, and the
+  // ledger stays as it was. Call after Open.
+  void GateCommit(std::function<bool()> allow);
 
  private:
   bool Fail(Problem::Kind kind, std::string cause);
@@ -104,4 +108,5 @@ class ContentLedger {
   std::unordered_map<std::string, Page> pages_;
   std::optional<std::time_t> lastRun_;
   std::string digestKind_;
+  std::function<bool()> commitGate_;
 };

@@ -6,7 +6,8 @@
 #include "sitemap/UrlText.h"
 
 // Why a run wrote nothing, as a code with its data: each program words it
-// in its own language. path is the file or folder it is about, detail a
+// in its own language. One code, kLedgerNotUpdated, comes with a written
+// sitemap: what failed once the sitemap was in place. path is the file or folder it is about, detail a
 // second text (the system's reason, a pattern, a URL), the figures what
 // the code says they are.
 struct RunProblem {
@@ -31,7 +32,13 @@ struct RunProblem {
     kOutOfMemory,
     kThreadUnavailable,    // detail: the system's reason
     kInternal,             // detail: what went wrong
-    kLedgerUnusable,       // path: the ledger; detail: why it cannot be used
+    // The date ledger; path: its file, detail: SQLite's or the system's words.
+    kLedgerUnreadable,     // not a database, or a damaged one
+    kLedgerNotLedger,      // a database, but not one of this program's ledgers
+    kLedgerNewerFormat,    // detail: the format found and the one read
+    kLedgerLocked,         // another run holds it
+    kLedgerUnwritable,     // it cannot be created or written
+    kLedgerNotUpdated,     // the sitemap is written, the ledger is as it was
   };
 
   Code code = Code::kNone;

@@ -46,9 +46,10 @@ class LedgerRunTest : public ::testing::Test {
   }
 
   // Runs on the day given; the <lastmod> of each URL's path.
-  std::map<std::string, std::string> RunOn(std::time_t day) {
+  std::map<std::string, std::string> RunOn(std::time_t day, std::function<bool()> commitGate = {}) {
     SitemapRun::Environment environment;
     environment.clock = [day] { return day; };
+    environment.ledgerCommitGate = std::move(commitGate);
     ScriptedControl control;
     result = SitemapRun(environment).Execute(site.path(), [&] { return inputs; }, control);
     std::map<std::string, std::string> dates;
@@ -167,7 +168,7 @@ TEST_F(LedgerRunTest, ALedgerThatCannotBeUsedWritesNothing) {
   ASSERT_TRUE(result.written) << ErrorOf(result);
   const std::string sitemap = ReadFile(site / "nubika_sitemap.xml");
   Page("a.html", "a changed", kDay1 + kDay);
-  using Kind = ContentLedger::Problem::Kind;
+  using Kind = RunProblem::Code;
   struct Case {
     const char* what;
     std::function<std::string()> prepare;  // the ledger's path
@@ -177,9 +178,9 @@ TEST_F(LedgerRunTest, ALedgerThatCannotBeUsedWritesNothing) {
   const std::string saved = ReadFile(good);
   const Case cases[] = {
       {"corrupt", [&] { WriteFile(state / "bad.sqlite", std::string(4096, 'x')); return state / "bad.sqlite"; },
-       Kind::kUnreadable},
+       Kind::kLedgerUnreadable},
       {"truncated", [&] { WriteFile(state / "cut.sqlite", saved.substr(0, 100)); return state / "cut.sqlite"; },
-       Kind::kUnreadable},
+       Kind::kLedgerUnreadable},
       {"another program's database",
        [&] {
          const std::string other = state / "other.sqlite";
@@ -189,7 +190,7 @@ TEST_F(LedgerRunTest, ALedgerThatCannotBeUsedWritesNothing) {
          WriteFile(other, bytes);
          return other;
        },
-       Kind::kNotLedger},
+       Kind::kLedgerNotLedger},
       {"newer format",
        [&] {
          std::string bytes = saved;
@@ -197,20 +198,19 @@ TEST_F(LedgerRunTest, ALedgerThatCannotBeUsedWritesNothing) {
          WriteFile(state / "newer.sqlite", bytes);
          return state / "newer.sqlite";
        },
-       Kind::kNewerFormat},
+       Kind::kLedgerNewerFormat},
       {"in a folder that is a file",
-       [&] { WriteFile(state / "plain", ""); return state / "plain/ledger.sqlite"; }, Kind::kUnwritable},
-      {"a folder", [&] { std::filesystem::create_directory(state / "dir"); return state / "dir"; }, Kind::kUnwritable},
+       [&] { WriteFile(state / "plain", ""); return state / "plain/ledger.sqlite"; }, Kind::kLedgerUnwritable},
+      {"a folder", [&] { std::filesystem::create_directory(state / "dir"); return state / "dir"; }, Kind::kLedgerUnwritable},
   };
   for (const Case& c : cases) {
     inputs.ledgerPath = c.prepare();
     const std::string before = std::filesystem::is_regular_file(inputs.ledgerPath) ? ReadFile(inputs.ledgerPath) : "";
     RunOn(kDay1 + 2 * kDay);
     EXPECT_FALSE(result.written) << c.what;
-    ASSERT_TRUE(result.ledgerProblem) << c.what;
-    EXPECT_EQ(result.ledgerProblem->kind, c.kind) << c.what << ": " << result.ledgerProblem->cause;
-    EXPECT_EQ(result.ledgerProblem->path, inputs.ledgerPath) << c.what;
-    EXPECT_FALSE(result.ledgerProblem->cause.empty()) << c.what;
+    EXPECT_EQ(result.problem.code, c.kind) << c.what << ": " << result.problem.detail;
+    EXPECT_EQ(result.problem.path, inputs.ledgerPath) << c.what;
+    EXPECT_FALSE(result.problem.detail.empty()) << c.what;
     EXPECT_EQ(ReadFile(site / "nubika_sitemap.xml"), sitemap) << c.what;
     if (!before.empty()) {
       EXPECT_EQ(ReadFile(inputs.ledgerPath), before) << c.what << ": never rebuilt";
@@ -224,11 +224,39 @@ TEST_F(LedgerRunTest, ALedgerThatCannotBeUsedWritesNothing) {
     ASSERT_TRUE(other.Open(good, false));
     RunOn(kDay1 + 2 * kDay);
     EXPECT_FALSE(result.written);
-    ASSERT_TRUE(result.ledgerProblem);
-    EXPECT_EQ(result.ledgerProblem->kind, Kind::kLocked) << result.ledgerProblem->cause;
+    EXPECT_EQ(result.problem.code, Kind::kLedgerLocked) << result.problem.detail;
   }
   EXPECT_EQ(ReadFile(good), saved);
   EXPECT_EQ(RunOn(kDay1 + 2 * kDay)["a.html"], LocalDay(kDay1 + kDay));
+}
+
+TEST_F(LedgerRunTest, ALedgerWhoseCommitFailsKeepsTheSitemapAndTheNextRunDatesFromTheOldLedger) {
+  Page("a.html", "a", kDay1);
+  Page("b.html", "b", kDay1);
+  RunOn(kDay1 + 1);
+  ASSERT_TRUE(result.written) << ErrorOf(result);
+  const std::string saved = ReadFile(inputs.ledgerPath);
+
+  // b changes on day 3 and c appears; the commit of that run fails.
+  Page("b.html", "b changed", kDay1 + 3 * kDay);
+  Page("c.html", "c", kDay1 + 3 * kDay);
+  bool asked = false;
+  const auto failing = RunOn(kDay1 + 4 * kDay, [&] { asked = true; return false; });
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(result.written) << "the sitemap stays in place";
+  EXPECT_EQ(failing, (std::map<std::string, std::string>{
+                         {"a.html", LocalDay(kDay1)}, {"b.html", LocalDay(kDay1 + 3 * kDay)}, {"c.html", LocalDay(kDay1 + 3 * kDay)}}));
+  EXPECT_EQ(result.problem.code, RunProblem::Code::kLedgerNotUpdated);
+  EXPECT_EQ(result.problem.path, inputs.ledgerPath);
+  EXPECT_FALSE(result.problem.detail.empty());
+  EXPECT_FALSE(result.changeCounts) << "no change list from a ledger that was not kept";
+  EXPECT_EQ(ReadFile(inputs.ledgerPath), saved);
+
+  // The next run sees b and c as changed and added since day 1, once more.
+  EXPECT_EQ(RunOn(kDay1 + 5 * kDay), failing);
+  EXPECT_FALSE(result.problem) << ErrorOf(result);
+  EXPECT_EQ(Changes(), "M https://example.jp/b.html\nA https://example.jp/c.html\n");
+  EXPECT_NE(ReadFile(inputs.ledgerPath), saved);
 }
 
 TEST_F(LedgerRunTest, ALedgerInTheFolderIsNoPageAndTheTextDigestOverlooksTheFrame) {
