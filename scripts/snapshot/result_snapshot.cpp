@@ -25,22 +25,9 @@
 #include "app/Prompter.h"
 #include "app/QtJapanese.h"
 #include "app/TfrmMain.h"
+#include "WithCaption.h"
 
 namespace {
-
-QPixmap WithCaption(QWidget& widget) {
-  const QPixmap inside = widget.grab();
-  QPixmap picture(inside.width(), inside.height() + 24);
-  picture.fill(QColor(0x3c, 0x5a, 0x8c));
-  QPainter painter(&picture);
-  painter.setPen(Qt::white);
-  QFont font(QStringLiteral("IPAPGothic"));
-  font.setPixelSize(13);
-  painter.setFont(font);
-  painter.drawText(QRect(8, 0, inside.width() - 8, 24), Qt::AlignVCenter, widget.windowTitle());
-  painter.drawPixmap(0, 24, inside);
-  return picture;
-}
 
 // Takes the addresses the window would open in the desktop's programs.
 class UrlSink : public QObject {
