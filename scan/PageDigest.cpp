@@ -16,15 +16,22 @@
 namespace {
 
 // Appends text with every run of white space made one space; no space at
-// the start of out.
+// the start of out. Pages are mostly words between single spaces, so the
+// bytes are copied in one pass over a buffer sized for them all, not one
+// push_back at a time.
 void AppendCollapsed(std::string* out, std::string_view text) {
-  for (char c : text) {
-    if (AsciiText::IsHtmlSpace(c)) {
-      if (!out->empty() && out->back() != ' ') out->push_back(' ');
-    } else {
-      out->push_back(c);
-    }
+  const std::size_t start = out->size();
+  out->resize(start + text.size());
+  char* const first = out->data();
+  char* to = first + start;
+  bool afterSpace = start == 0 || to[-1] == ' ';
+  for (const char c : text) {
+    const bool space = AsciiText::IsHtmlSpace(c);
+    if (space && afterSpace) continue;
+    *to++ = space ? ' ' : c;
+    afterSpace = space;
   }
+  out->resize(static_cast<std::size_t>(to - first));
 }
 
 bool IsDescription(const PageHeadTokenizer& tokens) {
@@ -87,9 +94,15 @@ class ReaderView {
     }
   }
 
+  // The text inside the one <main> is collapsed once, for the body, and
+  // copied from there: the two differ only in a space at main's start.
   void Append(std::string_view text) {
+    const std::size_t from = body_.size();
     AppendCollapsed(&body_, text);
-    if (mainDepth_ > 0) AppendCollapsed(&main_, text);
+    if (mainDepth_ == 0) return;
+    std::string_view added = std::string_view(body_).substr(from);
+    if (main_.empty() && added.starts_with(' ')) added.remove_prefix(1);
+    main_.append(added);
   }
 
   std::string title_, description_, body_, main_;
