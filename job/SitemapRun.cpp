@@ -118,7 +118,8 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     scanner.setRules({.exclusions = &exclusions,
                       .followLinks = atStart.followLinks,
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
-                      .readModified = atStart.lastMod && atStart.lastModFromFile,
+                      // Content dates compare each page's size and time with the ledger's.
+                      .readModified = (atStart.lastMod && atStart.lastModFromFile) || atStart.lastModFromContent,
                       .checkNoindex = atStart.skipNoindex,
                       .readers = Readers(),
                       .startThread = environment_.startThread,

@@ -97,7 +97,7 @@ class clFindInFolders::Walk {
       const bool enters = reader_.Enters(entry.kind);
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
-      scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
+      scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.stamp);
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }

@@ -78,7 +78,9 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   Close();
   path_ = path;
   problem_.reset();
-  pages_.clear();
+  records_.clear();
+  text_.clear();
+  slots_.clear();
   lastRun_.reset();
   digestKind_.clear();
   if (makeFolders) {
@@ -148,29 +150,8 @@ bool ContentLedger::Read() {
   sqlite3_finalize(statement);
   if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
 
-  if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages", -1, &statement,
-                         nullptr) != SQLITE_OK)
-    return FailSql(Problem::Kind::kUnreadable);
-  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-    const auto text = [&](int column) {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-      return std::string(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-    };
-    Page page;
-    page.url = text(1);
-    const std::string digest = text(2);
-    if (digest.size() != page.digest.size()) {
-      sqlite3_finalize(statement);
-      return Fail(Problem::Kind::kUnreadable, "a digest of " + std::to_string(digest.size()) + " bytes in the pages table");
-    }
-    std::memcpy(page.digest.data(), digest.data(), digest.size());
-    page.changed = sqlite3_column_int64(statement, 3);
-    page.size = sqlite3_column_int64(statement, 4);
-    page.mtimeNs = sqlite3_column_int64(statement, 5);
-    pages_.emplace(text(0), std::move(page));
-  }
-  sqlite3_finalize(statement);
-  if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+  if (!ReadPages()) return false;
+  Index();
 
   statements_ = new Statements;
   if (sqlite3_prepare_v2(db_,
@@ -180,6 +161,73 @@ bool ContentLedger::Read() {
       sqlite3_prepare_v2(db_, "DELETE FROM pages WHERE path = ?", -1, &statements_->drop, nullptr) != SQLITE_OK)
     return FailSql(Problem::Kind::kUnreadable);
   return true;
+}
+
+// Every page in one pass of one statement, its texts packed one after
+// the other: no allocation per page.
+bool ContentLedger::ReadPages() {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages ORDER BY path", -1,
+                         &statement, nullptr) != SQLITE_OK)
+    return FailSql(Problem::Kind::kUnreadable);
+  int step;
+  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+    const auto text = [&](int column) {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      return std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    };
+    const std::string_view path = text(0), url = text(1), digest = text(2);
+    Record record;
+    if (digest.size() != record.digest.size()) {
+      sqlite3_finalize(statement);
+      return Fail(Problem::Kind::kUnreadable, "a digest of " + std::to_string(digest.size()) + " bytes in the pages table");
+    }
+    std::memcpy(record.digest.data(), digest.data(), digest.size());
+    record.text = text_.size();
+    record.pathSize = static_cast<std::uint32_t>(path.size());
+    record.urlSize = static_cast<std::uint32_t>(url.size());
+    record.changed = sqlite3_column_int64(statement, 3);
+    record.size = sqlite3_column_int64(statement, 4);
+    record.mtimeNs = sqlite3_column_int64(statement, 5);
+    text_.append(path).append(url);
+    records_.push_back(record);
+  }
+  sqlite3_finalize(statement);
+  if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+  return true;
+}
+
+void ContentLedger::Index() {
+  std::size_t size = 16;
+  while (size < records_.size() * 2) size *= 2;
+  slots_.assign(size, 0);
+  for (std::size_t n = 0; n < records_.size(); ++n) {
+    std::size_t slot = std::hash<std::string_view>()(known(n).path) & (size - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = static_cast<std::uint32_t>(n + 1);
+  }
+}
+
+ContentLedger::Known ContentLedger::known(std::size_t index) const {
+  const Record& record = records_[index];
+  const std::string_view text(text_);
+  return {.path = text.substr(record.text, record.pathSize),
+          .url = text.substr(record.text + record.pathSize, record.urlSize),
+          .digest = record.digest,
+          .changed = record.changed,
+          .size = record.size,
+          .mtimeNs = record.mtimeNs};
+}
+
+std::size_t ContentLedger::Find(std::string_view path) const {
+  if (slots_.empty()) return kUnknown;
+  const std::size_t mask = slots_.size() - 1;
+  const std::string_view text(text_);
+  for (std::size_t slot = std::hash<std::string_view>()(path) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    const Record& record = records_[slots_[slot] - 1];
+    if (text.substr(record.text, record.pathSize) == path) return slots_[slot] - 1;
+  }
+  return kUnknown;
 }
 
 bool ContentLedger::Put(const std::string& path, const Page& page) {
