@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -80,7 +81,7 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   problem_.reset();
   records_.clear();
   text_.clear();
-  slots_.clear();
+  finger_ = 0;
   lastRun_.reset();
   digestKind_.clear();
   if (makeFolders) {
@@ -90,7 +91,9 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   }
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) return Fail(Problem::Kind::kUnwritable, "it is a folder");
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+  // One thread at a time uses the connection (the one that opens it, then
+  // the writer's): SQLite need not lock it at every call.
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK) {
     if (!db_) return Fail(Problem::Kind::kUnwritable, "out of memory");
     return FailSql(Problem::Kind::kUnwritable);
@@ -151,7 +154,6 @@ bool ContentLedger::Read() {
   if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
 
   if (!ReadPages()) return false;
-  Index();
 
   statements_ = new Statements;
   if (sqlite3_prepare_v2(db_,
@@ -189,28 +191,24 @@ bool ContentLedger::ReadPages() {
     record.changed = sqlite3_column_int64(statement, 3);
     record.size = sqlite3_column_int64(statement, 4);
     record.mtimeNs = sqlite3_column_int64(statement, 5);
-    text_.append(path).append(url);
+    text_.insert(text_.end(), path.begin(), path.end());
+    text_.insert(text_.end(), url.begin(), url.end());
     records_.push_back(record);
   }
   sqlite3_finalize(statement);
   if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+  // SQLite orders text by its bytes, as Find does; only paths a hand put
+  // in as blobs would come in another order.
+  const auto byPath = [this](const Record& a, const Record& b) {
+    return std::string_view(text_.data() + a.text, a.pathSize) < std::string_view(text_.data() + b.text, b.pathSize);
+  };
+  if (!std::is_sorted(records_.begin(), records_.end(), byPath)) std::sort(records_.begin(), records_.end(), byPath);
   return true;
-}
-
-void ContentLedger::Index() {
-  std::size_t size = 16;
-  while (size < records_.size() * 2) size *= 2;
-  slots_.assign(size, 0);
-  for (std::size_t n = 0; n < records_.size(); ++n) {
-    std::size_t slot = std::hash<std::string_view>()(known(n).path) & (size - 1);
-    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
-    slots_[slot] = static_cast<std::uint32_t>(n + 1);
-  }
 }
 
 ContentLedger::Known ContentLedger::known(std::size_t index) const {
   const Record& record = records_[index];
-  const std::string_view text(text_);
+  const std::string_view text(text_.data(), text_.size());
   return {.path = text.substr(record.text, record.pathSize),
           .url = text.substr(record.text + record.pathSize, record.urlSize),
           .digest = record.digest,
@@ -219,15 +217,51 @@ ContentLedger::Known ContentLedger::known(std::size_t index) const {
           .mtimeNs = record.mtimeNs};
 }
 
+std::string_view ContentLedger::PathAt(std::size_t index) const {
+  const Record& record = records_[index];
+  return {text_.data() + record.text, record.pathSize};
+}
+
+// The pages of one folder come to be dated one after the other, and lie
+// close together in path order: the search gallops out from the page found
+// last, then halves what is left. So it touches a few neighbours in memory,
+// not a page anywhere in a table of millions.
 std::size_t ContentLedger::Find(std::string_view path) const {
-  if (slots_.empty()) return kUnknown;
-  const std::size_t mask = slots_.size() - 1;
-  const std::string_view text(text_);
-  for (std::size_t slot = std::hash<std::string_view>()(path) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
-    const Record& record = records_[slots_[slot] - 1];
-    if (text.substr(record.text, record.pathSize) == path) return slots_[slot] - 1;
+  const std::size_t count = records_.size();
+  if (count == 0) return kUnknown;
+  const std::size_t at = finger_ < count ? finger_ : count - 1;
+  const int order = path.compare(PathAt(at));
+  if (order == 0) return at;
+  // The page, if known, is the first of [low, high] whose path is not less.
+  std::size_t low = 0, high = count;
+  if (order < 0) {
+    high = at;
+    for (std::size_t step = 1; step <= high; step *= 2) {
+      if (PathAt(high - step) < path) {
+        low = high - step + 1;
+        break;
+      }
+      high -= step;
+    }
+  } else {
+    low = at + 1;
+    for (std::size_t step = 1; low + step - 1 < count; step *= 2) {
+      if (PathAt(low + step - 1) >= path) {
+        high = low + step - 1;
+        break;
+      }
+      low += step;
+    }
   }
-  return kUnknown;
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (PathAt(middle) < path)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  finger_ = low;
+  return low < count && PathAt(low) == path ? low : kUnknown;
 }
 
 bool ContentLedger::Put(const std::string& path, const Page& page) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/HugePageAllocator.h"
 #include "scan/PageDigest.h"
 
 struct sqlite3;
@@ -31,7 +32,7 @@ struct sqlite3;
 //
 // Open takes the database's write lock for the whole run (one transaction,
 // BEGIN IMMEDIATE) and reads it whole, with one statement, into a compact
-// table that answers by path; nothing is written to it before Commit,
+// table in path order that answers by path; nothing is written to it before Commit,
 // which a run calls once its sitemap is in place. A run that fails, stops
 // or is killed leaves the ledger as it was. A ledger that cannot be read,
 // is of a newer format, is locked by another run or cannot be written is
@@ -117,7 +118,7 @@ class ContentLedger {
   bool CreateSchema();
   bool Read();
   bool ReadPages();
-  void Index();
+  std::string_view PathAt(std::size_t index) const;
   void Close();
 
   std::string path_;
@@ -135,10 +136,10 @@ class ContentLedger {
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0;
   };
-  std::vector<Record> records_;
-  std::string text_;
-  // Open addressing by the path's hash: a record's number + 1, 0 for none.
-  std::vector<std::uint32_t> slots_;
+  // Large ledgers fill tens of megabytes: on huge pages, fewer traps.
+  std::vector<Record, HugePageAllocator<Record>> records_;
+  std::vector<char, HugePageAllocator<char>> text_;
+  mutable std::size_t finger_ = 0;  // where Find found the last page
   std::optional<std::time_t> lastRun_;
   std::string digestKind_;
   std::function<bool()> commitGate_;
