@@ -383,6 +383,27 @@ TEST(PageDigestTest, TheTextDigestSeesWhatAReaderSees) {
             "T<p>\n\nm\n");
   EXPECT_EQ(PageDigest::ReaderText("<p>a<script>if (a<b) x()</p>"), "\n\na\n");
   EXPECT_NE(PageDigest::Of("a", PageDigest::Kind::kBytes), PageDigest::Of("a ", PageDigest::Kind::kBytes));
+
+  // White space collapses the same however it falls on the eight-byte
+  // words the reader copies whole: long and short words, runs of every
+  // kind of white space, control bytes and UTF-8.
+  std::mt19937 random(8);
+  const std::string kinds[] = {" ", "  ", "\t", "\n", "\r\n", "\f", "\x01", "\x1f", "!", "\xe3\x81\x82", "abcdefghij", "w"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (int n = std::uniform_int_distribution<int>(0, 40)(random); n > 0; --n)
+      text += kinds[std::uniform_int_distribution<std::size_t>(0, std::size(kinds) - 1)(random)];
+    std::string expected;
+    for (const char c : text) {
+      const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+      if (!space)
+        expected += c;
+      else if (!expected.empty() && expected.back() != ' ')
+        expected += ' ';
+    }
+    if (!expected.empty() && expected.back() == ' ') expected.pop_back();
+    ASSERT_EQ(PageDigest::ReaderText("<body>" + text), "\n\n" + expected + "\n") << text;
+  }
 }
 
 }  // namespace
