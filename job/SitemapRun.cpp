@@ -119,8 +119,9 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     scanner.setRules({.exclusions = &exclusions,
                       .followLinks = atStart.followLinks,
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
+                      .readModified = atStart.lastMod && atStart.lastModFromFile,
                       // Content dates compare each page's size and time with the ledger's.
-                      .readModified = (atStart.lastMod && atStart.lastModFromFile) || atStart.lastModFromContent,
+                      .readStamps = atStart.lastModFromContent,
                       .checkNoindex = atStart.skipNoindex,
                       .readers = Readers(),
                       .startThread = environment_.startThread,
@@ -244,7 +245,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   result->writerRan = true;
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
-  if (history) writer.UseHistory(&*history);
+  if (history) writer.UseHistory(&*history, scanner.stamps());
   result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
   if (result->written && history) {
     if (history->Stage() && history->Commit()) {

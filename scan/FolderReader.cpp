@@ -62,15 +62,18 @@ bool FolderReader::IsExcluded(const std::string& folderPath, const FoundEntry& f
 
 // Only pages cost a look at the file, and only when asked for.
 bool FolderReader::IsPage(const FoundEntry& file, std::uint16_t level) const {
-  return (rules_.readModified || rules_.checkNoindex) && rules_.isPage && rules_.isPage(file.name, level);
+  return (rules_.readModified || rules_.readStamps || rules_.checkNoindex) && rules_.isPage &&
+         rules_.isPage(file.name, level);
 }
 
 void FolderReader::LearnAboutPages(FolderHandle folder, const std::vector<FoundEntry*>& pages,
                                    std::stop_token stop) const {
   for (FoundEntry* page : pages) {
     if (stop.stop_requested()) return;
-    if (rules_.readModified && lister_.Stamp(folder, page->name, &page->stamp))
-      page->flags |= clCompositionFolder::kStamped;
+    if ((rules_.readModified || rules_.readStamps) && lister_.Stamp(folder, page->name, &page->stamp)) {
+      if (rules_.readModified) page->modified = page->stamp.modified;
+      if (rules_.readStamps) page->flags |= clCompositionFolder::kStamped;
+    }
     if (rules_.checkNoindex && lister_.PageSaysNoindex(folder, page->name))
       page->flags |= clCompositionFolder::kNoindex;
   }

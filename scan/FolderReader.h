@@ -15,6 +15,7 @@ struct FoundEntry {
   ListedEntry::Kind kind;
   bool left = false;  // excluded: neither recorded nor entered
   std::uint8_t flags = 0;
+  std::int64_t modified = 0;
   FileStamp stamp{};  // with the kStamped flag
 };
 

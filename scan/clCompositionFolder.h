@@ -2,8 +2,6 @@
 #include <cstdint>
 #include <string>
 
-#include "scan/FileStamp.h"
-
 // One file or folder found by the scan. It holds no path: where an entry
 // lies follows from its place in the scanner's pre-order list and the
 // levels of the records before it.
@@ -14,17 +12,16 @@ class clCompositionFolder {
     kRegular = 1,  // resolves to a regular file: a server can send it
     kNoindex = 2,  // a page that asks robots not to index it
     kBrokenLink = 4,  // a link to nothing, or a loop of links
-    kStamped = 8,     // its size and modification time were read
+    kStamped = 8,     // the scan kept its size and time (clFindInFolders::stamps())
   };
 
   clCompositionFolder() = default;
   // A file of this form is a regular file.
   clCompositionFolder(std::uint16_t level, std::string name, std::int16_t isFolder)
-      : clCompositionFolder(level, std::move(name), isFolder, isFolder == 1 ? 0 : kRegular) {}
+      : clCompositionFolder(level, std::move(name), isFolder, isFolder == 1 ? 0 : kRegular, 0) {}
   clCompositionFolder(std::uint16_t level, std::string name, std::int16_t isFolder, std::uint8_t flags,
-                      const FileStamp& stamp = {})
-      : level_(level), isFolder_(static_cast<std::int8_t>(isFolder)), flags_(flags),
-        nanoseconds_(stamp.nanoseconds), modified_(stamp.modified), size_(stamp.size), name_(std::move(name)) {}
+                      std::int64_t modified)
+      : level_(level), isFolder_(isFolder), flags_(flags), modified_(modified), name_(std::move(name)) {}
 
   std::uint16_t getLevel() const { return level_; }
   void setLevel(std::uint16_t level) { level_ = level; }
@@ -34,27 +31,21 @@ class clCompositionFolder {
   void setName(const std::string& name) { name_ = name; }
   // 1 for a folder, 0 for a file; readers test for 1.
   std::int16_t getIsFolder() const { return isFolder_; }
-  void setIsFolder(std::int16_t isFolder) { isFolder_ = static_cast<std::int8_t>(isFolder); }
+  void setIsFolder(std::int16_t isFolder) { isFolder_ = isFolder; }
 
   bool isRegularFile() const { return isFolder_ != 1 && (flags_ & kRegular); }
   bool isNoindex() const { return flags_ & kNoindex; }
   bool isBrokenLink() const { return flags_ & kBrokenLink; }
+  bool isStamped() const { return flags_ & kStamped; }
   // Seconds since the epoch; 0 when the scan was not asked for it.
   std::int64_t modified() const { return modified_; }
-  // Size and modification time, when the scan read them.
-  bool isStamped() const { return flags_ & kStamped; }
-  FileStamp stamp() const { return {.size = size_, .modified = modified_, .nanoseconds = nanoseconds_}; }
 
   bool operator==(const clCompositionFolder&) const = default;
 
  private:
-  // Laid out so that the stamp costs 8 bytes a record: lists run to
-  // millions of records.
   std::uint16_t level_ = 0;
-  std::int8_t isFolder_ = 0;
+  std::int16_t isFolder_ = 0;
   std::uint8_t flags_ = 0;
-  std::uint32_t nanoseconds_ = 0;
   std::int64_t modified_ = 0;
-  std::int64_t size_ = 0;
   std::string name_;
 };

@@ -255,8 +255,8 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     if (history_) {
       const std::string& path = urls.PathOf(entry.name());
       std::string reason;
-      const FileStamp stamp = entry.stamp();
-      when = history_->DateOf(path, url, &reason, entry.isStamped() ? &stamp : nullptr);
+      const FileStamp* stamp = entry.isStamped() && i < stamps_.size() ? &stamps_[i] : nullptr;
+      when = history_->DateOf(path, url, &reason, stamp);
       if (!reason.empty()) warnings_.Add({.reason = Warning::Reason::kUndatedPage, .path = path, .detail = reason});
     }
     const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());

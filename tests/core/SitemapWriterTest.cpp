@@ -95,7 +95,7 @@ TEST_F(SitemapWriterTest, NothingSelectedWritesNothing) {
   EXPECT_EQ(errorText, "no file matched the extension list");
   EXPECT_FALSE(Write({{1, "style.css", 0}, {1, "html", 0}}, Inputs("", {"html"})));
   EXPECT_FALSE(Write(kExampleEntries, Inputs("", {})));
-  EXPECT_FALSE(Write({{1, "a.html", 0, 0}}, Inputs("", {"html"})));  // not a regular file
+  EXPECT_FALSE(Write({{1, "a.html", 0, 0, 0}}, Inputs("", {"html"})));  // not a regular file
   EXPECT_EQ(errorText, "every matching file was left out");
   EXPECT_EQ(Output(), "previous");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"nubika_sitemap.xml"});
@@ -107,12 +107,12 @@ TEST_F(SitemapWriterTest, NothingSelectedWritesNothing) {
 TEST_F(SitemapWriterTest, LeavesOutWhatNoServerCanSendAndSaysSo) {
   const std::vector<clCompositionFolder> entries = {
       {1, "page.html", 0},
-      {1, "fifo.html", 0, 0},
+      {1, "fifo.html", 0, 0, 0},
       {1, "nubika_sitemap.xml", 0},
       {1, ".nubika_sitemap.tmp-4242-0a1b2c3d", 0},
       {1, "sub", 1},
       {2, "nubika_sitemap.xml", 0},  // a page of the site, below the root
-      {2, "dangling.xml", 0, 0},
+      {2, "dangling.xml", 0, 0, 0},
       {1, std::string(2100, 'x') + ".html", 0},
       {1, std::string(2200, 'y') + ".html", 0}};
   ASSERT_TRUE(Write(entries, Inputs("https://example.jp/", {"html", "xml"})));
