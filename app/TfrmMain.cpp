@@ -742,6 +742,7 @@ void TfrmMain::mnuOptionsClick() {
 void TfrmMain::ShowOptions() {
   QStringList on;
   if (options_.lastModFromFile) on << U("日付はファイルの更新日");
+  if (options_.lastModFromContent) on << (options_.lastModFromGit ? U("日付は git") : U("日付は中身"));
   if (!options_.exclude.empty()) on << U("除外 %1 件").arg(options_.exclude.size());
   if (options_.skipNoindex) on << U("noindex を除く");
   if (options_.folderUrls) on << U("フォルダの URL");

@@ -32,10 +32,13 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   if (parent) setFont(parent->font());
 
   cmbLastModFrom = Named(new QComboBox(this), "cmbLastModFrom",
-                         "「最終更新日を指定」で書く日付です");
+                         "「最終更新日を指定」で書く日付です。「git で最後にコミットした日」は、git で管理していて"
+                         "未コミットの変更がないページにそのページを最後に変えたコミットの日付を書き、"
+                         "ほかのページは中身が変わった日で決めます");
   cmbLastModFrom->addItem(U("サイトマップを作った日"));
   cmbLastModFrom->addItem(U("ファイルの更新日"));
   cmbLastModFrom->addItem(U("ページの中身が変わった日"));
+  cmbLastModFrom->addItem(U("git で最後にコミットした日"));
   chkDigestText = Named(new QCheckBox(U("見える文字が変わったときだけ変更とみなす"), this), "chkDigestText",
                         "「ページの中身が変わった日」で、タイトル・説明文・本文（<main>）の文字だけを比べます。"
                         "フッターやファイル名の変更では日付が変わりません");
@@ -80,7 +83,8 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmOptions::Show(const GenerationInputs& inputs) {
-  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? 2 : inputs.lastModFromFile ? 1 : 0);
+  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? (inputs.lastModFromGit ? 3 : 2)
+                                                            : inputs.lastModFromFile ? 1 : 0);
   chkDigestText->setChecked(inputs.digestText);
   std::string patterns;
   for (const std::string& pattern : inputs.exclude) patterns += pattern + "\n";
@@ -97,7 +101,9 @@ void TfrmOptions::Show(const GenerationInputs& inputs) {
 
 GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
   inputs.lastModFromFile = cmbLastModFrom->currentIndex() == 1;
-  inputs.lastModFromContent = cmbLastModFrom->currentIndex() == 2;
+  // git dates by content what it cannot date itself.
+  inputs.lastModFromContent = cmbLastModFrom->currentIndex() >= 2;
+  inputs.lastModFromGit = cmbLastModFrom->currentIndex() == 3;
   inputs.digestText = chkDigestText->isChecked();
   inputs.exclude.clear();
   const std::string patterns = ShownText::Get(memExclude);

@@ -693,6 +693,14 @@ void TestMainWindow::optionsThatShapeTheOutputAreNamed() {
   QVERIFY(names->isEnabled());
   QCOMPARE(Find<QLabel>(dialog, "lblLastModNote")->text(),
            U("メイン画面の「最終更新日を指定」にチェックがあるときに使います"));
+  // git is content's rule with commit dates: both come back from the choice.
+  auto* dates = Find<QComboBox>(dialog, "cmbLastModFrom");
+  inputs.lastModFromContent = inputs.lastModFromGit = true;
+  dialog.Show(inputs);
+  QCOMPARE(dates->currentIndex(), 3);
+  QVERIFY(dialog.Applied({}).lastModFromContent && dialog.Applied({}).lastModFromGit);
+  dates->setCurrentIndex(2);
+  QVERIFY(dialog.Applied({}).lastModFromContent && !dialog.Applied({}).lastModFromGit);
 
   auto empty = std::make_unique<Workspace>();
   space_.swap(empty);
