@@ -84,7 +84,8 @@ class GitPageDates::Walk {
   // content differs between tree and parent (null: a tree without them).
   bool Compare(const git_tree* tree, const git_tree* parent, const std::string& path, std::time_t when) {
     const std::size_t count = git_tree_entrycount(tree);
-    for (std::size_t i = 0; i < count && below_[path] > 0; ++i) {
+    const std::size_t& left = below_[path];  // a map's values stay where they are
+    for (std::size_t i = 0; i < count && left > 0; ++i) {
       const git_tree_entry* entry = git_tree_entry_byindex(tree, i);
       const char* name = git_tree_entry_name(entry);
       const git_object_t type = git_tree_entry_type(entry);
