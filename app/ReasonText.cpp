@@ -63,7 +63,7 @@ QString NoteOf(const Warning& warning) {
       return U("浅いクローン（shallow clone）のため、%1 ページは最後に変わったコミットが分かりません。"
                "これらのページの日付は中身から決めました（git fetch --unshallow で履歴を取ると分かります）")
           .arg(warning.count);
-    case Reason::kGitUnreadable: return U("%1。すべてのページの日付を中身から決めました").arg(Q(warning.detail));
+    case Reason::kGitUnreadable: return U("%1。git で日付の分からなかったページは中身から決めました").arg(Q(warning.detail));
     case Reason::kUrlTooLong:
       return U("%1 文字（上限 %2 文字）").arg(warning.count).arg(SitemapWriter::kMaxUrlLength);
     case Reason::kBrokenLink:

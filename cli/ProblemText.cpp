@@ -57,7 +57,7 @@ std::string OfWarning(const Warning& warning) {
              ", dated by content instead (git fetch --unshallow gives them their commits' dates)";
     case Reason::kGitUnreadable:
       return "could not read the git repository of " + warning.path + ": " + warning.detail +
-             "; every page is dated by content";
+             "; the pages it did not date are dated by content";
     case Reason::kUrlTooLong:
     case Reason::kNoindex:
     case Reason::kCount: break;
@@ -201,7 +201,9 @@ std::string OfKeyFile(IndexNowSubmission::KeyFile problem, const std::string& pa
 std::string OfSubmission(const IndexNowSubmission::Outcome& outcome, const std::string& endpoint, std::size_t total,
                          const std::optional<std::string>& changesFile) {
   std::string text = "IndexNow: " + endpoint;
-  if (outcome.status != 0)
+  if (outcome.stopped)
+    text += ": the submission was stopped";
+  else if (outcome.status != 0)
     text += " answered HTTP " + std::to_string(outcome.status) + (outcome.answer.empty() ? "" : ": " + outcome.answer);
   else
     text += " could not be reached: " + outcome.answer;

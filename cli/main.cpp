@@ -227,13 +227,13 @@ std::string IndexNowUsage(const CommandLine& line, const GenerationInputs& input
 
 // Submits the run's changes when asked; how many of them went through.
 std::size_t SubmitChanges(const CommandLine& line, const std::string& baseUrl, const RunResult& result,
-                          std::string* problem) {
+                          std::stop_token stop, std::string* problem) {
   if (!line.indexNow || result.changes.empty()) return result.changes.size();
   const std::string endpoint = line.indexNowEndpoint.value_or(IndexNowSubmission::kDefaultEndpoint);
   std::vector<std::string> urls;
   urls.reserve(result.changes.size());
   for (const PageHistory::Change& change : result.changes) urls.push_back(change.url);
-  const IndexNowSubmission::Outcome outcome = IndexNowSubmission(endpoint, baseUrl, *line.indexNow).Submit(urls);
+  const IndexNowSubmission::Outcome outcome = IndexNowSubmission(endpoint, baseUrl, *line.indexNow).Submit(urls, stop);
   if (outcome.failed) *problem = ProblemText::OfSubmission(outcome, endpoint, urls.size(), line.changes);
   return outcome.submitted;
 }
@@ -299,7 +299,7 @@ int Run(const CommandLine& line) {
     return kFailed;
   }
   std::string notSubmitted;
-  const std::size_t submitted = SubmitChanges(line, *base, result, &notSubmitted);
+  const std::size_t submitted = SubmitChanges(line, *base, result, stop.get_token(), &notSubmitted);
   if (line.changes && !WriteChanges(*line.changes, result.changes, submitted)) return kFailed;
   if (!notSubmitted.empty()) std::cerr << "nubika-sitemap-cli: " << notSubmitted << '\n';
   // The sitemap is written whatever becomes of this line: a reader that

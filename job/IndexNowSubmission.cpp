@@ -69,6 +69,11 @@ std::size_t KeepAnswer(char* data, std::size_t size, std::size_t count, void* an
   return bytes;
 }
 
+// libcurl asks this while a request is under way: non-zero breaks it off.
+int BreakOffWhenStopped(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
+}
+
 std::string OneLine(std::string text) {
   std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
   return std::string(AsciiText::TrimHtmlSpace(text));
@@ -116,7 +121,8 @@ std::string IndexNowSubmission::Body(std::span<const std::string> urls) const {
   return body;
 }
 
-IndexNowSubmission::Outcome IndexNowSubmission::Submit(const std::vector<std::string>& urls) const {
+IndexNowSubmission::Outcome IndexNowSubmission::Submit(const std::vector<std::string>& urls,
+                                                       std::stop_token stop) const {
   Outcome outcome;
   if (urls.empty()) return outcome;
   StartLibrary();
@@ -145,6 +151,9 @@ IndexNowSubmission::Outcome IndexNowSubmission::Submit(const std::vector<std::st
   curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, KeepAnswer);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, BreakOffWhenStopped);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &stop);
+  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
   for (std::size_t first = 0; first < urls.size(); first += kUrlsPerRequest) {
     const std::size_t count = std::min(kUrlsPerRequest, urls.size() - first);
     const std::string body = Body(std::span(urls).subspan(first, count));
@@ -161,6 +170,7 @@ IndexNowSubmission::Outcome IndexNowSubmission::Submit(const std::vector<std::st
       continue;
     }
     outcome.failed = true;
+    outcome.stopped = sent == CURLE_ABORTED_BY_CALLBACK;
     outcome.status = status;
     outcome.answer = OneLine(sent == CURLE_OK ? answer : error[0] ? error : curl_easy_strerror(sent));
     break;

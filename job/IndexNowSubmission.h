@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstddef>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,11 +47,13 @@ class IndexNowSubmission {
     std::size_t submitted = 0;  // the first submitted of the URLs went through
     std::size_t requests = 0;   // requests made, the failed one included
     bool failed = false;
+    bool stopped = false;       // failed as stop was asked
     long status = 0;            // the failed request's HTTP status; 0: no answer came
     std::string answer;         // the start of its answer, or why none came
   };
-  // Sends nothing for no URLs. Accepted: 200 and 202.
-  Outcome Submit(const std::vector<std::string>& urls) const;
+  // Sends nothing for no URLs. Accepted: 200 and 202. A stop asked breaks
+  // off the request under way.
+  Outcome Submit(const std::vector<std::string>& urls, std::stop_token stop = {}) const;
 
   // How long a request may take, connection included.
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }

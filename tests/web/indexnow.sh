@@ -103,6 +103,19 @@ check "the ledger is written" bash -c "! cmp -s '$work/many.sqlite' '$work/many-
 check "the first 10,000 plain, the rest marked" \
   [ "$(head -n 10000 "$work/many-changes" | grep -c '^M	')":"$(tail -n +10001 "$work/many-changes" | grep -c '^!M	')" = "10000:15000" ]
 
+# Stopped while the endpoint keeps silent: within seconds, exit 3, the
+# change marked.
+forget_requests
+echo 0 >"$work/endpoint/statuses"
+echo s >"$site/a.html"
+"$CLI" "$site" --settings "$work/base.ini" --ext html --lastmod --lastmod-from content --ledger "$work/site.sqlite" \
+  --indexnow-endpoint "$endpoint" --indexnow "$key" --changes "$work/changes" >"$work/out" 2>"$work/err" & cli=$!
+for _ in $(seq 100); do [ "$(requests)" = 1 ] && break; sleep 0.1; done
+start=$(date +%s); kill -INT "$cli"; wait "$cli"; rc=$?
+check "stopped during a request: exit 3 at once" [ "$rc:$(( $(date +%s) - start < 10 ))" = 3:1 ]
+check "saying so, the change marked" \
+  [ "$(grep -c "the submission was stopped; 1 of 1 URL not submitted" "$work/err"):$(cat "$work/changes")" = "1:$(printf '!M\thttps://example.jp/a.html')" ]
+
 # An endpoint that does not answer: exit 3 within the time-out, said so.
 kill "$server"; wait "$server" 2>/dev/null; server=
 echo z >"$site/a.html"

@@ -9,13 +9,14 @@ request files there: a test that removes them starts again at 1) and its
 path and Content-Type to FOLDER/request-N.head; the answer is the Nth
 status of FOLDER/statuses (one per line, the last repeated; 200 when there
 is none),
-with a short text. Ends after 120 s whatever happens, so that no test can
+with a short text; status 0 answers nothing for 60 s. Ends after 120 s whatever happens, so that no test can
 leave it behind.
 """
 import http.server
 import os
 import sys
 import threading
+import time
 
 folder = sys.argv[1]
 
@@ -40,6 +41,9 @@ class Endpoint(http.server.BaseHTTPRequestHandler):
         with open(os.path.join(folder, f"request-{count}.head"), "w") as out:
             out.write(f"{self.path}\n{self.headers.get('Content-Type')}\n")
         status = status_of(count)
+        if status == 0:
+            time.sleep(60)
+            return
         answer = b"Forbidden: the key is not valid for this host\n" if status == 403 else b""
         self.send_response(status)
         self.send_header("Content-Length", str(len(answer)))
