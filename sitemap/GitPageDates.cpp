@@ -8,9 +8,11 @@
 
 namespace {
 
-// libgit2 is set up once, for the program's life.
+// libgit2 is set up once, for the program's life. As git itself does, it
+// does not hash every object it reads again to check it against its name:
+// that took a fifth of a walk through history.
 void StartLibrary() {
-  static const int started = git_libgit2_init();
+  static const int started = git_libgit2_init() > 0 && git_libgit2_opts(GIT_OPT_ENABLE_STRICT_HASH_VERIFICATION, 0) == 0;
   (void)started;
 }
 
