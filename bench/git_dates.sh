@@ -51,16 +51,7 @@ PY
   mv "$site.partial" "$site"
 fi
 
-# The median of three runs, in seconds.
-timed() {
-  local times=()
-  for _ in 1 2 3; do
-    local start=$(date +%s%N)
-    "$@" >/dev/null
-    times+=($(( $(date +%s%N) - start )))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n 2p | awk '{printf "%.3f", $1 / 1e9}'
-}
+source "$here/timed.sh"
 run() { "$cli" "$site/site" --settings "$work/empty.ini" --base-url https://example.jp/ --ext html -q --lastmod "$@"; }
 first() { rm -f "$work/$1.sqlite"; run --lastmod-from "$1" --ledger "$work/$1.sqlite"; }
 
