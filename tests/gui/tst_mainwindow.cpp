@@ -62,7 +62,7 @@ class TestMainWindow : public QObject {
   void writerTakesInputsAsTheyAreAfterTheScan();
   void emptyOrMissingFolderFails_data();
   void emptyOrMissingFolderFails();
-  void stopDuringScanKeepsLabelAndWritesNothing();
+  void stopDuringScanKeepsThePreviousSitemap();
   void stopDuringWritingKeepsThePreviousSitemap();
   void failedWriteKeepsThePreviousSitemap();
   void stopWhenIdleDoesNothing();
@@ -78,6 +78,7 @@ class TestMainWindow : public QObject {
   void resultViewListsWhatWasLeftOut();
   void resultViewSaysWhyARunFailed();
   void resultViewCountsTheParts();
+  void resultViewCountsWhatChangedSinceTheLastRun();
   void scanShowsAGrowingFileCount();
   void japaneseHostIsConverted();
   void optionsThatShapeTheOutputAreNamed();
@@ -329,10 +330,11 @@ void TestMainWindow::emptyOrMissingFolderFails() {
   QVERIFY(IsEnabled(*window, "btnMake"));
 }
 
-void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
+void TestMainWindow::stopDuringScanKeepsThePreviousSitemap() {
   ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("site/nubika_sitemap.xml"), "previous");
   auto window = MakeWindow();
   Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
   Find<QPushButton>(*window, "btnMake")->click();
@@ -346,7 +348,8 @@ void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
   QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ作成を中断しました"));
   QCOMPARE(Find<QLabel>(*window, "lblHeadline")->text(), U("サイトマップ作成を中断しました"));
   QVERIFY(!Find<QLabel>(*window, "lblCause")->isVisibleTo(window->resultView()));
-  QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+  QCOMPARE(space_->read(QStringLiteral("site/nubika_sitemap.xml")), QByteArray("previous"));
+  QCOMPARE(QDir(space_->path(QStringLiteral("site"))).entryList(QDir::Files).size(), 2);
   for (const char* name : kRunInputs) QVERIFY2(IsEnabled(*window, name), name);
   QVERIFY(urls_->opened.isEmpty());
 }
@@ -608,6 +611,30 @@ void TestMainWindow::resultViewCountsTheParts() {
   QCOMPARE(Find<QLabel>(*view, "lblUrlCount")->text(), U("URL 数: 50,001"));
 }
 
+// With content dates the run keeps a ledger where 詳細設定 says: the
+// second run counts the page added, the one changed and the one deleted.
+void TestMainWindow::resultViewCountsWhatChangedSinceTheLastRun() {
+  for (const char* page : {"site/a.html", "site/b.html", "site/c.html"}) space_->write(QLatin1String(page), page);
+  const QString ledger = space_->path(QStringLiteral("state/dates.sqlite"));
+  QVERIFY(QDir().mkpath(space_->path(QStringLiteral("state"))));
+  space_->write(QStringLiteral("Setting.ini"),
+                "[SETTING]\nLAST_UPDATE_AUTO=1\n[OPTIONS]\nLASTMOD_FROM=content\nLEDGER=" + QFile::encodeName(ledger) + "\n");
+  auto window = MakeWindow();
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  auto* changes = Find<QLabel>(*window->resultView(), "lblChanges");
+  QVERIFY2(changes->isVisibleTo(window->resultView()), qPrintable(Find<QLabel>(*window, "lblStat")->toolTip()));
+  QCOMPARE(changes->text(), U("追加 3 件 / 更新 0 件 / 削除 0 件"));
+  QVERIFY(QFile::exists(ledger));
+
+  space_->write(QStringLiteral("site/a.html"), "a, rewritten");
+  QVERIFY(QFile::remove(space_->path(QStringLiteral("site/c.html"))));
+  space_->write(QStringLiteral("site/d.html"), "new");
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
+  QCOMPARE(changes->text(), U("追加 1 件 / 更新 1 件 / 削除 1 件"));
+  QCOMPARE(Find<QLabel>(*window->resultView(), "lblUrlCount")->text(), U("URL 数: 3"));
+}
+
 // 200,000 files in 2,000 folders, each listing a little slow: the label
 // counts the files as the scan finds them, the bar is busy, and the
 // writing then shows its percentage.
@@ -693,6 +720,17 @@ void TestMainWindow::optionsThatShapeTheOutputAreNamed() {
   QVERIFY(names->isEnabled());
   QCOMPARE(Find<QLabel>(dialog, "lblLastModNote")->text(),
            U("メイン画面の「最終更新日を指定」にチェックがあるときに使います"));
+  // The ledger's field counts only with content dates; empty is its usual
+  // place, and a path comes back as the bytes it was.
+  auto* ledger = Find<QLineEdit>(dialog, "edtLedger");
+  QVERIFY(!ledger->isEnabled() && !Find<QPushButton>(dialog, "btnLedger")->isEnabled());
+  inputs.lastModFromContent = true;
+  inputs.ledgerPath = "/var/lib/\xff/dates.sqlite";
+  dialog.Show(inputs);
+  QVERIFY(ledger->isEnabled() && Find<QCheckBox>(dialog, "chkDigestText")->isEnabled());
+  QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
+  ledger->clear();
+  QVERIFY(dialog.Applied(inputs).ledgerPath.empty());
 
   auto empty = std::make_unique<Workspace>();
   space_.swap(empty);
