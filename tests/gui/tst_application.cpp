@@ -369,7 +369,19 @@ void TestApplication::theWindowsSizeAndPlaceAreKept() {
   auto second = MakeWindow();
   QCOMPARE(second->size(), drawn + QSize(90, 40));
   QCOMPARE(second->pos(), screen.topLeft() + QPoint(30, 40));
+  // Maximised, it keeps the place it returns to.
+  second->showMaximized();
+  QTRY_VERIFY(second->isMaximized() && second->size() != drawn + QSize(90, 40));
   second.reset();
+  QVERIFY(space_->read(QStringLiteral("Setting.ini"))
+              .contains(QStringLiteral("WIDTH=%1\nHEIGHT=%2\nMAXIMIZED=1\n")
+                            .arg(drawn.width() + 90).arg(drawn.height() + 40).toLatin1()));
+  auto third = MakeWindow();
+  third->show();
+  QTRY_VERIFY(third->isMaximized());
+  third->showNormal();
+  QTRY_COMPARE(third->size(), drawn + QSize(90, 40));
+  third.reset();
 
   WriteSettings("KAKUCHO=html,\n[WINDOW]\nLEFT=-30000\nTOP=40000\nWIDTH=600\nHEIGHT=330\n");
   auto far = MakeWindow();

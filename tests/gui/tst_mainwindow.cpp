@@ -650,6 +650,7 @@ void TestMainWindow::resultViewSaysWhyARunFailed() {
   QVERIFY(view && view->isVisible());
   QCOMPARE(Find<QLabel>(*view, "lblCause")->text(), U("原因: 対象とする拡張子が1つも登録されていません"));
   QCOMPARE(Find<QLabel>(*view, "lblAdvice")->text(), U("対処: 拡張子を追加してください"));
+  QCOMPARE(Find<QLabel>(*view, "lblWritten")->text(), U("サイトマップは作成していません"));  // none was there
   QVERIFY(!Find<QPushButton>(*view, "btnOpenSitemap")->isEnabled());
   QCOMPARE(Find<QTableWidget>(*view, "tblLeftOut")->rowCount(), 0);
 }
