@@ -46,8 +46,9 @@ fi
 
 make package
 fields=$(dpkg-deb -f nubika-sitemap_*.deb Depends Recommends)
-grep -q '^Depends:.*xdg-utils' <<<"$fields" && grep -q '^Recommends:.*bash-completion' <<<"$fields" ||
+if ! grep -q '^Depends:.*xdg-utils' <<<"$fields" || ! grep -q '^Recommends:.*bash-completion' <<<"$fields"; then
   fail "the package's relations: $fields"
+fi
 installed_packages >"$packages_before"
 # Slim images leave manual pages out of every package; ours go in.
 if grep -rqs '^path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/; then

@@ -11,7 +11,13 @@ for tool in Xvfb openbox xwininfo xprop import; do
 done
 work=$(mktemp -d)
 pids=()
-trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"' EXIT
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 # A copy of the program keeps its settings beside it, away from the build's.
 cp "$program" "$work/nubika-sitemap"
@@ -33,7 +39,8 @@ install -d -m 0700 "$work/runtime"
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1920x1080x24 3>"$work/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 openbox >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
