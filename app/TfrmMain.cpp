@@ -483,10 +483,11 @@ bool TfrmMain::saveSettings() {
 
 // The frame on the desktop: pos() is its corner. Before the window is
 // first shown its frame is not known yet: a title bar of the style's
-// height stands for it.
+// height and a border of its frame width all round stand for it.
 QRect TfrmMain::Frame() const {
   const QSize known = frameGeometry().size() - size();
-  const QSize margins = known.isNull() ? QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight)) : known;
+  const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const QSize margins = known.isNull() ? QSize(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border) : known;
   return QRect(pos(), size() + margins);
 }
 
