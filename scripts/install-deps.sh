@@ -38,15 +38,20 @@ fi
 
 [ "$scope" = programs ] && exit 0
 
-# Locales the tests switch to, to show that no locale changes a byte.
-if ! locale -a 2>/dev/null | grep -qi '^tr_TR.utf8$' || ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
+# Locales the tests switch to, to show that no locale changes a byte, and
+# Japanese, in which the manual pages must read without a warning.
+missing_locale=false
+for wanted in tr_TR de_DE ja_JP; do
+  locale -a 2>/dev/null | grep -qi "^$wanted.utf8\$" || missing_locale=true
+done
+if $missing_locale; then
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q "install ok installed" || {
     $sudo_cmd apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq locales
   }
-  $sudo_cmd sed -i -E 's/^# *(tr_TR.UTF-8|de_DE.UTF-8)/\1/' /etc/locale.gen
+  $sudo_cmd sed -i -E 's/^# *(tr_TR.UTF-8|de_DE.UTF-8|ja_JP.UTF-8)/\1/' /etc/locale.gen
   $sudo_cmd locale-gen >/dev/null
 fi
 
