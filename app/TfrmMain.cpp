@@ -825,7 +825,10 @@ void TfrmMain::mnuOptionsClick() {
 void TfrmMain::ShowOptions() {
   QStringList on;
   if (options_.lastModFromFile) on << U("日付はファイルの更新日");
-  if (options_.lastModFromContent) on << U(options_.digestText ? "日付は見える文字の変更日" : "日付は中身の変更日");
+  if (options_.lastModFromContent)
+    on << U(options_.lastModFromGit ? "日付は git のコミット日"
+            : options_.digestText   ? "日付は見える文字の変更日"
+                                    : "日付は中身の変更日");
   if (!options_.exclude.empty()) on << U("除外 %1 件").arg(options_.exclude.size());
   if (options_.skipNoindex) on << U("noindex を除く");
   if (options_.folderUrls) on << U("フォルダの URL");

@@ -27,8 +27,10 @@ Widget* Named(Widget* widget, const char* name, const char* hint = nullptr) {
   return widget;
 }
 
-// The date choice that keeps a ledger.
+// The date choices that keep a ledger: content, and git, which dates by
+// content what it cannot date itself.
 constexpr int kContentDates = 2;
+constexpr int kGitDates = 3;
 
 }  // namespace
 
@@ -38,10 +40,13 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   if (parent) setFont(parent->font());
 
   cmbLastModFrom = Named(new QComboBox(this), "cmbLastModFrom",
-                         "「最終更新日を指定」で書く日付です");
+                         "「最終更新日を指定」で書く日付です。「git で最後にコミットした日」は、git で管理していて"
+                         "未コミットの変更がないページにそのページを最後に変えたコミットの日付を書き、"
+                         "ほかのページは中身が変わった日で決めます");
   cmbLastModFrom->addItem(U("サイトマップを作った日"));
   cmbLastModFrom->addItem(U("ファイルの更新日"));
   cmbLastModFrom->addItem(U("ページの中身が変わった日"));
+  cmbLastModFrom->addItem(U("git で最後にコミットした日"));
   chkDigestText = Named(new QCheckBox(U("見える文字が変わったときだけ変更とみなす"), this), "chkDigestText",
                         "「ページの中身が変わった日」で、タイトル・説明文・本文（<main>）の文字だけを比べます。"
                         "フッターやファイル名の変更では日付が変わりません");
@@ -105,11 +110,13 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
 
 void TfrmOptions::EnableLedgerFields(int dateChoice) {
   for (QWidget* field : std::initializer_list<QWidget*>{chkDigestText, edtLedger, btnLedger})
-    field->setEnabled(dateChoice == kContentDates);
+    field->setEnabled(dateChoice == kContentDates || dateChoice == kGitDates);
 }
 
 void TfrmOptions::Show(const GenerationInputs& inputs) {
-  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? kContentDates : inputs.lastModFromFile ? 1 : 0);
+  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? (inputs.lastModFromGit ? kGitDates : kContentDates)
+                                  : inputs.lastModFromFile  ? 1
+                                                            : 0);
   chkDigestText->setChecked(inputs.digestText);
   ShownText::Set(edtLedger, inputs.ledgerPath);
   std::string patterns;
@@ -127,7 +134,9 @@ void TfrmOptions::Show(const GenerationInputs& inputs) {
 
 GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
   inputs.lastModFromFile = cmbLastModFrom->currentIndex() == 1;
-  inputs.lastModFromContent = cmbLastModFrom->currentIndex() == kContentDates;
+  inputs.lastModFromContent = cmbLastModFrom->currentIndex() == kContentDates ||
+                              cmbLastModFrom->currentIndex() == kGitDates;
+  inputs.lastModFromGit = cmbLastModFrom->currentIndex() == kGitDates;
   inputs.digestText = chkDigestText->isChecked();
   inputs.ledgerPath = ShownText::Get(edtLedger);
   inputs.exclude.clear();

@@ -9,11 +9,12 @@ scope=${1:-all}
 # The compiler, CMake, Qt (with its Japanese translations, which the window
 # loads) and the libraries the programs link.
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libcli11-dev libsimpleini-dev
-          zlib1g-dev libgumbo-dev libidn2-dev liburiparser-dev libsqlite3-dev libxxhash-dev)
+          zlib1g-dev libgumbo-dev libidn2-dev liburiparser-dev libsqlite3-dev libxxhash-dev libgit2-dev
+          libcurl4-openssl-dev)
 case $scope in
   programs) ;;
   all)
-    packages+=(libgtest-dev libdeflate-dev libxml2-utils libxml2-dev fonts-ipafont-gothic xvfb xauth imagemagick
+    packages+=(libgtest-dev libdeflate-dev libxml2-utils libxml2-dev fonts-ipafont-gothic xvfb xauth imagemagick git
                clang-14 libclang-rt-14-dev python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g
                dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox)
     ;;

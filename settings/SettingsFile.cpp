@@ -194,7 +194,8 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
   ini->SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
   setText(kExtensions, SettingsFile::JoinExtensions(inputs.extensions));
 
-  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromContent ? "content" : inputs.lastModFromFile ? "file" : "run");
+  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromContent ? (inputs.lastModFromGit ? "git" : "content")
+                                           : inputs.lastModFromFile ? "file" : "run");
   ini->SetValue(kOptions, kExclude, SettingsFile::Encoded(Joined(inputs.exclude, '\n')).c_str());
   ini->SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
   ini->SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
@@ -422,10 +423,13 @@ bool SettingsFile::Load(Settings* settings) {
   inputs.extensions = SplitExtensions(text(kExtensions));
 
   const std::string lastModFrom = text(kLastModFrom, kOptions);
-  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file" && lastModFrom != "content")
-    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file", "content"}, "run"});
+  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file" && lastModFrom != "content" &&
+      lastModFrom != "git")
+    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file", "content", "git"}, "run"});
   inputs.lastModFromFile = lastModFrom == "file";
-  inputs.lastModFromContent = lastModFrom == "content";
+  // git dates by the content rule what it cannot date itself.
+  inputs.lastModFromContent = lastModFrom == "content" || lastModFrom == "git";
+  inputs.lastModFromGit = lastModFrom == "git";
   const std::string digest = text(kDigest, kOptions);
   if (!digest.empty() && digest != "bytes" && digest != "text")
     warnings_.push_back({kDigest, digest, {"bytes", "text"}, "bytes"});

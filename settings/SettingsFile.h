@@ -30,7 +30,7 @@ struct Settings {
 };
 
 // "Setting.ini": section "SETTING" with seven keys, then section "OPTIONS"
-// with the run's further options (LASTMOD_FROM run|file|content, EXCLUDE
+// with the run's further options (LASTMOD_FROM run|file|content|git, EXCLUDE
 // patterns one per line, SKIP_NOINDEX, FOLDER_URLS, INDEX_NAMES
 // comma-separated, FOLLOW_LINKS, GZIP, and only when set DIGEST text and
 // LEDGER path), then section "WINDOW" with the window's place (LEFT, TOP,

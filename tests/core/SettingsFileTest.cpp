@@ -54,8 +54,10 @@ TEST_F(SettingsFileTest, RoundTripsEveryValue) {
   settings.inputs.priority = true;
   settings.inputs.mobile = true;
   settings.inputs.extensions = {"htm", "html"};
+  settings.inputs.lastModFromContent = settings.inputs.lastModFromGit = true;
   ASSERT_TRUE(SettingsFile(path).Save(settings));
   EXPECT_NE(ReadFile(path).find("PRIORITY_AUTO=1\n"), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("LASTMOD_FROM=git\n"), std::string::npos);
   EXPECT_NE(ReadFile(path).find("KAKUCHO=htm,html,\n"), std::string::npos);
   Settings loaded;
   ASSERT_TRUE(SettingsFile(path).Load(&loaded));
@@ -199,7 +201,7 @@ TEST_F(SettingsFileTest, AValueThatIsNoneOfItsKeysValuesIsAWarning) {
   for (const auto& warning : file.warnings()) warned.push_back(warning.key + "=" + warning.value + ">" + warning.readAs);
   EXPECT_EQ(warned, (std::vector<std::string>{"MOBILE=yes>0", "LASTMOD_FROM=File>run", "FOLLOW_LINKS=0x>0",
                                               "GZIP=true>0"}));
-  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file", "content"}));
+  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file", "content", "git"}));
   EXPECT_FALSE(settings.inputs.mobile || settings.inputs.gzip || settings.inputs.lastModFromFile);
   EXPECT_TRUE(settings.inputs.priority && settings.inputs.skipNoindex);
   EXPECT_EQ(settings.inputs.extensions, (std::vector<std::string>{"htm ", "html"}));  // never trimmed

@@ -796,6 +796,16 @@ void TestMainWindow::optionsThatShapeTheOutputAreNamed() {
   dialog.Show(inputs);
   QVERIFY(ledger->isEnabled() && Find<QCheckBox>(dialog, "chkDigestText")->isEnabled());
   QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
+  // git is content's rule with commit dates: both come back from the
+  // choice, and the ledger's field stays.
+  auto* dates = Find<QComboBox>(dialog, "cmbLastModFrom");
+  inputs.lastModFromGit = true;
+  dialog.Show(inputs);
+  QCOMPARE(dates->currentIndex(), 3);
+  QVERIFY(ledger->isEnabled());
+  QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
+  dates->setCurrentIndex(2);
+  QVERIFY(dialog.Applied({}).lastModFromContent && !dialog.Applied({}).lastModFromGit);
   ledger->clear();
   QVERIFY(dialog.Applied(inputs).ledgerPath.empty());
 
