@@ -17,6 +17,7 @@
 #include "sitemap/WarningList.h"
 
 class clFindInFolders;
+class GitPageDates;
 
 // What one run ended with, for the window's status and the command line's
 // report.
@@ -80,6 +81,8 @@ class SitemapRun {
   // Where the ledger of a run with these inputs on folder lies; none
   // while the base URL is not valid.
   static std::optional<std::string> LedgerPathOf(const GenerationInputs& inputs, const std::string& folder);
+  void DateByGit(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
+                 RunControl& control, GitPageDates* git, PageHistory* history);
   FileLayer& Files() const;
   int Readers() const;
 

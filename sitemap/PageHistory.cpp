@@ -64,8 +64,12 @@ std::time_t PageHistory::DateOf(std::string_view path, const std::string& url, s
   const auto mtimeNs = static_cast<std::int64_t>(static_cast<std::uint64_t>(stamp->modified) * 1000000000u +
                                                  stamp->nanoseconds);
   const bool sameFile = isKnown && known.size == stamp->size && known.mtimeNs == mtimeNs;
+  // A date given from elsewhere (git's commits), if any.
+  const std::optional<std::time_t> given = dates_ ? dates_(std::string(path)) : std::nullopt;
+  const bool dated = given.has_value();
+  const std::time_t givenDate = given.value_or(0);
   // The common case of a rerun: nothing to read, nothing to note.
-  if (sameFile && sameKind_ && sameUrl) return kept;
+  if (sameFile && sameKind_ && sameUrl && (!dated || givenDate == known.changed)) return kept;
 
   ContentLedger::Page page{.url = url, .size = stamp->size, .mtimeNs = mtimeNs};
   bool same = false;
@@ -80,7 +84,10 @@ std::time_t PageHistory::DateOf(std::string_view path, const std::string& url, s
     // Digests of the other kind say nothing; an untouched file is the same page.
     same = isKnown && (sameKind_ ? known.digest == page.digest : sameFile);
   }
-  if (same) {
+  if (dated) {
+    page.changed = givenDate;
+    same = same && known.changed == page.changed;
+  } else if (same) {
     page.changed = known.changed;
   } else {
     const std::time_t modified = stamp->modified;

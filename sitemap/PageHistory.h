@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <ctime>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +46,12 @@ class PageHistory {
   std::time_t DateOf(std::string_view path, const std::string& url, std::string* reason,
                      const FileStamp* stamp = nullptr);
 
+  // Pages dated elsewhere (by git's commits): a page dates answers for
+  // takes the date it gives, and counts as changed when its digest or its
+  // date is not the ledger's. Any other page is dated as above.
+  using Dates = std::function<std::optional<std::time_t>(const std::string& path)>;
+  void UseDates(Dates dates) { dates_ = std::move(dates); }
+
   // The ledger itself, when it lies in the folder: never a page.
   bool IsLedgerFile(std::string_view path) const;
 
@@ -66,6 +74,7 @@ class PageHistory {
   std::string kindName_;
   std::time_t now_;
   bool sameKind_;
+  Dates dates_;
   // What this run made of each page the ledger knows, by its number.
   enum class Seen : std::uint8_t { kNot, kSameUrl, kNewUrl };
   std::vector<Seen> seen_;
