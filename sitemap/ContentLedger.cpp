@@ -168,7 +168,20 @@ bool ContentLedger::Read() {
 // Every page in one pass of one statement, its texts packed one after
 // the other: no allocation per page.
 bool ContentLedger::ReadPages() {
+  // Room for every page at once: the count walks the table's pages without
+  // reading their rows, and the texts take less than the whole file.
+  std::int64_t count = 0, pageCount = 0, pageSize = 0;
   sqlite3_stmt* statement = nullptr;
+  for (const auto& [sql, value] : {std::pair{"SELECT count(*) FROM pages", &count},
+                                   std::pair{"PRAGMA page_count", &pageCount}, std::pair{"PRAGMA page_size", &pageSize}}) {
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) return FailSql(Problem::Kind::kUnreadable);
+    const int step = sqlite3_step(statement);
+    *value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    if (step != SQLITE_ROW) return FailSql(Problem::Kind::kUnreadable);
+  }
+  records_.reserve(static_cast<std::size_t>(count));
+  text_.reserve(static_cast<std::size_t>(pageCount * pageSize));
   if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages ORDER BY path", -1,
                          &statement, nullptr) != SQLITE_OK)
     return FailSql(Problem::Kind::kUnreadable);
@@ -191,8 +204,9 @@ bool ContentLedger::ReadPages() {
     record.changed = sqlite3_column_int64(statement, 3);
     record.size = sqlite3_column_int64(statement, 4);
     record.mtimeNs = sqlite3_column_int64(statement, 5);
-    text_.insert(text_.end(), path.begin(), path.end());
-    text_.insert(text_.end(), url.begin(), url.end());
+    text_.resize(record.text + path.size() + url.size());
+    std::memcpy(text_.data() + record.text, path.data(), path.size());
+    std::memcpy(text_.data() + record.text + path.size(), url.data(), url.size());
     records_.push_back(record);
   }
   sqlite3_finalize(statement);

@@ -32,8 +32,8 @@ struct sqlite3;
 //
 // Open takes the database's write lock for the whole run (one transaction,
 // BEGIN IMMEDIATE) and reads it whole, with one statement, into a compact
-// table in path order that answers by path; nothing is written to it before Commit,
-// which a run calls once its sitemap is in place. A run that fails, stops
+// table in path order that answers by path; nothing is written to it
+// before Commit, which a run calls once its sitemap is in place. A run that fails, stops
 // or is killed leaves the ledger as it was. A ledger that cannot be read,
 // is of a newer format, is locked by another run or cannot be written is
 // refused, never rebuilt.
@@ -96,7 +96,9 @@ class ContentLedger {
   // bytes; none for a new ledger.
   std::size_t knownCount() const { return records_.size(); }
   Known known(std::size_t index) const;
-  // The number of the page at path, kUnknown when the last run did not see it.
+  // The number of the page at path, kUnknown when the last run did not see
+  // it. Quickest when asked in turn for pages that lie close together in
+  // path order; one thread at a time.
   std::size_t Find(std::string_view path) const;
   std::optional<std::time_t> lastRun() const { return lastRun_; }
   // What the stored digests are of; empty for a new ledger.
