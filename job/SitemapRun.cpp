@@ -15,6 +15,7 @@
 
 #include "io/FolderLock.h"
 #include "job/HeldFolderLister.h"
+#include "job/LedgerOpener.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/GitPageDates.h"
@@ -149,13 +150,24 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .followLinks = atStart.followLinks,
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
                       .readModified = atStart.lastMod && atStart.lastModFromFile,
+                      // Content dates compare each page's size and time with the ledger's.
+                      .readStamps = atStart.lastModFromContent,
                       .checkNoindex = atStart.skipNoindex,
                       .readers = Readers(),
                       .startThread = environment_.startThread,
                       .filesSeen = control.filesSeen()});
+    // A ledger kept from earlier runs is locked and read while the folder
+    // is scanned; a new one is made once the writing starts.
+    std::optional<LedgerOpener> ledger;
+    if (atStart.lastModFromContent) {
+      const std::optional<std::string> ledgerPath = LedgerPathOf(atStart, result.folder);
+      struct stat status;
+      if (ledgerPath && stat(ledgerPath->c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        ledger.emplace(*ledgerPath, atStart.ledgerPath.empty(), environment_.startThread);
+    }
     Scan(&result, scanner, control);
     if (result.problem || result.stopped) return result;
-    Write(&result, folder, scanner, inputs(), control);
+    Write(&result, folder, scanner, inputs(), control, ledger);
   } catch (const std::bad_alloc&) {
     result.written = false;
     result.problem = {.code = RunProblem::Code::kOutOfMemory};
@@ -211,8 +223,18 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
     result->problem = {.code = RunProblem::Code::kFolderEmpty, .path = result->folder};
 }
 
+std::optional<std::string> SitemapRun::LedgerPathOf(const GenerationInputs& inputs, const std::string& folder) {
+  if (!inputs.ledgerPath.empty()) return inputs.ledgerPath;
+  UrlText::BaseProblem problem{};
+  const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
+  if (!base) return std::nullopt;
+  std::error_code ignored;
+  const std::filesystem::path real = std::filesystem::canonical(folder, ignored);
+  return ContentLedger::DefaultPath(real.empty() ? folder : real.string(), *base);
+}
+
 void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& scanner,
-                       const GenerationInputs& inputs, RunControl& control) {
+                       const GenerationInputs& inputs, RunControl& control, std::optional<LedgerOpener>& opening) {
   // The programs check the base URL before a run, each in its own words.
   UrlText::BaseProblem problem{};
   const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
@@ -226,18 +248,23 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   // The ledger is locked before anything is written, and kept only once
   // the sitemap is in place.
   GitPageDates git;
-  std::optional<ContentLedger> ledger;
+  ContentLedger* ledger = nullptr;
+  std::optional<ContentLedger> newLedger;
   std::optional<PageHistory> history;
   const std::time_t start = environment_.clock ? environment_.clock() : std::time(nullptr);
   if (inputs.lastModFromContent) {
-    ledger.emplace();
-    std::string ledgerPath = inputs.ledgerPath;
-    if (ledgerPath.empty()) {
-      std::error_code ignored;
-      const std::filesystem::path real = std::filesystem::canonical(result->folder, ignored);
-      ledgerPath = ContentLedger::DefaultPath(real.empty() ? result->folder : real.string(), *base);
+    const std::string ledgerPath = *LedgerPathOf(inputs, result->folder);  // the base URL is valid
+    const bool makeFolders = inputs.ledgerPath.empty();
+    bool opened = false;
+    if (opening && opening->Opens(ledgerPath, makeFolders)) {
+      opened = opening->Wait();
+      ledger = &opening->ledger();
+    } else {
+      opening.reset();  // another ledger was asked for since: this one's lock goes
+      ledger = &newLedger.emplace();
+      opened = ledger->Open(ledgerPath, makeFolders);
     }
-    if (!ledger->Open(ledgerPath, inputs.ledgerPath.empty())) {
+    if (!opened) {
       result->problem = LedgerProblem(*ledger->problem());
       return;
     }
@@ -250,7 +277,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   result->writerRan = true;
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
-  if (history) writer.UseHistory(&*history);
+  if (history) writer.UseHistory(&*history, scanner.stamps());
   result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
   if (result->written && history) {
     if (history->Stage() && history->Commit()) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "io/FileLayer.h"
+#include "job/LedgerOpener.h"
 #include "scan/DirectoryLister.h"
 #include "scan/ScanRules.h"
 #include "sitemap/ContentLedger.h"
@@ -76,7 +77,10 @@ class SitemapRun {
   void RemoveLeftovers(int folder);
   void Scan(RunResult* result, clFindInFolders& scanner, RunControl& control);
   void Write(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
-             RunControl& control);
+             RunControl& control, std::optional<LedgerOpener>& opening);
+  // Where the ledger of a run with these inputs on folder lies; none
+  // while the base URL is not valid.
+  static std::optional<std::string> LedgerPathOf(const GenerationInputs& inputs, const std::string& folder);
   void DateByGit(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
                  RunControl& control, GitPageDates* git, PageHistory* history);
   FileLayer& Files() const;

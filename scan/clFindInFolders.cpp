@@ -98,6 +98,7 @@ class clFindInFolders::Walk {
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
+      if (scan_.rules_.readStamps) scan_.stamps_.push_back(entry.stamp);
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }
@@ -350,6 +351,8 @@ void clFindInFolders::reset() {
   level_ = 0;
   entries_.clear();
   entries_.shrink_to_fit();
+  stamps_.clear();
+  stamps_.shrink_to_fit();
   unlisted_.clear();
   failure_.reset();
   shortfall_.reset();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/DirectoryLister.h"
+#include "scan/FileStamp.h"
 #include "scan/HugePageAllocator.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
@@ -58,6 +59,7 @@ class clFindInFolders {
 
   using Rules = ScanRules;
   using EntryList = std::vector<clCompositionFolder, HugePageAllocator<clCompositionFolder>>;
+  using StampList = std::vector<FileStamp, HugePageAllocator<FileStamp>>;
 
   // The deepest level a record can carry; a folder there is not listed.
   static constexpr std::uint16_t kMaxLevel = 65535;
@@ -85,6 +87,11 @@ class clFindInFolders {
   std::vector<clCompositionFolder> getEntries() const { return {entries_.begin(), entries_.end()}; }
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
+  // With the rules' readStamps, each entry's size and modification time by
+  // its place in entries(), valid where the entry isStamped(); else empty.
+  // Kept beside the list, not in it, so that a scan that needs none pays
+  // nothing for them.
+  const StampList& stamps() const { return stamps_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   // The folder the scan gave up at, with the reason, when it ran out of
   // descriptors with none left to let go of: its records are incomplete.
@@ -103,6 +110,7 @@ class clFindInFolders {
   Rules rules_;
   std::uint16_t level_ = 0;
   EntryList entries_;
+  StampList stamps_;
   std::vector<UnlistedFolder> unlisted_;
   std::optional<UnlistedFolder> failure_;
   std::optional<ReaderShortfall> shortfall_;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/FileLayer.h"
+#include "scan/FileStamp.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/PageHistory.h"
@@ -54,7 +55,12 @@ class SitemapWriter {
 
   // Pages are dated by their history (with lastMod) and their changes noted
   // there; the ledger's own files are no pages. Not owned; null: none.
-  void UseHistory(PageHistory* history) { history_ = history; }
+  // stamps: the scan's sizes and times of the entries, by their place in
+  // the list (clFindInFolders::stamps()); empty: the history reads them.
+  void UseHistory(PageHistory* history, std::span<const FileStamp> stamps = {}) {
+    history_ = history;
+    stamps_ = stamps;
+  }
 
   // targetFolder + "/nubika_sitemap.xml", set first thing by WriteSitemap.
   const std::string& outputPath() const { return outputPath_; }
@@ -76,6 +82,7 @@ class SitemapWriter {
   FileLayer& files_;
   Clock clock_;
   PageHistory* history_ = nullptr;
+  std::span<const FileStamp> stamps_;
   std::string outputPath_;
   RunProblem problem_;
   std::size_t urlCount_ = 0;

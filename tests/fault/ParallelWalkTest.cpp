@@ -28,6 +28,7 @@ using Kind = ListedEntry::Kind;
 struct Walked {
   bool completed = false;
   std::vector<clCompositionFolder> entries;
+  std::vector<FileStamp> stamps;
   std::vector<std::string> unlisted;  // "path: reason", with "(part)" for a listing that broke off
   std::string failure;
   bool operator==(const Walked&) const = default;
@@ -42,6 +43,7 @@ Walked Walk(DirectoryLister* lister, const std::string& root, ScanRules rules, i
   Walked walked;
   walked.completed = scanner.scanFolder(root, stop);
   walked.entries = scanner.getEntries();
+  walked.stamps.assign(scanner.stamps().begin(), scanner.stamps().end());
   for (const auto& folder : scanner.unlistedFolders())
     walked.unlisted.push_back(folder.path + ": " + folder.reason + (folder.partly ? " (part)" : ""));
   if (scanner.failure()) walked.failure = scanner.failure()->path + ": " + scanner.failure()->reason;
@@ -56,6 +58,7 @@ void ExpectSameWalks(DirectoryLister* lister, const std::string& root, const Sca
   for (const int readers : {2, 3, 8}) {
     const Walked walked = Walk(lister, root, rules, readers);
     EXPECT_EQ(walked.entries, reference.entries) << context << ", " << readers << " readers";
+    EXPECT_EQ(walked.stamps, reference.stamps) << context << ", " << readers << " readers";
     EXPECT_EQ(walked.unlisted, reference.unlisted) << context << ", " << readers << " readers";
   }
 }
@@ -158,7 +161,7 @@ TEST_F(ParallelWalkOnDisk, RecordsDatesAndNoindexAreThoseOfOneReader) {
     rules.followLinks = follow;
     // Pages at every other level only, so that a level wrong by one shows.
     rules.isPage = [](std::string_view name, std::uint16_t level) { return name.ends_with(".html") && level % 2 == 0; };
-    rules.readModified = rules.checkNoindex = true;
+    rules.readModified = rules.readStamps = rules.checkNoindex = true;
     ExpectSameWalks(nullptr, space / "site", rules, follow ? "links followed" : "links not followed");
   }
 }
