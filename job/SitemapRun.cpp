@@ -17,6 +17,8 @@
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/PageSelection.h"
+#include "sitemap/RobotsSitemapLine.h"
+#include "sitemap/SearchSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
 #include "text/AsciiText.h"
@@ -120,6 +122,7 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
                       .readModified = atStart.lastMod && atStart.lastModFromFile,
                       .checkNoindex = atStart.skipNoindex,
+                      .readLinks = atStart.canonical || atStart.hreflang,
                       .readers = Readers(),
                       .startThread = environment_.startThread,
                       .filesSeen = control.filesSeen()});
@@ -229,6 +232,14 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
       problem.kind = ContentLedger::Problem::Kind::kNotUpdated;
       result->problem = LedgerProblem(problem);
     }
+  }
+  // Last: robots.txt names the sitemap only once the sitemap is in place.
+  if (result->written && !result->problem && inputs.robotsSitemapLine && SearchSelection::AtHostRoot(*base)) {
+    std::string error;
+    if (!RobotsSitemapLine::Ensure(Files(), folder, result->folder, SearchSelection::SitemapUrl(*base), &error))
+      result->problem = {.code = RunProblem::Code::kRobotsTxtNotUpdated,
+                         .path = result->folder + "/" + std::string(SearchSelection::kRobotsTxt),
+                         .detail = error};
   }
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();

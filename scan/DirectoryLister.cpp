@@ -99,6 +99,7 @@ bool PosixDirectoryLister::ModifiedTime(FolderHandle folder, const std::string& 
   return true;
 }
 
-bool PosixDirectoryLister::PageSaysNoindex(FolderHandle folder, const std::string& name) {
-  return RobotsMeta::FileSaysNoindex(folder, name);
+PageHead::Answer PosixDirectoryLister::ReadPageHead(FolderHandle folder, const std::string& name,
+                                                   PageHead::Wanted wanted) {
+  return RobotsMeta::ReadFileHead(folder, name, wanted);
 }

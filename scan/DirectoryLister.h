@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/PageHead.h"
+
 // What the scan needs to know of one directory entry.
 struct ListedEntry {
   enum class Kind : std::uint8_t {
@@ -69,9 +71,10 @@ class DirectoryLister {
   // When the file name in folder (followed if a link) was last modified,
   // in seconds since the epoch; false when it cannot be told.
   virtual bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) = 0;
-  // Whether the page name in folder asks robots not to index it; a page
-  // that cannot be read does not.
-  virtual bool PageSaysNoindex(FolderHandle folder, const std::string& name) = 0;
+  // What the head of the page name in folder says of what is wanted:
+  // whether it asks robots not to index it, its links. A page that cannot
+  // be read says nothing.
+  virtual PageHead::Answer ReadPageHead(FolderHandle folder, const std::string& name, PageHead::Wanted wanted) = 0;
 };
 
 // The real lister: openat and getdents64, names passed through as bytes.
@@ -83,7 +86,7 @@ class PosixDirectoryLister : public DirectoryLister {
   bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) override;
   void Close(FolderHandle folder) override;
   bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;
-  bool PageSaysNoindex(FolderHandle folder, const std::string& name) override;
+  PageHead::Answer ReadPageHead(FolderHandle folder, const std::string& name, PageHead::Wanted wanted) override;
 
  protected:
   // fd as a folder handle with its identity, or kNoFolder with the cause

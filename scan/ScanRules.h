@@ -22,6 +22,7 @@ struct ScanRules {
   std::function<bool(std::string_view name, std::uint16_t level)> isPage;
   bool readModified = false;  // record each page's modification time
   bool checkNoindex = false;  // mark pages that ask not to be indexed
+  bool readLinks = false;     // keep each page's canonical and language links
   // Threads that read folders ahead of the walk; 1 reads each folder as
   // the walk enters it. The records are the same whatever the number.
   int readers = 1;

@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "scan/HeadLinks.h"
 
 // One file or folder found by the scan. It holds no path: where an entry
 // lies follows from its place in the scanner's pre-order list and the
@@ -37,8 +40,16 @@ class clCompositionFolder {
   bool isBrokenLink() const { return flags_ & kBrokenLink; }
   // Seconds since the epoch; 0 when the scan was not asked for it.
   std::int64_t modified() const { return modified_; }
+  // The page's canonical and language links, when the scan was asked for
+  // them and the page has any; else null. Shared by the copies of a record.
+  const HeadLinks* links() const { return links_.get(); }
+  void setLinks(std::shared_ptr<const HeadLinks> links) { links_ = std::move(links); }
 
-  bool operator==(const clCompositionFolder&) const = default;
+  bool operator==(const clCompositionFolder& other) const {
+    return level_ == other.level_ && isFolder_ == other.isFolder_ && flags_ == other.flags_ &&
+           modified_ == other.modified_ && name_ == other.name_ &&
+           (links_ == other.links_ || (links_ && other.links_ && *links_ == *other.links_));
+  }
 
  private:
   std::uint16_t level_ = 0;
@@ -46,4 +57,5 @@ class clCompositionFolder {
   std::uint8_t flags_ = 0;
   std::int64_t modified_ = 0;
   std::string name_;
+  std::shared_ptr<const HeadLinks> links_;
 };

@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "io/SafeOutputFile.h"
+#include "sitemap/RobotsTxt.h"
 #include "text/AsciiText.h"
 
 namespace {
@@ -39,6 +40,11 @@ constexpr const char* kFollowLinks = "FOLLOW_LINKS";
 constexpr const char* kGzip = "GZIP";
 constexpr const char* kDigest = "DIGEST";
 constexpr const char* kLedger = "LEDGER";
+constexpr const char* kCanonical = "CANONICAL";
+constexpr const char* kRobotsTxt = "ROBOTS_TXT";
+constexpr const char* kRobotsAgent = "ROBOTS_AGENT";
+constexpr const char* kRobotsSitemapLine = "ROBOTS_SITEMAP_LINE";
+constexpr const char* kHreflang = "HREFLANG";
 
 
 std::string Joined(const std::vector<std::string>& items, char separator) {
@@ -202,6 +208,11 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
     ini->SetValue(kOptions, kLedger, SettingsFile::Encoded(inputs.ledgerPath).c_str());
   else
     ini->Delete(kOptions, kLedger);
+  ini->SetValue(kOptions, kCanonical, inputs.canonical ? "1" : "0");
+  ini->SetValue(kOptions, kRobotsTxt, inputs.robotsTxt ? "1" : "0");
+  ini->SetValue(kOptions, kRobotsAgent, SettingsFile::Encoded(inputs.robotsAgent).c_str());
+  ini->SetValue(kOptions, kRobotsSitemapLine, inputs.robotsSitemapLine ? "1" : "0");
+  ini->SetValue(kOptions, kHreflang, inputs.hreflang ? "1" : "0");
 }
 
 bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t* value) {
@@ -406,6 +417,15 @@ bool SettingsFile::Load(Settings* settings) {
   if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
   inputs.followLinks = flag(kFollowLinks, kOptions);
   inputs.gzip = flag(kGzip, kOptions);
+  inputs.canonical = flag(kCanonical, kOptions);
+  inputs.robotsTxt = flag(kRobotsTxt, kOptions);
+  const std::string agent = text(kRobotsAgent, kOptions);
+  if (!agent.empty() && !RobotsTxt::IsProductToken(agent))
+    warnings_.push_back({kRobotsAgent, agent, {"*", "[A-Za-z_-]+"}, "*"});
+  else if (!agent.empty())
+    inputs.robotsAgent = agent;
+  inputs.robotsSitemapLine = flag(kRobotsSitemapLine, kOptions);
+  inputs.hreflang = flag(kHreflang, kOptions);
   return true;
 }
 

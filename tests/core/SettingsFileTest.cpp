@@ -44,7 +44,8 @@ TEST_F(SettingsFileTest, ANewFileHoldsTheSevenKeysInOrder) {
             "[SETTING]\nLOCAL_FOLDER=\nBASE_URL=\nPRIORITY_AUTO=0\nUPDATE_FREQ_AUTO=0\n"
             "LAST_UPDATE_AUTO=0\nMOBILE=0\nKAKUCHO=\n\n\n"
             "[OPTIONS]\nLASTMOD_FROM=run\nEXCLUDE=\nSKIP_NOINDEX=0\nFOLDER_URLS=0\n"
-            "INDEX_NAMES=index.html,index.htm\nFOLLOW_LINKS=0\nGZIP=0\n");
+            "INDEX_NAMES=index.html,index.htm\nFOLLOW_LINKS=0\nGZIP=0\nCANONICAL=0\nROBOTS_TXT=0\n"
+            "ROBOTS_AGENT=*\nROBOTS_SITEMAP_LINE=0\nHREFLANG=0\n");
 }
 
 TEST_F(SettingsFileTest, RoundTripsEveryValue) {
@@ -213,7 +214,7 @@ TEST_F(SettingsFileTest, EveryTextReadsBackAndNoValueAddsAKeyOrASection) {
       EXPECT_EQ(loaded.inputs.extensions, settings.inputs.extensions);
     }
     const std::string saved = ReadFile(path);
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 18) << saved;  // two sections of seven keys
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 23) << saved;  // two sections of 7 and 12 keys
     EXPECT_EQ(saved.find("\n[X]"), std::string::npos);
   }
   // Plain texts stay plain, as the file has always held them.
@@ -265,6 +266,29 @@ TEST_F(SettingsFileTest, SavesIntoAConfigFolderThatDoesNotExistYet) {
   const std::string nested = folder / "config/nubika-sitemap/Setting.ini";
   ASSERT_TRUE(SettingsFile(nested).Save(Settings{}));
   EXPECT_NE(ReadFile(nested).find("[SETTING]"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SettingsSearchOptionsTest, TheSearchEngineOptionsRoundTripAndABadAgentIsReadAsAny) {
+  TempFolder folder;
+  const std::string path = folder / "Setting.ini";
+  Settings settings;
+  settings.inputs.canonical = settings.inputs.robotsTxt = settings.inputs.robotsSitemapLine = true;
+  settings.inputs.hreflang = true;
+  settings.inputs.robotsAgent = "Googlebot";
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  Settings loaded;
+  ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+  EXPECT_EQ(loaded, settings);
+  WriteFile(path, "[OPTIONS]\nROBOTS_AGENT=Googlebot/2.1\n");
+  SettingsFile file(path);
+  ASSERT_TRUE(file.Load(&loaded));
+  EXPECT_EQ(loaded.inputs.robotsAgent, "*");
+  ASSERT_EQ(file.warnings().size(), 1u);
+  EXPECT_EQ(file.warnings()[0].key, "ROBOTS_AGENT");
 }
 
 }  // namespace

@@ -1,0 +1,134 @@
+#include "sitemap/LinkUrl.h"
+
+#include <uriparser/Uri.h>
+
+#include <cstdio>
+#include <new>
+
+#include "sitemap/UrlText.h"
+#include "text/AsciiText.h"
+
+namespace {
+
+// Frees what the parser allocated, whatever becomes of the parse. The
+// parse points into the text it was given, which must outlive it.
+class Uri {
+ public:
+  Uri() = default;
+  ~Uri() { uriFreeUriMembersA(&uri_); }
+  Uri(const Uri&) = delete;
+  Uri& operator=(const Uri&) = delete;
+
+  bool Parse(const std::string& text) {
+    const char* error = nullptr;
+    return uriParseSingleUriExA(&uri_, text.data(), text.data() + text.size(), &error) == URI_SUCCESS;
+  }
+  UriUriA& uri() { return uri_; }
+
+  std::string Text() const {
+    int length = 0;
+    if (uriToStringCharsRequiredA(&uri_, &length) != URI_SUCCESS) throw std::bad_alloc();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    if (uriToStringA(text.data(), &uri_, length + 1, nullptr) != URI_SUCCESS) throw std::bad_alloc();
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+  }
+
+ private:
+  UriUriA uri_{};
+};
+
+std::string_view TextOf(const UriTextRangeA& range) {
+  return range.first ? std::string_view(range.first, static_cast<std::size_t>(range.afterLast - range.first))
+                     : std::string_view();
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiText::ToLower(c);
+  return lower;
+}
+
+// As the URL parser of HTML prepares an href: C0 controls and spaces off
+// its ends, tabs and line breaks out of it.
+std::string Prepared(std::string_view href) {
+  while (!href.empty() && static_cast<unsigned char>(href.front()) <= 0x20) href.remove_prefix(1);
+  while (!href.empty() && static_cast<unsigned char>(href.back()) <= 0x20) href.remove_suffix(1);
+  std::string kept;
+  kept.reserve(href.size());
+  for (const char c : href)
+    if (c != '\t' && c != '\n' && c != '\r') kept.push_back(c);
+  std::string encoded;
+  UrlText::AppendBaseUrl(&encoded, kept);
+  return encoded;
+}
+
+bool IsHttp(std::string_view scheme) {
+  const std::string lower = Lower(scheme);
+  return lower == "http" || lower == "https";
+}
+
+}  // namespace
+
+std::string LinkUrl::DocumentBase(std::optional<std::string_view> baseHref, const std::string& pageUrl) {
+  if (!baseHref) return pageUrl;
+  Problem ignored{};
+  // A <base> that names no http URL is of no use to the links here: they
+  // resolve against the page then, as a browser takes a failed base.
+  return Resolve(*baseHref, pageUrl, &ignored).value_or(pageUrl);
+}
+
+std::optional<std::string> LinkUrl::Resolve(std::string_view href, const std::string& documentBase,
+                                            Problem* problem) {
+  const auto refuse = [problem](Problem reason) {
+    *problem = reason;
+    return std::optional<std::string>();
+  };
+  const std::string prepared = Prepared(href);
+  if (prepared.empty()) return refuse(Problem::kEmpty);
+  Uri reference, base, resolved;
+  if (!reference.Parse(prepared)) return refuse(Problem::kUnparsable);
+  if (reference.uri().scheme.first && !IsHttp(TextOf(reference.uri().scheme))) return refuse(Problem::kNotHttp);
+  if (!base.Parse(documentBase)) return refuse(Problem::kUnparsable);
+  const int result = uriAddBaseUriExA(&resolved.uri(), &reference.uri(), &base.uri(), URI_RESOLVE_STRICTLY);
+  if (result == URI_ERROR_MALLOC) throw std::bad_alloc();
+  if (result != URI_SUCCESS) return refuse(Problem::kUnparsable);
+  if (!IsHttp(TextOf(resolved.uri().scheme))) return refuse(Problem::kNotHttp);
+  if (TextOf(resolved.uri().hostText).empty() && !resolved.uri().hostData.ip6) return refuse(Problem::kUnparsable);
+  *problem = Problem::kNone;
+  return resolved.Text();
+}
+
+std::string LinkUrl::Compared(std::string_view url) {
+  const std::string text(url);  // the parse points into it
+  Uri parsed;
+  if (!parsed.Parse(text)) return text;
+  UriUriA& uri = parsed.uri();
+  const int normalised = uriNormalizeSyntaxA(&uri);
+  if (normalised == URI_ERROR_MALLOC) throw std::bad_alloc();
+  const std::string scheme = Lower(TextOf(uri.scheme));
+  std::string compared = scheme + "://";
+  if (uri.userInfo.first) compared.append(TextOf(uri.userInfo)).push_back('@');
+  if (uri.hostData.ip6) {
+    // Every group in full: the parser writes a resolved address so.
+    char group[8];
+    compared.push_back('[');
+    for (int i = 0; i < 16; i += 2) {
+      std::snprintf(group, sizeof group, i == 0 ? "%02x%02x" : ":%02x%02x", uri.hostData.ip6->data[i],
+                    uri.hostData.ip6->data[i + 1]);
+      compared += group;
+    }
+    compared.push_back(']');
+  } else {
+    compared += Lower(TextOf(uri.hostText));
+  }
+  std::string_view port = TextOf(uri.portText);
+  while (port.size() > 1 && port.front() == '0') port.remove_prefix(1);
+  if (!port.empty() && !(scheme == "http" && port == "80") && !(scheme == "https" && port == "443"))
+    compared.append(":").append(port);
+  if (!uri.pathHead) compared.push_back('/');
+  for (const UriPathSegmentA* segment = uri.pathHead; segment; segment = segment->next)
+    compared.append("/").append(TextOf(segment->text));
+  if (uri.query.first) compared.append("?").append(TextOf(uri.query));
+  return compared;
+}

@@ -1,0 +1,159 @@
+#include "sitemap/SearchSelection.h"
+
+#include <cerrno>
+
+#include "sitemap/LinkUrl.h"
+#include "sitemap/SitemapFiles.h"
+#include "sitemap/SitemapWriter.h"
+#include "sitemap/UrlText.h"
+#include "text/LanguageTag.h"
+
+SearchSelection::SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings)
+    : inputs_(inputs),
+      base_(std::move(base)),
+      baseKey_(LinkUrl::Compared(base_)),
+      warnings_(*warnings),
+      clusters_(base_) {}
+
+bool SearchSelection::LoadRobots(FileLayer& files, int folder, const std::string& folderPath, RunProblem* problem) {
+  if (!inputs_.robotsTxt && !inputs_.robotsSitemapLine) return true;
+  if (!AtHostRoot(base_)) {
+    // Only a host's root has a robots.txt: nothing is left out, nothing
+    // added.
+    warnings_.Add({.reason = Warning::Reason::kRobotsNotAtRoot, .detail = base_});
+    return true;
+  }
+  if (!inputs_.robotsTxt) return true;
+  robotsPath_ = folderPath + "/" + std::string(kRobotsTxt);
+  std::string text, reason;
+  if (!files.ReadWholeIn(folder, std::string(kRobotsTxt), &text, &reason)) {
+    if (errno == ENOENT) {
+      warnings_.Add({.reason = Warning::Reason::kRobotsTxtMissing, .path = robotsPath_});
+      return true;
+    }
+    *problem = {.code = RunProblem::Code::kRobotsTxtUnreadable, .path = robotsPath_, .detail = reason};
+    return false;
+  }
+  robots_.emplace(text, inputs_.robotsAgent);
+  return true;
+}
+
+bool SearchSelection::AtHostRoot(std::string_view base) {
+  const std::size_t hostEnd = base.find('/', base.find("://") + 3);
+  return hostEnd + 1 == base.size();
+}
+
+std::string SearchSelection::SitemapUrl(std::string_view base) {
+  return std::string(base) + std::string(SitemapFiles::kSitemap);
+}
+
+bool SearchSelection::NamesSitemap(const std::vector<std::string>& sitemaps, const std::string& url) {
+  const std::string key = LinkUrl::Compared(url);
+  for (const std::string& named : sitemaps)
+    if (LinkUrl::Compared(named) == key) return true;
+  return false;
+}
+
+std::string SearchSelection::KeyOf(const std::string& url) const {
+  return url.starts_with(base_) ? baseKey_ + url.substr(base_.size()) : LinkUrl::Compared(url);
+}
+
+void SearchSelection::Report(Warning::Reason reason, const std::string& path, const std::string& detail) {
+  if (!warnings_.Keeps(reason)) return warnings_.Count(reason);
+  warnings_.Add({.reason = reason, .path = path, .detail = detail.substr(0, SitemapWriter::kKeptUrlLength)});
+}
+
+// False when the page names another page as canonical.
+bool SearchSelection::CanonicalKeeps(const std::string& href, const std::string& path, const std::string& url,
+                                     const std::string& documentBase, const std::optional<std::string>& otherForm,
+                                     bool folderForm) {
+  LinkUrl::Problem problem{};
+  const std::optional<std::string> canonical = LinkUrl::Resolve(href, documentBase, &problem);
+  if (!canonical) {
+    // Not a URL a search engine could take: the page stays.
+    switch (problem) {
+      case LinkUrl::Problem::kEmpty: Report(Warning::Reason::kCanonicalEmpty, path); break;
+      case LinkUrl::Problem::kNotHttp: Report(Warning::Reason::kCanonicalNotHttp, path, href); break;
+      default: Report(Warning::Reason::kCanonicalBroken, path, href); break;
+    }
+    return true;
+  }
+  const std::string key = LinkUrl::Compared(*canonical);
+  if (key == KeyOf(url)) return true;
+  if (otherForm && key == KeyOf(*otherForm)) {
+    // The folder's URL named by an index page written as a file's.
+    if (!folderForm && !inputs_.folderUrls) Report(Warning::Reason::kCanonicalIsFolder, path, *canonical);
+    return true;
+  }
+  Report(Warning::Reason::kCanonicalElsewhere, path, *canonical);
+  return false;
+}
+
+bool SearchSelection::Keeps(const std::string& path, const std::string& url, const clCompositionFolder& entry,
+                            bool folderForm) {
+  versions_.clear();
+  const HeadLinks* links = entry.links();
+  // An index page answers to its folder's URL and to its file's.
+  std::optional<std::string> otherForm;
+  bool indexNamed = false;
+  for (const std::string& name : inputs_.indexNames) indexNamed = indexNamed || entry.name() == name;
+  if (folderForm)
+    otherForm = url + UrlText::PathSegment(entry.name());
+  else if (indexNamed)
+    otherForm = url.substr(0, url.rfind('/') + 1);
+
+  const std::string documentBase = links ? LinkUrl::DocumentBase(links->base, url) : std::string();
+  if (inputs_.canonical && links && links->canonical &&
+      !CanonicalKeeps(*links->canonical, path, url, documentBase, otherForm, folderForm))
+    return false;
+  if (robots_) {
+    if (const std::string* rule = robots_->Disallowing("/" + url.substr(base_.size()))) {
+      Report(Warning::Reason::kRobotsDisallowed, path, *rule);
+      return false;
+    }
+  }
+  if (!inputs_.hreflang) return true;
+  if (links) {
+    for (const HeadLinks::Alternate& alternate : links->alternates) {
+      LinkUrl::Problem problem{};
+      if (std::optional<std::string> resolved = LinkUrl::Resolve(alternate.href, documentBase, &problem))
+        versions_.push_back({alternate.hreflang, std::move(*resolved)});
+      else
+        Report(Warning::Reason::kHreflangUnusableHref, path, alternate.href);
+    }
+  }
+  std::vector<std::string> keys = {KeyOf(url)};
+  if (otherForm) keys.push_back(KeyOf(*otherForm));
+  clusters_.AddPage(path, keys, versions_);
+  return true;
+}
+
+// A version without a language tag is of no use to a search engine, and
+// the schema refuses it: it is reported, not written.
+void SearchSelection::AppendVersions(std::string* block) const {
+  for (const HreflangClusters::Version& version : versions_) {
+    if (!LanguageTag::IsHreflang(version.hreflang)) continue;
+    block->append("\t\t<xhtml:link rel=\"alternate\" hreflang=\"");
+    UrlText::AppendXmlEscaped(block, version.hreflang);
+    block->append("\" href=\"");
+    UrlText::AppendXmlEscaped(block, version.url);
+    block->append("\"/>\r\n");
+  }
+}
+
+void SearchSelection::Finish() {
+  // The line is added after the run when --robots-sitemap-line asks for it.
+  if (robots_ && !inputs_.robotsSitemapLine && !NamesSitemap(robots_->sitemaps(), SitemapUrl(base_)))
+    warnings_.Add({.reason = Warning::Reason::kRobotsNoSitemapLine, .path = robotsPath_, .detail = SitemapUrl(base_)});
+  if (!inputs_.hreflang) return;
+  using Kind = HreflangClusters::Problem::Kind;
+  for (const HreflangClusters::Problem& problem : clusters_.Check()) {
+    switch (problem.kind) {
+      case Kind::kNotReciprocal: Report(Warning::Reason::kHreflangNotReciprocal, problem.path, problem.url); break;
+      case Kind::kSelfMissing: Report(Warning::Reason::kHreflangSelfMissing, problem.path); break;
+      case Kind::kNotInSitemap: Report(Warning::Reason::kHreflangNotInSitemap, problem.path, problem.url); break;
+      case Kind::kBadLanguage: Report(Warning::Reason::kHreflangBadLanguage, problem.path, problem.hreflang); break;
+      case Kind::kSameLanguage: Report(Warning::Reason::kHreflangDuplicate, problem.path, problem.hreflang); break;
+    }
+  }
+}
