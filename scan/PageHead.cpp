@@ -198,13 +198,99 @@ std::optional<PageHead::Answer> PageHead::Read(std::string_view textSoFar, bool 
         if (verdict.headOver) return std::move(verdict.answer);
       }
     }
-    if (tokenizer_.Next(text, complete) != PageHeadTokenizer::Step::kStartTag) break;
+    const PageHeadTokenizer::Step step = tokenizer_.Next(text, complete);
+    if (step == PageHeadTokenizer::Step::kText || step == PageHeadTokenizer::Step::kEndTag) {
+      NoteForPlainHead(step);
+      continue;
+    }
+    if (step != PageHeadTokenizer::Step::kStartTag) break;
+    NoteForPlainHead(step);
     NoteStartTag();
     if (headOverWithoutRefusal_) return Answer{};
+    // The first tag that ends a plain head: its tokens have told it all.
+    if (plain_ && signEnd_ != 0) {
+      if (plainAnswer_.links.empty()) plainAnswer_.links.base.reset();
+      return std::move(plainAnswer_);
+    }
   }
   if (!complete) return std::nullopt;
   if (!MayCount()) return Answer{};
   return std::move(Examine(text, wanted_).answer);
+}
+
+namespace {
+
+// The attribute's value when the parser's would be the same bytes: no
+// character reference to decode, no NUL or ill-formed UTF-8 to replace,
+// no CR to turn into LF.
+// Else nothing; a missing attribute is an empty optional too.
+bool PlainValue(const PageHeadTokenizer& tokenizer, std::string_view name, std::optional<std::string_view>* value) {
+  const PageHeadTokenizer::Attribute* attribute = tokenizer.Find(name);
+  if (!attribute) {
+    value->reset();
+    return true;
+  }
+  if (attribute->value.find_first_of(std::string_view("&\0\r", 3)) != std::string_view::npos ||
+      !AsciiText::IsValidUtf8(attribute->value))
+    return false;
+  *value = attribute->value;
+  return true;
+}
+
+bool IsHtmlSpaceOnly(std::string_view text) {
+  for (const char c : text)
+    if (!AsciiText::IsHtmlSpace(c)) return false;
+  return true;
+}
+
+}  // namespace
+
+// A plain head as the parser builds it: every meta, link and base before
+// the first tag that ends the head is in it (one after </head> is put
+// back into it), since nothing else could have ended it earlier.
+void PageHead::NoteForPlainHead(PageHeadTokenizer::Step step) {
+  if (!plain_) return;
+  const std::string_view name = tokenizer_.lowerTagName();
+  if (step == PageHeadTokenizer::Step::kText) {
+    // Text elements' content is theirs; other text than white space would
+    // start the body.
+    const std::string_view element = tokenizer_.textElement();
+    plain_ = element == "title" || element == "style" || (element.empty() && IsHtmlSpaceOnly(tokenizer_.text())) ||
+             (element == "script" && !tokenizer_.scriptMayHideTags());
+    return;
+  }
+  if (step == PageHeadTokenizer::Step::kEndTag) {
+    // </head> and others are passed by; these three would start the body.
+    plain_ = name != "body" && name != "html" && name != "br" && !name.empty();
+    return;
+  }
+  static constexpr std::string_view kPlainElements[] = {"html", "head", "title", "style", "script"};
+  for (const std::string_view plain : kPlainElements)
+    if (name == plain) return;
+  std::optional<std::string_view> first, second, third;
+  if (name == "meta") {
+    plain_ = PlainValue(tokenizer_, "name", &first) && PlainValue(tokenizer_, "content", &second);
+    if (plain_ && wanted_.noindex && first && second && IsRobotsName(*first) && ContentSaysNoindex(*second))
+      plainAnswer_.noindex = true;
+  } else if (name == "link") {
+    plain_ = PlainValue(tokenizer_, "rel", &first) && PlainValue(tokenizer_, "href", &second) &&
+             PlainValue(tokenizer_, "hreflang", &third);
+    if (!plain_ || !first || !second) return;
+    HeadLinks& links = plainAnswer_.links;
+    if (!links.canonical && RelHolds(*first, "canonical")) links.canonical = std::string(*second);
+    if (third && RelHolds(*first, "alternate")) links.alternates.push_back({std::string(*third), std::string(*second)});
+  } else if (name == "base") {
+    plain_ = PlainValue(tokenizer_, "href", &first);
+    if (plain_ && first && !plainAnswer_.links.base) plainAnswer_.links.base = std::string(*first);
+  } else {
+    // Any other element of the head (template, noscript, noframes, ...)
+    // is the parser's to place; a tag of the body ends a plain head.
+    static constexpr std::string_view kOtherHeadElements[] = {"basefont", "bgsound", "menuitem", "noframes",
+                                                              "noscript", "template"};
+    for (const std::string_view other : kOtherHeadElements)
+      if (name == other) plain_ = false;
+    plain_ = plain_ && !name.empty() && !tokenizer_.scriptMayHideTags();
+  }
 }
 
 // Past a script that may hide tags the tokenizer can have taken for a

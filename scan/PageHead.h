@@ -32,6 +32,13 @@
 // head. Otherwise the parser reads the text up to such a tag, never the
 // rest of the body after it, and says whether the head was over there and
 // what its meta tags say.
+//
+// Asked for links, which most pages have, the reader also follows every
+// token and answers without the parser a head as plain as most: before that
+// first tag only the html, head, meta, link, base, title, style and script
+// elements and white space, no script that may hide tags, and no character
+// reference, NUL or CR in the attributes it reads. Such a head is the
+// parser's to the letter; anything else goes to the parser as above.
 class PageHead {
  public:
   // What the caller asks of the head; what it does not ask is not looked
@@ -47,7 +54,10 @@ class PageHead {
   };
 
   PageHead() = default;
-  explicit PageHead(Wanted wanted) : wanted_(wanted) {}
+  explicit PageHead(Wanted wanted)
+      : wanted_(wanted),
+        tokenizer_(wanted.links ? PageHeadTokenizer::Tokens::kAll : PageHeadTokenizer::Tokens::kStartTags),
+        plain_(wanted.links) {}
 
   // textSoFar starts like every earlier one and is at least as long;
   // complete when no more will come. Answers nullopt while more text
@@ -66,6 +76,9 @@ class PageHead {
   std::optional<std::string_view> Decode(std::string_view bytes, bool complete);
   void NoteStartTag();
   bool MayCount() const;
+  // What a token says to a plain head (see the class comment); clears
+  // plain_ at anything such a head does not hold.
+  void NoteForPlainHead(PageHeadTokenizer::Step step);
 
   Encoding encoding_ = Encoding::kUnknown;
   std::string utf16Decoded_;
@@ -84,4 +97,7 @@ class PageHead {
   // Parses left, so that a page full of false signs stays cheap (a <div>
   // in a template does not end the head).
   int parsesLeft_ = 4;
+  // The head is plain so far, and what its tokens say.
+  bool plain_ = false;
+  Answer plainAnswer_;
 };

@@ -41,6 +41,12 @@ class HreflangClusters {
   // LinkUrl::Compared gives, and its versions.
   void AddPage(const std::string& path, const std::vector<std::string>& keys, std::vector<Version> versions);
 
+  // Room for this many pages, so that adding them never rehashes.
+  void Reserve(std::size_t pages) {
+    pages_.reserve(pages);
+    pageOf_.reserve(pages);
+  }
+
   // Every problem once, in the order of the pages.
   std::vector<Problem> Check() const;
 
@@ -52,7 +58,9 @@ class HreflangClusters {
     std::vector<std::string> versionKeys;
   };
 
+  using Kind = Problem::Kind;
   bool Inside(const std::string& key) const { return key.starts_with(baseKey_); }
+  static void MarkLanguageProblems(const Page& page, std::vector<Kind>* marks, std::vector<std::size_t>* byLanguage);
 
   std::string baseKey_;
   std::vector<Page> pages_;

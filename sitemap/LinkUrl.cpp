@@ -2,6 +2,7 @@
 
 #include <uriparser/Uri.h>
 
+#include <array>
 #include <cstdio>
 #include <new>
 
@@ -63,6 +64,61 @@ std::string Prepared(std::string_view href) {
   return encoded;
 }
 
+// What a URL's path and query hold as they are: no escape to normalise,
+// no fragment, nothing a browser would encode or read otherwise ("\\").
+constexpr std::array<bool, 256> kPlainCharacters = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0; c < 256; ++c) plain[c] = AsciiText::IsAlnum(static_cast<char>(c));
+  for (const char c : std::string_view("-._~/!$&'()*+,;=:@?")) plain[static_cast<unsigned char>(c)] = true;
+  return plain;
+}();
+bool IsPlainCharacter(char c) { return kPlainCharacters[static_cast<unsigned char>(c)]; }
+
+// A path (and query) of plain characters without dot segments.
+bool IsPlainPath(std::string_view path) {
+  for (const char c : path)
+    if (!IsPlainCharacter(c)) return false;
+  path = path.substr(0, path.find('?'));
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// Where the path of a plain http(s) URL starts: after a lower-case scheme
+// and a host of lower-case letters, digits, "-" and "." (no port, no user);
+// npos for any other URL.
+std::size_t PlainPathStart(std::string_view url) {
+  const std::size_t hostStart = url.starts_with("https://") ? 8 : url.starts_with("http://") ? 7 : 0;
+  if (hostStart == 0) return std::string_view::npos;
+  const std::size_t pathStart = url.find('/', hostStart);
+  if (pathStart == std::string_view::npos || pathStart == hostStart) return std::string_view::npos;
+  for (std::size_t i = hostStart; i < pathStart; ++i)
+    if (!AsciiText::IsLower(url[i]) && !AsciiText::IsDigit(url[i]) && url[i] != '-' && url[i] != '.')
+      return std::string_view::npos;
+  return pathStart;
+}
+
+// Most links of a site are a plain path, absolute or relative, against a
+// plain page URL: they resolve by joining, as RFC 3986 does it, without
+// the parser. Anything else (a scheme, an authority, a query alone, an
+// escape, a dot segment) is left to it: nothing.
+std::optional<std::string> JoinedPlainly(std::string_view href, std::string_view base) {
+  if (href.empty() || href.starts_with("//") || href.front() == '?' || !IsPlainPath(href)) return std::nullopt;
+  const std::size_t colon = href.find(':');
+  if (colon != std::string_view::npos && colon < href.find('/')) return std::nullopt;  // a scheme
+  const std::size_t pathStart = PlainPathStart(base);
+  if (pathStart == std::string_view::npos || !IsPlainPath(base.substr(pathStart)) ||
+      base.find('?') != std::string_view::npos)
+    return std::nullopt;
+  if (href.front() == '/') return std::string(base.substr(0, pathStart)).append(href);
+  return std::string(base.substr(0, base.rfind('/') + 1)).append(href);
+}
+
 bool IsHttp(std::string_view scheme) {
   const std::string lower = Lower(scheme);
   return lower == "http" || lower == "https";
@@ -84,6 +140,10 @@ std::optional<std::string> LinkUrl::Resolve(std::string_view href, const std::st
     *problem = reason;
     return std::optional<std::string>();
   };
+  if (std::optional<std::string> joined = JoinedPlainly(href, documentBase)) {
+    *problem = Problem::kNone;
+    return joined;
+  }
   const std::string prepared = Prepared(href);
   if (prepared.empty()) return refuse(Problem::kEmpty);
   Uri reference, base, resolved;
@@ -100,6 +160,10 @@ std::optional<std::string> LinkUrl::Resolve(std::string_view href, const std::st
 }
 
 std::string LinkUrl::Compared(std::string_view url) {
+  // A plain URL is in that form already.
+  if (const std::size_t pathStart = PlainPathStart(url);
+      pathStart != std::string_view::npos && IsPlainPath(url.substr(pathStart)))
+    return std::string(url);
   const std::string text(url);  // the parse points into it
   Uri parsed;
   if (!parsed.Parse(text)) return text;

@@ -54,6 +54,8 @@ std::string Compared(std::string_view text) {
 bool Matches(std::string_view pattern, std::string_view path) {
   const bool anchored = !pattern.empty() && pattern.back() == '$';
   if (anchored) pattern.remove_suffix(1);
+  // Most rules are a plain prefix.
+  if (pattern.find('*') == std::string_view::npos) return anchored ? path == pattern : path.starts_with(pattern);
   // The places in path the pattern so far can end at, in increasing order.
   std::vector<std::size_t> ends{0};
   std::vector<std::size_t> next;

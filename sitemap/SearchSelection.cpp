@@ -8,12 +8,15 @@
 #include "sitemap/UrlText.h"
 #include "text/LanguageTag.h"
 
-SearchSelection::SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings)
+SearchSelection::SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings,
+                                 std::size_t entries)
     : inputs_(inputs),
       base_(std::move(base)),
       baseKey_(LinkUrl::Compared(base_)),
       warnings_(*warnings),
-      clusters_(base_) {}
+      clusters_(base_) {
+  if (inputs_.hreflang) clusters_.Reserve(entries);
+}
 
 bool SearchSelection::LoadRobots(FileLayer& files, int folder, const std::string& folderPath, RunProblem* problem) {
   if (!inputs_.robotsTxt && !inputs_.robotsSitemapLine) return true;

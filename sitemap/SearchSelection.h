@@ -22,8 +22,9 @@ class SearchSelection {
   static constexpr std::string_view kRobotsTxt = "robots.txt";
 
   // base: the sitemap's base URL, normalised and ending in "/". warnings
-  // must outlive the selection.
-  SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings);
+  // must outlive the selection. entries: how many entries the scan found,
+  // at most as many pages as Keeps will see.
+  SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings, std::size_t entries);
 
   // Whether any of the options is on: with none, the writer need not ask.
   bool active() const { return inputs_.canonical || inputs_.robotsTxt || inputs_.hreflang; }

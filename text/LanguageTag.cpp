@@ -36,6 +36,10 @@ bool LanguageTag::IsWellFormed(std::string_view tag) {
       "en-gb-oed", "i-ami",     "i-bnn",   "i-default", "i-enochian", "i-hak",     "i-klingon",
       "i-lux",     "i-mingo",   "i-navajo", "i-pwn",    "i-tao",      "i-tay",     "i-tsu",
       "sgn-be-fr", "sgn-be-nl", "sgn-ch-de"};
+  // Most tags are a language, perhaps with a region: "ja", "en-GB".
+  const std::size_t dash = tag.find('-');
+  if (Alpha(tag.substr(0, dash), 2, 3) && (dash == std::string_view::npos || Alpha(tag.substr(dash + 1), 2, 2)))
+    return true;
   for (const std::string_view irregular : kIrregular)
     if (EqualsIgnoringCase(tag, irregular)) return true;
   std::vector<std::string_view> subtags;

@@ -15,6 +15,13 @@ TEST(LinkUrlTest, HrefsResolveAsInABrowser) {
   } kCases[] = {
       {"https://h.jp/docs/sub/page.html", "https://h.jp/docs/sub/page.html", Problem::kNone},
       {"page.html", "https://h.jp/docs/sub/page.html", Problem::kNone},
+      {"en/a.html?x=1&y=/z", "https://h.jp/docs/sub/en/a.html?x=1&y=/z", Problem::kNone},
+      {"/a//b/", "https://h.jp/a//b/", Problem::kNone},
+      {"./a.html", "https://h.jp/docs/sub/a.html", Problem::kNone},
+      {"a/../../b.html", "https://h.jp/docs/b.html", Problem::kNone},
+      {"/a/%7e", "https://h.jp/a/%7e", Problem::kNone},
+      {"a:b/c.html", nullptr, Problem::kNotHttp},
+      {"a/b:c.html", "https://h.jp/docs/sub/a/b:c.html", Problem::kNone},
       {"../other.html#top", "https://h.jp/docs/other.html#top", Problem::kNone},
       {"/", "https://h.jp/", Problem::kNone},
       {"//other.jp/a", "https://other.jp/a", Problem::kNone},
@@ -62,6 +69,8 @@ TEST(LinkUrlTest, URLsOfOnePageCompareEqual) {
       {"https://h.jp/a.html", "https://h.jp/x/../a.html"},
       {"https://h.jp/a.html", "https://h.jp/a.html#part"},
       {"https://h.jp", "https://h.jp/"},
+      {"https://h.jp/a/b/?q=/x", "HTTPS://h.jp/a/./b/?q=/x"},
+      {"https://h.jp/a//b", "https://h.jp/a//c/../b"},
       {"http://[::1]:8080/a", "http://[0:0:0:0:0:0:0:1]:8080/a"},
   };
   for (const auto& pair : kSame) EXPECT_EQ(LinkUrl::Compared(pair[0]), LinkUrl::Compared(pair[1])) << pair[1];
