@@ -220,19 +220,30 @@ std::optional<PageHead::Answer> PageHead::Read(std::string_view textSoFar, bool 
 
 namespace {
 
-// The attribute's value when the parser's would be the same bytes: no
-// character reference to decode, no NUL or ill-formed UTF-8 to replace,
-// no CR to turn into LF.
-// Else nothing; a missing attribute is an empty optional too.
+// Whether the parser keeps the text as it is: no character reference to
+// decode, no CR to turn into LF, nothing it replaces with U+FFFD (NUL,
+// ill-formed UTF-8, the controls other than white space, noncharacters).
+bool IsPlainText(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t c = 0;
+    const std::size_t size = AsciiText::DecodeUtf8(text, at, &c);
+    if (size == 0 || c == '&' || c == '\r' || (c < 0x20 && !AsciiText::IsHtmlSpace(static_cast<char>(c))) ||
+        (c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE)
+      return false;
+    at += size;
+  }
+  return true;
+}
+
+// The attribute's value when the parser's would be the same bytes (a
+// missing attribute is an empty optional); false when it would not.
 bool PlainValue(const PageHeadTokenizer& tokenizer, std::string_view name, std::optional<std::string_view>* value) {
   const PageHeadTokenizer::Attribute* attribute = tokenizer.Find(name);
   if (!attribute) {
     value->reset();
     return true;
   }
-  if (attribute->value.find_first_of(std::string_view("&\0\r", 3)) != std::string_view::npos ||
-      !AsciiText::IsValidUtf8(attribute->value))
-    return false;
+  if (!IsPlainText(attribute->value)) return false;
   *value = attribute->value;
   return true;
 }

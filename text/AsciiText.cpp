@@ -67,16 +67,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* value) {
   return size;
 }
 
-bool IsValidUtf8(std::string_view text) {
-  char32_t ignored = 0;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t size = DecodeUtf8(text, at, &ignored);
-    if (size == 0) return false;
-    at += size;
-  }
-  return true;
-}
-
 std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;
   while (!text.empty()) {

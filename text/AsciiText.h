@@ -45,8 +45,6 @@ inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // its code point in *value; 0 when the bytes there are not valid UTF-8
 // (an overlong form, a surrogate, a truncated sequence, a stray byte).
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* value);
-// Whether all of text is valid UTF-8.
-bool IsValidUtf8(std::string_view text);
 
 // The lines of text, each without its LF or CR LF; a last line without a
 // line break counts, an empty text has none.

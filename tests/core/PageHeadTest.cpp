@@ -190,6 +190,14 @@ TEST(PageHeadTest, FindsTheHeadsLinksAsTheParserPlacesThem) {
       // Implied head; a head cut off by the end of the page.
       {canonical + body, {"/c.html", {}, {}}},
       {"<html><head>" + canonical, {"/c.html", {}, {}}},
+      // What the parser changes in a value: a control or a NUL becomes
+      // U+FFFD, a CR LF one LF; a raw UTF-8 value stays.
+      {"<head><link rel=canonical href=/a\x03" "b></head>" + body, {"/a\xEF\xBF\xBD" "b", {}, {}}},
+      {std::string("<head><link rel=canonical href=\"/a") + '\0' + "b\"></head>" + body, {"/a\xEF\xBF\xBD" "b", {}, {}}},
+      {"<head><link rel=canonical href=\"/a\r\nb\"></head>" + body, {"/a\nb", {}, {}}},
+      {"<head><link rel=canonical href=/\xE3\x83\x9A\xFF></head>" + body, {"/\xE3\x83\x9A\xEF\xBF\xBD", {}, {}}},
+      {"<head><title><link rel=canonical href=/t></title><noscript>" + canonical + "</noscript></head>" + body,
+       {"/c.html", {}, {}}},
   };
   for (const Case& c : cases) {
     for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, c.page.size()}) {
