@@ -24,7 +24,7 @@ site=$trees/link-pages-$pages
 run() { "$cli" "$site" --settings "$work/empty.ini" --base-url https://example.jp/ --ext html -q --skip-noindex "$@"; }
 ms() { local start=$(date +%s%N); "$@" >/dev/null 2>&1; echo $(( ($(date +%s%N) - start) / 1000000 )); }
 
-run; run --canonical --hreflang --robots-txt  # warm the cache
+run 2>/dev/null; run --canonical --hreflang --robots-txt 2>/dev/null  # warm the cache
 plain=() all=()
 for _ in 1 2 3 4 5; do
   plain+=($(ms run))

@@ -1,48 +1,16 @@
 #include "sitemap/LinkUrl.h"
 
-#include <uriparser/Uri.h>
 
 #include <array>
 #include <cstdio>
 #include <new>
 
+#include "sitemap/ParsedUri.h"
 #include "sitemap/UrlText.h"
 #include "text/AsciiText.h"
 
 namespace {
 
-// Frees what the parser allocated, whatever becomes of the parse. The
-// parse points into the text it was given, which must outlive it.
-class Uri {
- public:
-  Uri() = default;
-  ~Uri() { uriFreeUriMembersA(&uri_); }
-  Uri(const Uri&) = delete;
-  Uri& operator=(const Uri&) = delete;
-
-  bool Parse(const std::string& text) {
-    const char* error = nullptr;
-    return uriParseSingleUriExA(&uri_, text.data(), text.data() + text.size(), &error) == URI_SUCCESS;
-  }
-  UriUriA& uri() { return uri_; }
-
-  std::string Text() const {
-    int length = 0;
-    if (uriToStringCharsRequiredA(&uri_, &length) != URI_SUCCESS) throw std::bad_alloc();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    if (uriToStringA(text.data(), &uri_, length + 1, nullptr) != URI_SUCCESS) throw std::bad_alloc();
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-  }
-
- private:
-  UriUriA uri_{};
-};
-
-std::string_view TextOf(const UriTextRangeA& range) {
-  return range.first ? std::string_view(range.first, static_cast<std::size_t>(range.afterLast - range.first))
-                     : std::string_view();
-}
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -146,15 +114,15 @@ std::optional<std::string> LinkUrl::Resolve(std::string_view href, const std::st
   }
   const std::string prepared = Prepared(href);
   if (prepared.empty()) return refuse(Problem::kEmpty);
-  Uri reference, base, resolved;
+  ParsedUri reference, base, resolved;
   if (!reference.Parse(prepared)) return refuse(Problem::kUnparsable);
-  if (reference.uri().scheme.first && !IsHttp(TextOf(reference.uri().scheme))) return refuse(Problem::kNotHttp);
+  if (reference.uri().scheme.first && !IsHttp(ParsedUri::TextOf(reference.uri().scheme))) return refuse(Problem::kNotHttp);
   if (!base.Parse(documentBase)) return refuse(Problem::kUnparsable);
   const int result = uriAddBaseUriExA(&resolved.uri(), &reference.uri(), &base.uri(), URI_RESOLVE_STRICTLY);
   if (result == URI_ERROR_MALLOC) throw std::bad_alloc();
   if (result != URI_SUCCESS) return refuse(Problem::kUnparsable);
-  if (!IsHttp(TextOf(resolved.uri().scheme))) return refuse(Problem::kNotHttp);
-  if (TextOf(resolved.uri().hostText).empty() && !resolved.uri().hostData.ip6) return refuse(Problem::kUnparsable);
+  if (!IsHttp(ParsedUri::TextOf(resolved.uri().scheme))) return refuse(Problem::kNotHttp);
+  if (ParsedUri::TextOf(resolved.uri().hostText).empty() && !resolved.uri().hostData.ip6) return refuse(Problem::kUnparsable);
   *problem = Problem::kNone;
   return resolved.Text();
 }
@@ -165,14 +133,14 @@ std::string LinkUrl::Compared(std::string_view url) {
       pathStart != std::string_view::npos && IsPlainPath(url.substr(pathStart)))
     return std::string(url);
   const std::string text(url);  // the parse points into it
-  Uri parsed;
+  ParsedUri parsed;
   if (!parsed.Parse(text)) return text;
   UriUriA& uri = parsed.uri();
   const int normalised = uriNormalizeSyntaxA(&uri);
   if (normalised == URI_ERROR_MALLOC) throw std::bad_alloc();
-  const std::string scheme = Lower(TextOf(uri.scheme));
+  const std::string scheme = Lower(ParsedUri::TextOf(uri.scheme));
   std::string compared = scheme + "://";
-  if (uri.userInfo.first) compared.append(TextOf(uri.userInfo)).push_back('@');
+  if (uri.userInfo.first) compared.append(ParsedUri::TextOf(uri.userInfo)).push_back('@');
   if (uri.hostData.ip6) {
     // Every group in full: the parser writes a resolved address so.
     char group[8];
@@ -184,15 +152,15 @@ std::string LinkUrl::Compared(std::string_view url) {
     }
     compared.push_back(']');
   } else {
-    compared += Lower(TextOf(uri.hostText));
+    compared += Lower(ParsedUri::TextOf(uri.hostText));
   }
-  std::string_view port = TextOf(uri.portText);
+  std::string_view port = ParsedUri::TextOf(uri.portText);
   while (port.size() > 1 && port.front() == '0') port.remove_prefix(1);
   if (!port.empty() && !(scheme == "http" && port == "80") && !(scheme == "https" && port == "443"))
     compared.append(":").append(port);
   if (!uri.pathHead) compared.push_back('/');
   for (const UriPathSegmentA* segment = uri.pathHead; segment; segment = segment->next)
-    compared.append("/").append(TextOf(segment->text));
-  if (uri.query.first) compared.append("?").append(TextOf(uri.query));
+    compared.append("/").append(ParsedUri::TextOf(segment->text));
+  if (uri.query.first) compared.append("?").append(ParsedUri::TextOf(uri.query));
   return compared;
 }
