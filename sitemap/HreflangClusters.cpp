@@ -8,10 +8,10 @@
 
 HreflangClusters::HreflangClusters(const std::string& base) : baseKey_(LinkUrl::Compared(base)) {}
 
-void HreflangClusters::AddPage(const std::string& path, const std::vector<std::string>& keys,
+void HreflangClusters::AddPage(const std::string& path, std::vector<std::string> keys,
                                std::vector<Version> versions) {
-  Page page{path, keys, std::move(versions), {}};
-  for (const std::string& key : keys) pageOf_.try_emplace(key, pages_.size());
+  Page page{path, std::move(keys), std::move(versions), {}};
+  for (const std::string& key : page.keys) pageOf_.try_emplace(key, pages_.size());
   for (const Version& version : page.versions) page.versionKeys.push_back(LinkUrl::Compared(version.url));
   pages_.push_back(std::move(page));
 }

@@ -39,7 +39,9 @@ class HreflangClusters {
   // A page of the sitemap: the URLs it answers to (its loc, and for an
   // index page its folder's or its file's form too) in the form
   // LinkUrl::Compared gives, and its versions.
-  void AddPage(const std::string& path, const std::vector<std::string>& keys, std::vector<Version> versions);
+  void AddPage(const std::string& path, std::vector<std::string> keys, std::vector<Version> versions);
+  // The versions of the page added last (none before the first).
+  const std::vector<Version>& LastVersions() const { return pages_.empty() ? kNoVersions : pages_.back().versions; }
 
   // Room for this many pages, so that adding them never rehashes.
   void Reserve(std::size_t pages) {
@@ -59,6 +61,7 @@ class HreflangClusters {
   };
 
   using Kind = Problem::Kind;
+  static inline const std::vector<Version> kNoVersions;
   bool Inside(const std::string& key) const { return key.starts_with(baseKey_); }
   static void MarkLanguageProblems(const Page& page, std::vector<Kind>* marks, std::vector<std::size_t>* byLanguage);
 

@@ -81,6 +81,7 @@ bool SearchSelection::CanonicalKeeps(const std::string& href, const std::string&
     }
     return true;
   }
+  if (*canonical == url) return true;
   const std::string key = LinkUrl::Compared(*canonical);
   if (key == KeyOf(url)) return true;
   if (otherForm && key == KeyOf(*otherForm)) {
@@ -94,7 +95,6 @@ bool SearchSelection::CanonicalKeeps(const std::string& href, const std::string&
 
 bool SearchSelection::Keeps(const std::string& path, const std::string& url, const clCompositionFolder& entry,
                             bool folderForm) {
-  versions_.clear();
   const HeadLinks* links = entry.links();
   // An index page answers to its folder's URL and to its file's.
   std::optional<std::string> otherForm;
@@ -105,36 +105,40 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
   else if (indexNamed)
     otherForm = url.substr(0, url.rfind('/') + 1);
 
-  const std::string documentBase = links ? LinkUrl::DocumentBase(links->base, url) : std::string();
+  // Links resolve against the page's URL unless a <base> moves it.
+  const std::string movedBase = links && links->base ? LinkUrl::DocumentBase(links->base, url) : std::string();
+  const std::string& documentBase = links && links->base ? movedBase : url;
   if (inputs_.canonical && links && links->canonical &&
       !CanonicalKeeps(*links->canonical, path, url, documentBase, otherForm, folderForm))
     return false;
   if (robots_) {
-    if (const std::string* rule = robots_->Disallowing("/" + url.substr(base_.size()))) {
+    // The URL's path from the base's final "/" on.
+    if (const std::string* rule = robots_->Disallowing(std::string_view(url).substr(base_.size() - 1))) {
       Report(Warning::Reason::kRobotsDisallowed, path, *rule);
       return false;
     }
   }
   if (!inputs_.hreflang) return true;
+  std::vector<HreflangClusters::Version> versions;
   if (links) {
     for (const HeadLinks::Alternate& alternate : links->alternates) {
       LinkUrl::Problem problem{};
       if (std::optional<std::string> resolved = LinkUrl::Resolve(alternate.href, documentBase, &problem))
-        versions_.push_back({alternate.hreflang, std::move(*resolved)});
+        versions.push_back({alternate.hreflang, std::move(*resolved)});
       else
         Report(Warning::Reason::kHreflangUnusableHref, path, alternate.href);
     }
   }
   std::vector<std::string> keys = {KeyOf(url)};
   if (otherForm) keys.push_back(KeyOf(*otherForm));
-  clusters_.AddPage(path, keys, versions_);
+  clusters_.AddPage(path, std::move(keys), std::move(versions));
   return true;
 }
 
 // A version without a language tag is of no use to a search engine, and
 // the schema refuses it: it is reported, not written.
 void SearchSelection::AppendVersions(std::string* block) const {
-  for (const HreflangClusters::Version& version : versions_) {
+  for (const HreflangClusters::Version& version : clusters_.LastVersions()) {
     if (!LanguageTag::IsHreflang(version.hreflang)) continue;
     block->append("\t\t<xhtml:link rel=\"alternate\" hreflang=\"");
     UrlText::AppendXmlEscaped(block, version.hreflang);

@@ -69,7 +69,5 @@ class SearchSelection {
   std::optional<RobotsTxt> robots_;
   std::string robotsPath_;  // robots.txt's path, for the reports
 
-  // The versions of the page Keeps last took.
-  std::vector<HreflangClusters::Version> versions_;
-  HreflangClusters clusters_;
+  HreflangClusters clusters_;  // also holds the versions of the page Keeps last took
 };
