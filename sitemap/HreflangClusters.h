@@ -2,8 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
 // The language versions the pages of one sitemap declare, checked as a
@@ -39,33 +38,58 @@ class HreflangClusters {
   // A page of the sitemap: the URLs it answers to (its loc, and for an
   // index page its folder's or its file's form too) in the form
   // LinkUrl::Compared gives, and its versions.
-  void AddPage(const std::string& path, std::vector<std::string> keys, std::vector<Version> versions);
-  // The versions of the page added last (none before the first).
-  const std::vector<Version>& LastVersions() const { return pages_.empty() ? kNoVersions : pages_.back().versions; }
+  void AddPage(std::string_view path, const std::vector<std::string>& keys, const std::vector<Version>& versions);
+  // The versions of the page added last, valid until the next AddPage.
+  std::size_t LastVersionCount() const { return pages_.empty() ? 0 : pages_.back().versions; }
+  std::string_view LastHreflang(std::size_t version) const { return View(LastVersion(version).hreflang); }
+  std::string_view LastUrl(std::size_t version) const { return View(LastVersion(version).url); }
 
-  // Room for this many pages, so that adding them never rehashes.
-  void Reserve(std::size_t pages) {
-    pages_.reserve(pages);
-    pageOf_.reserve(pages);
-  }
+  // Room for this many pages.
+  void Reserve(std::size_t pages) { pages_.reserve(pages); }
 
   // Every problem once, in the order of the pages.
   std::vector<Problem> Check() const;
 
  private:
-  struct Page {
-    std::string path;
-    std::vector<std::string> keys;  // LinkUrl::Compared of its URLs
-    std::vector<Version> versions;
-    std::vector<std::string> versionKeys;
+  // The pages' texts lie one after another in one string, so that a site
+  // of many pages costs few allocations.
+  struct Text {
+    std::size_t at = 0;
+    std::size_t size = 0;
   };
+  struct StoredVersion {
+    Text hreflang;
+    Text url;
+    Text key;  // LinkUrl::Compared of the URL: mostly the URL itself
+  };
+  struct Page {
+    Text path;
+    std::size_t firstKey = 0;
+    std::size_t keys = 0;
+    std::size_t firstVersion = 0;
+    std::size_t versions = 0;
+  };
+  // Which page answers to each key, built for the check: an open-addressed
+  // table of the keys' hashes, the first page of a key winning.
+  class PageIndex;
 
   using Kind = Problem::Kind;
-  static inline const std::vector<Version> kNoVersions;
-  bool Inside(const std::string& key) const { return key.starts_with(baseKey_); }
-  static void MarkLanguageProblems(const Page& page, std::vector<Kind>* marks, std::vector<std::size_t>* byLanguage);
+  std::string_view View(Text text) const { return std::string_view(text_).substr(text.at, text.size); }
+  Text Keep(std::string_view text);
+  const StoredVersion& LastVersion(std::size_t version) const {
+    return versions_[pages_.back().firstVersion + version];
+  }
+  const StoredVersion& VersionOf(const Page& page, std::size_t version) const {
+    return versions_[page.firstVersion + version];
+  }
+  // Whether one of page's versions is one of the keys of other.
+  bool Lists(const Page& page, const Page& other) const;
+  bool Inside(std::string_view key) const { return key.starts_with(baseKey_); }
+  void MarkLanguageProblems(const Page& page, std::vector<Kind>* marks, std::vector<std::size_t>* byLanguage) const;
 
   std::string baseKey_;
+  std::string text_;
+  std::vector<Text> keys_;
+  std::vector<StoredVersion> versions_;
   std::vector<Page> pages_;
-  std::unordered_map<std::string, std::size_t> pageOf_;  // by key
 };

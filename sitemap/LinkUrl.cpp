@@ -44,15 +44,16 @@ bool IsPlainCharacter(char c) { return kPlainCharacters[static_cast<unsigned cha
 
 // A path (and query) of plain characters without dot segments.
 bool IsPlainPath(std::string_view path) {
-  for (const char c : path)
-    if (!IsPlainCharacter(c)) return false;
-  path = path.substr(0, path.find('?'));
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view segment = path.substr(start, end - start);
+  std::size_t segmentStart = 0;
+  bool inQuery = false;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    const char c = i < path.size() ? path[i] : '/';
+    if (i < path.size() && !IsPlainCharacter(c)) return false;
+    if (inQuery || (c != '/' && c != '?')) continue;
+    const std::string_view segment = path.substr(segmentStart, i - segmentStart);
     if (segment == "." || segment == "..") return false;
-    start = end + 1;
+    segmentStart = i + 1;
+    inQuery = c == '?';
   }
   return true;
 }
@@ -127,11 +128,13 @@ std::optional<std::string> LinkUrl::Resolve(std::string_view href, const std::st
   return resolved.Text();
 }
 
+bool LinkUrl::IsCompared(std::string_view url) {
+  const std::size_t pathStart = PlainPathStart(url);
+  return pathStart != std::string_view::npos && IsPlainPath(url.substr(pathStart));
+}
+
 std::string LinkUrl::Compared(std::string_view url) {
-  // A plain URL is in that form already.
-  if (const std::size_t pathStart = PlainPathStart(url);
-      pathStart != std::string_view::npos && IsPlainPath(url.substr(pathStart)))
-    return std::string(url);
+  if (IsCompared(url)) return std::string(url);
   const std::string text(url);  // the parse points into it
   ParsedUri parsed;
   if (!parsed.Parse(text)) return text;

@@ -34,4 +34,7 @@ class LinkUrl {
   // empty path as "/", dot segments removed, percent-escapes in upper case
   // and those of unreserved characters decoded, the fragment dropped.
   static std::string Compared(std::string_view url);
+  // Whether url is in that form already, as a plain URL mostly is: lower
+  // case, no port, escape, dot segment or fragment.
+  static bool IsCompared(std::string_view url);
 };

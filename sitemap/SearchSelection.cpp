@@ -121,6 +121,7 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
   if (!inputs_.hreflang) return true;
   std::vector<HreflangClusters::Version> versions;
   if (links) {
+    versions.reserve(links->alternates.size());
     for (const HeadLinks::Alternate& alternate : links->alternates) {
       LinkUrl::Problem problem{};
       if (std::optional<std::string> resolved = LinkUrl::Resolve(alternate.href, documentBase, &problem))
@@ -131,19 +132,20 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
   }
   std::vector<std::string> keys = {KeyOf(url)};
   if (otherForm) keys.push_back(KeyOf(*otherForm));
-  clusters_.AddPage(path, std::move(keys), std::move(versions));
+  clusters_.AddPage(path, keys, versions);
   return true;
 }
 
 // A version without a language tag is of no use to a search engine, and
 // the schema refuses it: it is reported, not written.
 void SearchSelection::AppendVersions(std::string* block) const {
-  for (const HreflangClusters::Version& version : clusters_.LastVersions()) {
-    if (!LanguageTag::IsHreflang(version.hreflang)) continue;
+  for (std::size_t version = 0; version < clusters_.LastVersionCount(); ++version) {
+    const std::string_view hreflang = clusters_.LastHreflang(version);
+    if (!LanguageTag::IsHreflang(hreflang)) continue;
     block->append("\t\t<xhtml:link rel=\"alternate\" hreflang=\"");
-    UrlText::AppendXmlEscaped(block, version.hreflang);
+    UrlText::AppendXmlEscaped(block, hreflang);
     block->append("\" href=\"");
-    UrlText::AppendXmlEscaped(block, version.url);
+    UrlText::AppendXmlEscaped(block, clusters_.LastUrl(version));
     block->append("\"/>\r\n");
   }
 }
