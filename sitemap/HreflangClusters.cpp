@@ -16,10 +16,10 @@ HreflangClusters::Text HreflangClusters::Keep(std::string_view text) {
   return kept;
 }
 
-void HreflangClusters::AddPage(std::string_view path, const std::vector<std::string>& keys,
+void HreflangClusters::AddPage(std::string_view path, std::initializer_list<std::string_view> keys,
                                const std::vector<Version>& versions) {
   Page page{Keep(path), keys_.size(), keys.size(), versions_.size(), versions.size()};
-  for (const std::string& key : keys) keys_.push_back(Keep(key));
+  for (const std::string_view key : keys) keys_.push_back(Keep(key));
   for (const Version& version : versions) {
     StoredVersion& stored = versions_.emplace_back();
     stored.hreflang = Keep(version.hreflang);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,8 @@ class HreflangClusters {
   // A page of the sitemap: the URLs it answers to (its loc, and for an
   // index page its folder's or its file's form too) in the form
   // LinkUrl::Compared gives, and its versions.
-  void AddPage(std::string_view path, const std::vector<std::string>& keys, const std::vector<Version>& versions);
+  void AddPage(std::string_view path, std::initializer_list<std::string_view> keys,
+               const std::vector<Version>& versions);
   // The versions of the page added last, valid until the next AddPage.
   std::size_t LastVersionCount() const { return pages_.empty() ? 0 : pages_.back().versions; }
   std::string_view LastHreflang(std::size_t version) const { return View(LastVersion(version).hreflang); }

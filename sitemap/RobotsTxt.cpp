@@ -157,7 +157,10 @@ RobotsTxt::RobotsTxt(std::string_view text, std::string_view agent) {
 
 const std::string* RobotsTxt::Disallowing(std::string_view path) const {
   if (path == "/robots.txt") return nullptr;
-  const std::string compared = Compared(path);
+  // A path of printable ASCII without escapes is in compared form already.
+  const bool plain = std::all_of(path.begin(), path.end(), [](char c) { return c > 0x20 && c < 0x7F && c != '%'; });
+  const std::string comparedPath = plain ? std::string() : Compared(path);
+  const std::string_view compared = plain ? path : std::string_view(comparedPath);
   const Rule* deciding = nullptr;
   for (const Rule& rule : rules_) {
     if (!Matches(rule.pattern, compared)) continue;

@@ -57,8 +57,11 @@ bool SearchSelection::NamesSitemap(const std::vector<std::string>& sitemaps, con
   return false;
 }
 
-std::string SearchSelection::KeyOf(const std::string& url) const {
-  return url.starts_with(base_) ? baseKey_ + url.substr(base_.size()) : LinkUrl::Compared(url);
+std::string_view SearchSelection::KeyOf(const std::string& url, std::string* scratch) const {
+  // Mostly the base is in that form already, and so is the URL.
+  if (url.starts_with(base_) && baseKey_ == base_) return url;
+  *scratch = url.starts_with(base_) ? baseKey_ + url.substr(base_.size()) : LinkUrl::Compared(url);
+  return *scratch;
 }
 
 void SearchSelection::Report(Warning::Reason reason, const std::string& path, const std::string& detail) {
@@ -83,8 +86,9 @@ bool SearchSelection::CanonicalKeeps(const std::string& href, const std::string&
   }
   if (*canonical == url) return true;
   const std::string key = LinkUrl::Compared(*canonical);
-  if (key == KeyOf(url)) return true;
-  if (otherForm && key == KeyOf(*otherForm)) {
+  std::string scratch;
+  if (key == KeyOf(url, &scratch)) return true;
+  if (otherForm && key == KeyOf(*otherForm, &scratch)) {
     // The folder's URL named by an index page written as a file's.
     if (!folderForm && !inputs_.folderUrls) Report(Warning::Reason::kCanonicalIsFolder, path, *canonical);
     return true;
@@ -130,9 +134,12 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
         Report(Warning::Reason::kHreflangUnusableHref, path, alternate.href);
     }
   }
-  std::vector<std::string> keys = {KeyOf(url)};
-  if (otherForm) keys.push_back(KeyOf(*otherForm));
-  clusters_.AddPage(path, keys, versions);
+  std::string scratch, otherScratch;
+  const std::string_view key = KeyOf(url, &scratch);
+  if (otherForm)
+    clusters_.AddPage(path, {key, KeyOf(*otherForm, &otherScratch)}, versions);
+  else
+    clusters_.AddPage(path, {key}, versions);
   return true;
 }
 

@@ -56,8 +56,9 @@ class SearchSelection {
 
  private:
   // A URL below the base in compared form: the base's, then the rest as
-  // the writer encoded it, already in that form.
-  std::string KeyOf(const std::string& url) const;
+  // the writer encoded it, already in that form. scratch holds it when it
+  // is not url itself.
+  std::string_view KeyOf(const std::string& url, std::string* scratch) const;
   void Report(Warning::Reason reason, const std::string& path, const std::string& detail = {});
   bool CanonicalKeeps(const std::string& href, const std::string& path, const std::string& url,
                       const std::string& documentBase, const std::optional<std::string>& otherForm, bool folderForm);
