@@ -39,16 +39,7 @@ os.rename(dest + ".partial", dest)
 PY
 }
 
-# The median of three runs, in seconds.
-timed() {
-  local times=()
-  for _ in 1 2 3; do
-    local start=$(date +%s%N)
-    "$@" >/dev/null
-    times+=($(( $(date +%s%N) - start )))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n 2p | awk '{printf "%.3f", $1 / 1e9}'
-}
+source "$here/timed.sh"
 
 site=$trees/ledger-pages-$pages
 make_site "$pages" 4000 40000 "$site"

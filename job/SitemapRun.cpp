@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "job/HeldFolderLister.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
+#include "sitemap/GitPageDates.h"
 #include "sitemap/PageSelection.h"
 #include "sitemap/RobotsSitemapLine.h"
 #include "sitemap/SearchSelection.h"
@@ -46,6 +48,34 @@ RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
     case Kind::kNotUpdated: code = Code::kLedgerNotUpdated; break;
   }
   return {.code = code, .path = problem.path, .detail = problem.cause};
+}
+
+// The paths below the folder of the regular files the extension list
+// takes, as the writer names them: the pages it will date. Entries at
+// level n lie in the folder folders[n - 1] names ("" or ending in "/").
+std::vector<std::string> PagePaths(std::span<const clCompositionFolder> entries, const PageSelection& selection) {
+  std::vector<std::string> folders(1);
+  std::vector<std::string> paths;
+  for (const clCompositionFolder& entry : entries) {
+    const std::size_t level = entry.getLevel();
+    if (level == 0 || level > folders.size()) continue;
+    folders.resize(level);
+    if (entry.getIsFolder() == 1)
+      folders.push_back(folders[level - 1] + entry.name() + "/");
+    else if (entry.isRegularFile() && selection.Matches(entry.name(), entry.getLevel()))
+      paths.push_back(folders[level - 1] + entry.name());
+  }
+  return paths;
+}
+
+// The real path of the folder the run holds open: the one scanned,
+// wherever its name leads by now.
+std::string RealPathOf(int folder, const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path held = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(folder), error);
+  if (!error && held.is_absolute()) return held.string();
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  return error ? path : real.string();
 }
 
 }  // namespace
@@ -198,6 +228,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
 
   // The ledger is locked before anything is written, and kept only once
   // the sitemap is in place.
+  GitPageDates git;
   std::optional<ContentLedger> ledger;
   std::optional<PageHistory> history;
   const std::time_t start = environment_.clock ? environment_.clock() : std::time(nullptr);
@@ -216,6 +247,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
     if (environment_.ledgerCommitGate) ledger->GateCommit(environment_.ledgerCommitGate);
     history.emplace(*ledger, folder, result->folder,
                     inputs.digestText ? PageDigest::Kind::kText : PageDigest::Kind::kBytes, start);
+    if (inputs.lastModFromGit) DateByGit(result, folder, scanner, inputs, control, &git, &*history);
   }
 
   result->writerRan = true;
@@ -254,4 +286,18 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
     result->problem = EverythingExcluded({}, excluded);
   else
     result->problem = writer.problem();
+}
+
+// Pages git tracks, unchanged since their last commit, take that commit's
+// date; the others keep the content rule.
+void SitemapRun::DateByGit(RunResult* result, int folder, const clFindInFolders& scanner,
+                           const GenerationInputs& inputs, RunControl& control, GitPageDates* git,
+                           PageHistory* history) {
+  git->Read(RealPathOf(folder, result->folder), PagePaths(scanner.entries(), PageSelection(inputs.extensions)),
+            control.stopToken());
+  history->UseDates([git](const std::string& path) { return git->DateOf(path); });
+  if (git->historyCut() > 0)
+    result->warnings.Add({.reason = Warning::Reason::kGitHistoryCut, .path = git->workTree(), .count = git->historyCut()});
+  if (const auto& problem = git->problem())
+    result->warnings.Add({.reason = Warning::Reason::kGitUnreadable, .path = problem->path, .detail = problem->cause});
 }

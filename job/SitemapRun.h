@@ -16,6 +16,7 @@
 #include "sitemap/WarningList.h"
 
 class clFindInFolders;
+class GitPageDates;
 
 // What one run ended with, for the window's status and the command line's
 // report.
@@ -77,6 +78,8 @@ class SitemapRun {
   void Scan(RunResult* result, clFindInFolders& scanner, RunControl& control);
   void Write(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
              RunControl& control);
+  void DateByGit(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
+                 RunControl& control, GitPageDates* git, PageHistory* history);
   FileLayer& Files() const;
   int Readers() const;
 

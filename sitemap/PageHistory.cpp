@@ -62,7 +62,10 @@ std::time_t PageHistory::DateOf(const std::string& path, const std::string& url,
     // Digests of the other kind say nothing; an untouched file is the same page.
     same = known && (sameKind_ ? known->digest == page.digest : sameFile);
   }
-  if (same) {
+  if (const std::optional<std::time_t> given = dates_ ? dates_(path) : std::nullopt) {
+    page.changed = *given;
+    same = same && known->changed == page.changed;
+  } else if (same) {
     page.changed = known->changed;
   } else {
     const std::time_t modified = status.st_mtim.tv_sec;

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -39,6 +41,12 @@ class PageHistory {
   // was (or the run's time is its date) and reason says why.
   std::time_t DateOf(const std::string& path, const std::string& url, std::string* reason);
 
+  // Pages dated elsewhere (by git's commits): a page dates answers for
+  // takes the date it gives, and counts as changed when its digest or its
+  // date is not the ledger's. Any other page is dated as above.
+  using Dates = std::function<std::optional<std::time_t>(const std::string& path)>;
+  void UseDates(Dates dates) { dates_ = std::move(dates); }
+
   // The ledger itself, when it lies in the folder: never a page.
   bool IsLedgerFile(const std::string& path) const;
 
@@ -61,6 +69,7 @@ class PageHistory {
   std::string kindName_;
   std::time_t now_;
   bool sameKind_;
+  Dates dates_;
   std::unordered_set<std::string> seen_;  // paths
   std::unordered_set<std::string> urls_;
   std::vector<std::pair<std::string, ContentLedger::Page>> updates_;
