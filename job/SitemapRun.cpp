@@ -254,6 +254,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
   if (history) writer.UseHistory(&*history);
+  writer.UseLinks(&scanner.links());
   result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
   if (result->written && history) {
     if (history->Stage() && history->Commit()) {

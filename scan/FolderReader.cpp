@@ -77,6 +77,6 @@ void FolderReader::LearnAboutPages(FolderHandle folder, const std::vector<FoundE
     PageHead::Answer head =
         lister_.ReadPageHead(folder, page->name, {.noindex = rules_.checkNoindex, .links = rules_.readLinks});
     if (head.noindex) page->flags |= clCompositionFolder::kNoindex;
-    if (!head.links.empty()) page->links = std::make_shared<const HeadLinks>(std::move(head.links));
+    if (!head.links.empty()) page->links = std::make_unique<HeadLinks>(std::move(head.links));
   }
 }

@@ -17,7 +17,7 @@ struct FoundEntry {
   bool left = false;  // excluded: neither recorded nor entered
   std::uint8_t flags = 0;
   std::int64_t modified = 0;
-  std::shared_ptr<const HeadLinks> links;  // null when the page has none, or they were not asked for
+  std::unique_ptr<HeadLinks> links;  // null when the page has none, or they were not asked for
 };
 
 // A folder as the walk takes it over: its listing, decided, and the handle

@@ -98,7 +98,10 @@ class clFindInFolders::Walk {
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
-      if (entry.links) scan_.entries_.back().setLinks(std::move(entry.links));
+      if (entry.links) {
+        scan_.links_.push_back(std::move(*entry.links));
+        scan_.entries_.back().setLinksNumber(static_cast<std::uint32_t>(scan_.links_.size()));
+      }
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }

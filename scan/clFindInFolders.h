@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/DirectoryLister.h"
+#include "scan/HeadLinks.h"
 #include "scan/HugePageAllocator.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
@@ -85,6 +86,10 @@ class clFindInFolders {
   std::vector<clCompositionFolder> getEntries() const { return {entries_.begin(), entries_.end()}; }
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
+  // The head links of the pages that have any, when the rules asked for
+  // them, in the order of the records; a record's linksNumber() is its
+  // page's place here, from 1.
+  const std::vector<HeadLinks>& links() const { return links_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   // The folder the scan gave up at, with the reason, when it ran out of
   // descriptors with none left to let go of: its records are incomplete.
@@ -103,6 +108,7 @@ class clFindInFolders {
   Rules rules_;
   std::uint16_t level_ = 0;
   EntryList entries_;
+  std::vector<HeadLinks> links_;
   std::vector<UnlistedFolder> unlisted_;
   std::optional<UnlistedFolder> failure_;
   std::optional<ReaderShortfall> shortfall_;

@@ -9,8 +9,9 @@
 #include "text/LanguageTag.h"
 
 SearchSelection::SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings,
-                                 std::size_t entries)
+                                 std::size_t entries, const std::vector<HeadLinks>* links)
     : inputs_(inputs),
+      links_(links),
       base_(std::move(base)),
       baseKey_(LinkUrl::Compared(base_)),
       warnings_(*warnings),
@@ -99,7 +100,9 @@ bool SearchSelection::CanonicalKeeps(const std::string& href, const std::string&
 
 bool SearchSelection::Keeps(const std::string& path, const std::string& url, const clCompositionFolder& entry,
                             bool folderForm) {
-  const HeadLinks* links = entry.links();
+  const HeadLinks* links =
+      links_ && entry.linksNumber() != 0 && entry.linksNumber() <= links_->size() ? &(*links_)[entry.linksNumber() - 1]
+                                                                                 : nullptr;
   // An index page answers to its folder's URL and to its file's.
   std::optional<std::string> otherForm;
   bool indexNamed = false;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "io/FileLayer.h"
+#include "scan/HeadLinks.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/HreflangClusters.h"
@@ -23,8 +24,10 @@ class SearchSelection {
 
   // base: the sitemap's base URL, normalised and ending in "/". warnings
   // must outlive the selection. entries: how many entries the scan found,
-  // at most as many pages as Keeps will see.
-  SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings, std::size_t entries);
+  // at most as many pages as Keeps will see. links: the scan's head links
+  // (see clFindInFolders::links), or null when it read none.
+  SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings, std::size_t entries,
+                  const std::vector<HeadLinks>* links);
 
   // Whether any of the options is on: with none, the writer need not ask.
   bool active() const { return inputs_.canonical || inputs_.robotsTxt || inputs_.hreflang; }
@@ -64,6 +67,7 @@ class SearchSelection {
                       const std::string& documentBase, const std::optional<std::string>& otherForm, bool folderForm);
 
   const GenerationInputs& inputs_;
+  const std::vector<HeadLinks>* links_;
   const std::string base_;
   const std::string baseKey_;
   WarningList& warnings_;

@@ -196,7 +196,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
   warnings_ = WarningList();
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SearchSelection search(inputs, base, &warnings_, entries.size());
+  SearchSelection search(inputs, base, &warnings_, entries.size(), links_);
   if (!search.LoadRobots(files_, folder, targetFolder, &problem_)) return false;
   SitemapSet out(files_, folder, targetFolder,
                  {.mobile = inputs.mobile, .gzip = inputs.gzip, .dates = inputs.lastMod, .baseUrl = base,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/FileLayer.h"
+#include "scan/HeadLinks.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/PageHistory.h"
@@ -55,6 +56,9 @@ class SitemapWriter {
   // Pages are dated by their history (with lastMod) and their changes noted
   // there; the ledger's own files are no pages. Not owned; null: none.
   void UseHistory(PageHistory* history) { history_ = history; }
+  // The scan's head links, which the entries' linksNumber() point into;
+  // --canonical and --hreflang read them. Must outlive the writing.
+  void UseLinks(const std::vector<HeadLinks>* links) { links_ = links; }
 
   // targetFolder + "/nubika_sitemap.xml", set first thing by WriteSitemap.
   const std::string& outputPath() const { return outputPath_; }
@@ -76,6 +80,7 @@ class SitemapWriter {
   FileLayer& files_;
   Clock clock_;
   PageHistory* history_ = nullptr;
+  const std::vector<HeadLinks>* links_ = nullptr;
   std::string outputPath_;
   RunProblem problem_;
   std::size_t urlCount_ = 0;
