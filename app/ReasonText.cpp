@@ -92,7 +92,9 @@ QString NoteOf(const Warning& warning) {
           .arg(detail);
     case Reason::kRobotsDisallowed: return U("規則: %1").arg(detail);
     case Reason::kRobotsNotAtRoot:
-      return U("ベース URL %1 はホストのルート（/）ではないため robots.txt は読まず、何も除いていません").arg(detail);
+      return U("ベース URL %1 はホストのルート（/）ではないため robots.txt は読まず、ページを除くことも Sitemap: 行を"
+               "追加することもしません")
+          .arg(detail);
     case Reason::kRobotsTxtMissing: return U("フォルダのルートに robots.txt がないため、禁止されたページはありません");
     case Reason::kRobotsNoSitemapLine:
       return U("%1 を示す Sitemap: 行がありません（「robots.txt に Sitemap: 行を追加する」で追加できます）").arg(detail);

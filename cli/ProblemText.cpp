@@ -63,8 +63,8 @@ std::string OfWarning(const Warning& warning) {
     case Reason::kCanonicalElsewhere: return "canonical elsewhere: " + warning.path + " -> " + warning.detail;
     case Reason::kRobotsDisallowed: return "disallowed by robots.txt: " + warning.path + " (" + warning.detail + ")";
     case Reason::kRobotsNotAtRoot:
-      return "robots.txt not read: the base URL " + warning.detail +
-             " is not a host's root, which alone has one; no page is left out";
+      return "robots.txt left alone: the base URL " + warning.detail +
+             " is not a host's root, which alone has one; no page is left out and no Sitemap: line added";
     case Reason::kRobotsTxtMissing: return "no robots.txt in the folder's root (" + warning.path + "): no page is disallowed";
     case Reason::kRobotsNoSitemapLine:
       return "robots.txt has no Sitemap: line for " + warning.detail + " (--robots-sitemap-line adds one)";

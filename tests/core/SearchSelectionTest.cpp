@@ -119,8 +119,9 @@ TEST_F(SearchSelectionTest, TheSitesRobotsTxtLeavesOutWhatItDisallows) {
   // Below the host's root there is no robots.txt of its own: nothing left out.
   inputs.baseUrl = "https://h.jp/docs/";
   EXPECT_EQ(Locs().size(), 5u);
-  EXPECT_EQ(Lines(), std::vector<std::string>{"robots.txt not read: the base URL https://h.jp/docs/ is not a host's "
-                                              "root, which alone has one; no page is left out"});
+  EXPECT_EQ(Lines(), std::vector<std::string>{"robots.txt left alone: the base URL https://h.jp/docs/ is not a host's "
+                                              "root, which alone has one; no page is left out and no Sitemap: line "
+                                              "added"});
   // Every page disallowed: no sitemap, the cause named.
   inputs.baseUrl = "https://h.jp/";
   inputs.robotsAgent = "*";
