@@ -20,6 +20,8 @@
 #include "scan/clFindInFolders.h"
 #include "sitemap/GitPageDates.h"
 #include "sitemap/PageSelection.h"
+#include "sitemap/RobotsSitemapLine.h"
+#include "sitemap/SearchSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
 #include "text/AsciiText.h"
@@ -153,6 +155,7 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
                       // Content dates compare each page's size and time with the ledger's.
                       .readStamps = atStart.lastModFromContent,
                       .checkNoindex = atStart.skipNoindex,
+                      .readLinks = atStart.canonical || atStart.hreflang,
                       .readers = Readers(),
                       .startThread = environment_.startThread,
                       .filesSeen = control.filesSeen()});
@@ -278,6 +281,7 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
   control.StartSteps(scanner.entries().size());
   SitemapWriter writer(Files(), environment_.clock);
   if (history) writer.UseHistory(&*history, scanner.stamps());
+  writer.UseLinks(&scanner.links());
   result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
   if (result->written && history) {
     if (history->Stage() && history->Commit()) {
@@ -288,6 +292,14 @@ void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& sca
       problem.kind = ContentLedger::Problem::Kind::kNotUpdated;
       result->problem = LedgerProblem(problem);
     }
+  }
+  // Last: robots.txt names the sitemap only once the sitemap is in place.
+  if (result->written && !result->problem && inputs.robotsSitemapLine && SearchSelection::AtHostRoot(*base)) {
+    std::string error;
+    if (!RobotsSitemapLine::Ensure(Files(), folder, result->folder, SearchSelection::SitemapUrl(*base), &error))
+      result->problem = {.code = RunProblem::Code::kRobotsTxtNotUpdated,
+                         .path = result->folder + "/" + std::string(SearchSelection::kRobotsTxt),
+                         .detail = error};
   }
   result->path = writer.outputPath();
   result->urlCount = writer.urlCount();

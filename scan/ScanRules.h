@@ -25,6 +25,7 @@ struct ScanRules {
   // (clFindInFolders::stamps()).
   bool readStamps = false;
   bool checkNoindex = false;  // mark pages that ask not to be indexed
+  bool readLinks = false;     // keep each page's canonical and language links
   // Threads that read folders ahead of the walk; 1 reads each folder as
   // the walk enters it. The records are the same whatever the number.
   int readers = 1;

@@ -99,6 +99,10 @@ class clFindInFolders::Walk {
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
       if (scan_.rules_.readStamps) scan_.stamps_.push_back(entry.stamp);
+      if (entry.links) {
+        scan_.links_.push_back(std::move(*entry.links));
+        scan_.entries_.back().setLinksNumber(static_cast<std::uint32_t>(scan_.links_.size()));
+      }
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }

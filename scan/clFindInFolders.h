@@ -8,6 +8,7 @@
 
 #include "scan/DirectoryLister.h"
 #include "scan/FileStamp.h"
+#include "scan/HeadLinks.h"
 #include "scan/HugePageAllocator.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
@@ -92,6 +93,10 @@ class clFindInFolders {
   // Kept beside the list, not in it, so that a scan that needs none pays
   // nothing for them.
   const StampList& stamps() const { return stamps_; }
+  // The head links of the pages that have any, when the rules asked for
+  // them, in the order of the records; a record's linksNumber() is its
+  // page's place here, from 1.
+  const std::vector<HeadLinks>& links() const { return links_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   // The folder the scan gave up at, with the reason, when it ran out of
   // descriptors with none left to let go of: its records are incomplete.
@@ -111,6 +116,7 @@ class clFindInFolders {
   std::uint16_t level_ = 0;
   EntryList entries_;
   StampList stamps_;
+  std::vector<HeadLinks> links_;
   std::vector<UnlistedFolder> unlisted_;
   std::optional<UnlistedFolder> failure_;
   std::optional<ReaderShortfall> shortfall_;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "sitemap/PageSelection.h"
+#include "sitemap/SearchSelection.h"
 #include "sitemap/SitemapSet.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
@@ -201,7 +202,11 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
   warnings_ = WarningList();
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SitemapSet out(files_, folder, targetFolder, {inputs.mobile, inputs.gzip, inputs.lastMod, base});
+  SearchSelection search(inputs, base, &warnings_, entries.size(), links_);
+  if (!search.LoadRobots(files_, folder, targetFolder, &problem_)) return false;
+  SitemapSet out(files_, folder, targetFolder,
+                 {.mobile = inputs.mobile, .gzip = inputs.gzip, .dates = inputs.lastMod, .baseUrl = base,
+                  .xhtml = inputs.hreflang});
   if (!out.Open()) return Fail(RunProblem::Code::kWriteFailed, out.error());
 
   const PageSelection selection(inputs.extensions);
@@ -215,6 +220,7 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     });
   }
 
+  const bool searchRules = search.active();
   UrlBuilder urls(base);
   const std::stop_token stop = control.stopToken();
   std::string block;
@@ -244,11 +250,13 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
       leaveOut(Warning::Reason::kNoindex, entry.name());
       continue;
     }
-    const std::string& url = folderPages.contains(i) ? urls.FolderUrl() : urls.UrlOf(entry.name());
+    const bool folderForm = folderPages.contains(i);
+    const std::string& url = folderForm ? urls.FolderUrl() : urls.UrlOf(entry.name());
     if (url.size() > kMaxUrlLength) {
       leaveOut(Warning::Reason::kUrlTooLong, entry.name(), url);
       continue;
     }
+    if (searchRules && !search.Keeps(urls.PathOf(entry.name()), url, entry, folderForm)) continue;
     const bool index = IsIndexPage(entry.name());
     static const std::string kNoDate;
     std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
@@ -271,9 +279,11 @@ bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
     if (inputs.priority)
       block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
     if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
+    if (inputs.hreflang) search.AppendVersions(&block);
     block.append("\t</url>\r\n");
     if (!out.Add(block, date)) return Fail(RunProblem::Code::kWriteFailed, out.error());
   }
+  search.Finish();
 
   // An empty urlset fails the schema: better the previous sitemap.
   if (urlCount_ == 0) {

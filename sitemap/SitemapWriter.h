@@ -9,6 +9,7 @@
 
 #include "io/FileLayer.h"
 #include "scan/FileStamp.h"
+#include "scan/HeadLinks.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/PageHistory.h"
@@ -61,6 +62,9 @@ class SitemapWriter {
     history_ = history;
     stamps_ = stamps;
   }
+  // The scan's head links, which the entries' linksNumber() point into;
+  // --canonical and --hreflang read them. Must outlive the writing.
+  void UseLinks(const std::vector<HeadLinks>* links) { links_ = links; }
 
   // targetFolder + "/nubika_sitemap.xml", set first thing by WriteSitemap.
   const std::string& outputPath() const { return outputPath_; }
@@ -83,6 +87,7 @@ class SitemapWriter {
   Clock clock_;
   PageHistory* history_ = nullptr;
   std::span<const FileStamp> stamps_;
+  const std::vector<HeadLinks>* links_ = nullptr;
   std::string outputPath_;
   RunProblem problem_;
   std::size_t urlCount_ = 0;
