@@ -11,9 +11,12 @@ deps:
 deps-programs:
 	bash scripts/install-deps.sh programs
 
-# Only the two programs: no tests, tools or manual pages.
+# Only the two programs: no tests, tools or manual pages, and no debug
+# information, which costs a third of the compile time: the code is that of
+# the full build (-O2), less the symbols a debugger needs.
 programs: deps-programs
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBIKA_BUILD_TESTS=OFF -DNUBIKA_MAN_PAGES=OFF
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+	  -DNUBIKA_BUILD_TESTS=OFF -DNUBIKA_MAN_PAGES=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target nubika-sitemap nubika-sitemap-cli
 
 # Everything: the programs, the manual pages, the tests and the tools.
