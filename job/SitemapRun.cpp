@@ -1,5 +1,6 @@
 #include "job/SitemapRun.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@
 
 #include "io/FolderLock.h"
 #include "job/HeldFolderLister.h"
+#include "job/RunWriter.h"
+#include "job/WritingThread.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/PageSelection.h"
@@ -31,19 +34,12 @@ RunProblem EverythingExcluded(const std::string& folder, const clFindInFolders::
           .others = excluded.others};
 }
 
-RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
-  using Kind = ContentLedger::Problem::Kind;
-  using Code = RunProblem::Code;
-  Code code = Code::kLedgerUnwritable;
-  switch (problem.kind) {
-    case Kind::kUnreadable: code = Code::kLedgerUnreadable; break;
-    case Kind::kNotLedger: code = Code::kLedgerNotLedger; break;
-    case Kind::kNewerFormat: code = Code::kLedgerNewerFormat; break;
-    case Kind::kLocked: code = Code::kLedgerLocked; break;
-    case Kind::kUnwritable: code = Code::kLedgerUnwritable; break;
-    case Kind::kNotUpdated: code = Code::kLedgerNotUpdated; break;
-  }
-  return {.code = code, .path = problem.path, .detail = problem.cause};
+// The cores this process may run on, as taskset or a container's CPU set
+// gives them.
+int UsableCores() {
+  cpu_set_t cores;
+  if (sched_getaffinity(0, sizeof cores, &cores) == 0) return std::max(1, CPU_COUNT(&cores));
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace
@@ -73,7 +69,7 @@ bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder,
 
 int SitemapRun::Readers() const {
   if (environment_.readers > 0) return environment_.readers;
-  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  return UsableCores();
 }
 
 FileLayer& SitemapRun::Files() const {
@@ -99,33 +95,16 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     // nothing of this run.
     const int folder = lock.descriptor();
     RemoveLeftovers(folder);
-    // What the scan needs is taken now; the writer's share once it starts.
-    const GenerationInputs atStart = inputs();
+    // The inputs are read once, as the run starts, for the scan and the
+    // writer alike: the writer works while the scan goes on. The window
+    // keeps its inputs disabled during a run, so a later read would give
+    // the same values; a command-line run of the window starts only once
+    // its settings are loaded.
+    const GenerationInputs given = inputs();
     ExclusionRules exclusions;
-    // The programs check the patterns before a run, each in its own words.
-    if (const auto bad = exclusions.AddAll(atStart.exclude)) {
-      result.problem = {.code = RunProblem::Code::kBadExclusion, .detail = bad->line, .count = bad->number};
-      return result;
-    }
-    // Nothing could be a page: better said now than after the scan.
-    if (atStart.extensions.empty()) {
-      result.problem = {.code = RunProblem::Code::kNoExtensions};
-      return result;
-    }
-    const PageSelection pages(atStart.extensions);
-    HeldFolderLister heldRoot(folder);
-    clFindInFolders scanner(environment_.lister ? environment_.lister : &heldRoot);
-    scanner.setRules({.exclusions = &exclusions,
-                      .followLinks = atStart.followLinks,
-                      .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
-                      .readModified = atStart.lastMod && atStart.lastModFromFile,
-                      .checkNoindex = atStart.skipNoindex,
-                      .readers = Readers(),
-                      .startThread = environment_.startThread,
-                      .filesSeen = control.filesSeen()});
-    Scan(&result, scanner, control);
-    if (result.problem || result.stopped) return result;
-    Write(&result, folder, scanner, inputs(), control);
+    GenerationInputs normalised;
+    if (!CheckInputs(given, &exclusions, &normalised, &result.problem)) return result;
+    Generate(&result, folder, normalised, exclusions, control);
   } catch (const std::bad_alloc&) {
     result.written = false;
     result.problem = {.code = RunProblem::Code::kOutOfMemory};
@@ -134,6 +113,69 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     result.problem = {.code = RunProblem::Code::kInternal, .detail = error.what()};
   }
   return result;
+}
+
+// The programs check the patterns and the base URL before a run, each in
+// its own words; the run checks them again, and normalises the base URL.
+bool SitemapRun::CheckInputs(const GenerationInputs& given, ExclusionRules* exclusions, GenerationInputs* normalised,
+                             RunProblem* problem) {
+  if (const auto bad = exclusions->AddAll(given.exclude)) {
+    *problem = {.code = RunProblem::Code::kBadExclusion, .detail = bad->line, .count = bad->number};
+    return false;
+  }
+  // Nothing could be a page: better said now than after the scan.
+  if (given.extensions.empty()) {
+    *problem = {.code = RunProblem::Code::kNoExtensions};
+    return false;
+  }
+  UrlText::BaseProblem baseProblem{};
+  const std::optional<std::string> base = UrlText::NormalisedBase(given.baseUrl, &baseProblem);
+  if (!base) {
+    *problem = {.code = RunProblem::Code::kBadBaseUrl, .detail = given.baseUrl, .baseProblem = baseProblem};
+    return false;
+  }
+  *normalised = given;
+  normalised->baseUrl = *base;
+  return true;
+}
+
+// The scan, and the writing of what it records: with cores to spare, on a
+// second thread behind the walk; what is left when the walk is over, on
+// this one.
+void SitemapRun::Generate(RunResult* result, int folder, const GenerationInputs& inputs,
+                          const ExclusionRules& exclusions, RunControl& control) {
+  const PageSelection pages(inputs.extensions);
+  HeldFolderLister heldRoot(folder);
+  clFindInFolders scanner(environment_.lister ? environment_.lister : &heldRoot);
+  // The run's stop, and the writer's when writing fails.
+  std::stop_source walkStop;
+  const std::stop_callback forward(control.stopToken(), [&walkStop] { walkStop.request_stop(); });
+  scanner.setRules({.exclusions = &exclusions,
+                    .followLinks = inputs.followLinks,
+                    .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
+                    .readModified = inputs.lastMod && inputs.lastModFromFile,
+                    .checkNoindex = inputs.skipNoindex,
+                    .folderPageNames = inputs.folderUrls ? inputs.indexNames : std::vector<std::string>{},
+                    .readers = Readers(),
+                    .startThread = environment_.startThread,
+                    .filesSeen = control.filesSeen()});
+  RunWriter writer(environment_, Files(), folder, result->folder, inputs);
+  EntryList::Reader reader(scanner.entries());
+  {
+    std::optional<WritingThread> behind;
+    if (clFindInFolders::ReadersAhead(Readers()) > 0)
+      behind.emplace(scanner.entries(), reader, writer, walkStop, environment_.startThread);
+    Scan(result, scanner, walkStop.get_token());
+    if (behind) behind->Join();
+  }
+  if (writer.failed()) {
+    // It stopped the walk: its failure is the run's.
+    result->problem = {};
+    result->stopped = false;
+  } else if (result->problem || result->stopped) {
+    return;
+  }
+  Write(result, reader, writer, scanner, control);
 }
 
 // Temporary files of a run that was killed. Only a run that holds the
@@ -146,9 +188,9 @@ void SitemapRun::RemoveLeftovers(int folder) {
     if (SitemapFiles::IsTemporary(name)) Files().Remove(folder, name);
 }
 
-void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& control) {
+void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, std::stop_token stop) {
   scanner.setLevel(1);
-  const bool completed = scanner.scanFolder(result->folder, control.stopToken());
+  const bool completed = scanner.scanFolder(result->folder, std::move(stop));
   if (const auto& failure = scanner.failure()) {
     result->problem = {.code = RunProblem::Code::kOutOfDescriptors, .path = failure->path, .detail = failure->reason};
     return;
@@ -181,61 +223,20 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
     result->problem = {.code = RunProblem::Code::kFolderEmpty, .path = result->folder};
 }
 
-void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& scanner,
-                       const GenerationInputs& inputs, RunControl& control) {
-  // The programs check the base URL before a run, each in its own words.
-  UrlText::BaseProblem problem{};
-  const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
-  if (!base) {
-    result->problem = {.code = RunProblem::Code::kBadBaseUrl, .detail = inputs.baseUrl, .baseProblem = problem};
-    return;
-  }
-  GenerationInputs normalised = inputs;
-  normalised.baseUrl = *base;
-
-  // The ledger is locked before anything is written, and kept only once
-  // the sitemap is in place.
-  std::optional<ContentLedger> ledger;
-  std::optional<PageHistory> history;
-  const std::time_t start = environment_.clock ? environment_.clock() : std::time(nullptr);
-  if (inputs.lastModFromContent) {
-    ledger.emplace();
-    std::string ledgerPath = inputs.ledgerPath;
-    if (ledgerPath.empty()) {
-      std::error_code ignored;
-      const std::filesystem::path real = std::filesystem::canonical(result->folder, ignored);
-      ledgerPath = ContentLedger::DefaultPath(real.empty() ? result->folder : real.string(), *base);
-    }
-    if (!ledger->Open(ledgerPath, inputs.ledgerPath.empty())) {
-      result->problem = LedgerProblem(*ledger->problem());
-      return;
-    }
-    if (environment_.ledgerCommitGate) ledger->GateCommit(environment_.ledgerCommitGate);
-    history.emplace(*ledger, folder, result->folder,
-                    inputs.digestText ? PageDigest::Kind::kText : PageDigest::Kind::kBytes, start);
-  }
-
-  result->writerRan = true;
-  control.StartSteps(scanner.entries().size());
-  SitemapWriter writer(Files(), environment_.clock);
-  if (history) writer.UseHistory(&*history);
-  result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
-  if (result->written && history) {
-    if (history->Stage() && history->Commit()) {
-      result->changeCounts = history->counts();
-      result->changes = history->changes();
-    } else {
-      ContentLedger::Problem problem = *ledger->problem();
-      problem.kind = ContentLedger::Problem::Kind::kNotUpdated;
-      result->problem = LedgerProblem(problem);
+// What the writer has not taken while the walk ran is written now, with
+// progress over it.
+void SitemapRun::Write(RunResult* result, EntryList::Reader& reader, RunWriter& writer,
+                       const clFindInFolders& scanner, RunControl& control) {
+  if (!writer.failed()) control.StartSteps(scanner.entries().size() - reader.taken());
+  if (writer.Start()) {
+    while (const clCompositionFolder* entry = reader.Next()) {
+      if (control.terminateRequested()) break;
+      control.StepProgress();
+      if (!writer.Take(*entry)) break;
     }
   }
-  result->path = writer.outputPath();
-  result->urlCount = writer.urlCount();
-  result->partCount = writer.partCount();
-  result->gzip = normalised.gzip;
-  result->warnings.Append(writer.warnings());
-  if (result->written) return;
+  writer.Finish(control.stopToken(), result);
+  if (result->written || result->problem) return;
   const clFindInFolders::Excluded& excluded = scanner.excluded();
   if (control.terminateRequested())
     result->stopped = true;

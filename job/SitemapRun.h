@@ -6,6 +6,7 @@
 
 #include "io/FileLayer.h"
 #include "scan/DirectoryLister.h"
+#include "scan/EntryList.h"
 #include "scan/ScanRules.h"
 #include "sitemap/ContentLedger.h"
 #include "sitemap/GenerationInputs.h"
@@ -15,13 +16,15 @@
 #include "sitemap/SitemapWriter.h"
 #include "sitemap/WarningList.h"
 
+class ExclusionRules;
 class clFindInFolders;
+class RunWriter;
 
 // What one run ended with, for the window's status and the command line's
 // report.
 struct RunResult {
   bool written = false;    // the sitemap is in place
-  bool writerRan = false;  // the scan ran to its end and writing began
+  bool writerRan = false;  // writing began: the scan found entries
   bool stopped = false;    // the user asked it to stop
   std::string folder;      // the folder the argument stood for
   std::string path;        // the sitemap's path, once known
@@ -52,10 +55,11 @@ class SitemapRun {
     // Asked as the ledger's transaction commits; false makes the commit
     // fail (the ledger stays as it was). Empty: always true.
     std::function<bool()> ledgerCommitGate = {};
+    // URLs per part; 0: the protocol's 50,000. Fewer only in tests.
+    std::size_t urlsPerPart = 0;
   };
-  // The inputs, asked for when the run starts (what the scan needs) and
-  // again once the scan is over (what the writer needs): the window takes
-  // them from its controls at those moments.
+  // The inputs, asked for once, when the run starts: the window takes them
+  // from its controls then.
   using InputsSource = std::function<GenerationInputs()>;
 
   SitemapRun() = default;
@@ -68,13 +72,19 @@ class SitemapRun {
 
   // Runs the whole generation. Never throws: whatever goes wrong, running
   // out of memory included, ends as a failed result, and any earlier
-  // sitemap stays.
+  // sitemap stays. With more than one core, the sitemap is written on a
+  // thread of its own while the scan goes on, in the scan's order; progress
+  // is reported over what is left to write once the scan is over.
   RunResult Execute(const std::string& folderArgument, const InputsSource& inputs, RunControl& control);
 
  private:
   void RemoveLeftovers(int folder);
-  void Scan(RunResult* result, clFindInFolders& scanner, RunControl& control);
-  void Write(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
+  static bool CheckInputs(const GenerationInputs& given, ExclusionRules* exclusions, GenerationInputs* normalised,
+                          RunProblem* problem);
+  void Generate(RunResult* result, int folder, const GenerationInputs& inputs, const ExclusionRules& exclusions,
+                RunControl& control);
+  void Scan(RunResult* result, clFindInFolders& scanner, std::stop_token stop);
+  void Write(RunResult* result, EntryList::Reader& reader, RunWriter& writer, const clFindInFolders& scanner,
              RunControl& control);
   FileLayer& Files() const;
   int Readers() const;

@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class ExclusionRules;
 
@@ -22,6 +24,10 @@ struct ScanRules {
   std::function<bool(std::string_view name, std::uint16_t level)> isPage;
   bool readModified = false;  // record each page's modification time
   bool checkNoindex = false;  // mark pages that ask not to be indexed
+  // Names of the page that stands for its folder, best first: in each
+  // folder, the page of the first name here is marked as the folder's
+  // page, unless it is marked noindex. Empty: none is.
+  std::vector<std::string> folderPageNames = {};
   // Threads that read folders ahead of the walk; 1 reads each folder as
   // the walk enters it. The records are the same whatever the number.
   int readers = 1;

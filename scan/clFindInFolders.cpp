@@ -97,7 +97,7 @@ class clFindInFolders::Walk {
       const bool enters = reader_.Enters(entry.kind);
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
-      scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
+      scan_.entries_.Append(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }
@@ -344,12 +344,13 @@ class clFindInFolders::Walk {
   std::optional<ReadAhead> readAhead_;
 };
 
+int clFindInFolders::ReadersAhead(int readers) { return BudgetFor(readers).workers; }
+
 clFindInFolders::clFindInFolders(DirectoryLister* lister) : lister_(lister ? lister : &SystemLister()) {}
 
 void clFindInFolders::reset() {
   level_ = 0;
   entries_.clear();
-  entries_.shrink_to_fit();
   unlisted_.clear();
   failure_.reset();
   shortfall_.reset();
@@ -361,7 +362,12 @@ void clFindInFolders::reset() {
 bool clFindInFolders::scanFolder(std::string path, std::stop_token stop) {
   const std::uint16_t startLevel = level_;
   bool completed;
+  entries_.Open();
   {
+    struct Closing {
+      EntryList& list;
+      ~Closing() { list.Close(); }
+    } closing{entries_};
     Walk walk(*this, path, stop);
     completed = walk.Run(stop);
   }

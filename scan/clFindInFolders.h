@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "scan/DirectoryLister.h"
-#include "scan/HugePageAllocator.h"
+#include "scan/EntryList.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
 
@@ -57,13 +57,17 @@ class clFindInFolders {
   };
 
   using Rules = ScanRules;
-  using EntryList = std::vector<clCompositionFolder, HugePageAllocator<clCompositionFolder>>;
 
   // The deepest level a record can carry; a folder there is not listed.
   static constexpr std::uint16_t kMaxLevel = 65535;
   // Folders the walk holds open at once, the root's included; the readers
   // ahead of it hold a few more, as many as the descriptor limit allows.
   static constexpr int kMaxOpenFolders = 6;
+
+  // The threads a scan with this many readers starts to read folders ahead
+  // of the walk, as the descriptor limit allows (before the system is asked
+  // for them).
+  static int ReadersAhead(int readers);
 
   // Uses the real file system unless a lister is given; the lister must
   // outlive the scanner.
@@ -78,13 +82,17 @@ class clFindInFolders {
   // Appends the records of the folder's whole subtree. Returns false when it
   // stopped because stop was requested (checked before each entry) or gave
   // up (failure()), true otherwise (also when the folder could not be
-  // listed).
+  // listed). The list is closed when it returns, however it ends, so that
+  // a reader of the records on another thread never waits for good.
   bool scanFolder(std::string path, std::stop_token stop = {});
 
   // A copy of the list, as callers that keep it need.
   std::vector<clCompositionFolder> getEntries() const { return {entries_.begin(), entries_.end()}; }
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
+  // For an EntryList::Reader, which may take the records on another
+  // thread while scanFolder appends them.
+  EntryList& entries() { return entries_; }
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   // The folder the scan gave up at, with the reason, when it ran out of
   // descriptors with none left to let go of: its records are incomplete.

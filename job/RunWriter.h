@@ -1,0 +1,54 @@
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "job/SitemapRun.h"
+#include "sitemap/ContentLedger.h"
+#include "sitemap/PageHistory.h"
+#include "sitemap/SitemapWriter.h"
+
+// The writing side of one run: the sitemap writer and, with dates from
+// content, the ledger and the page history. It begins with the first
+// entry it takes, so that a run that finds nothing touches neither the
+// sitemap nor the ledger. It takes entries on one thread at a time, any
+// one: the thread that writes behind the walk, then the run's own.
+class RunWriter {
+ public:
+  // folder: the run's locked folder, which folderPath names. inputs: with
+  // the base URL checked and normalised.
+  RunWriter(const SitemapRun::Environment& environment, FileLayer& files, int folder, std::string folderPath,
+            GenerationInputs inputs);
+
+  // Begins the writing, unless it has begun: the ledger, then the
+  // sitemap. False once writing failed: nothing more is written, and
+  // Finish says why.
+  bool Start();
+  // The next entry of the scan's list, begun with if need be. False once
+  // writing failed.
+  bool Take(const clCompositionFolder& entry);
+  bool failed() const { return failed_; }
+  // The entries the extension list took, written or left out.
+  std::size_t matchedCount() const { return writer_.matchedCount(); }
+
+  // After the last entry, or after a failure: puts the sitemap in place
+  // unless stop was asked for (the ledger is kept only then), and fills
+  // what the result says of the writing. The problem it sets is the
+  // ledger's; problem() is the writer's.
+  void Finish(const std::stop_token& stop, RunResult* result);
+  const RunProblem& problem() const { return writer_.problem(); }
+
+ private:
+  bool Begin();
+
+  const SitemapRun::Environment& environment_;
+  const int folder_;
+  const std::string folderPath_;
+  const GenerationInputs inputs_;
+  SitemapWriter writer_;
+  std::optional<ContentLedger> ledger_;
+  std::optional<PageHistory> history_;
+  bool begun_ = false;
+  bool failed_ = false;
+};
