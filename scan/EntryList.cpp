@@ -139,10 +139,11 @@ void EntryList::Recycle(Chunk* chunk) {
 bool EntryList::Reader::Wait(bool endAtClose) {
   std::unique_lock lock(list_.mutex_);
   for (;;) {
+    if (list_.closed_ && endAtClose) return false;
     readable_ = list_.readable_;
     if (!chunk_) chunk_ = list_.head_;
-    if (list_.closed_) return !endAtClose && taken_ < readable_;
     if (taken_ < readable_) return true;
+    if (list_.closed_) return false;
     list_.readerWaits_ = true;
     list_.published_.wait(lock);
     list_.readerWaits_ = false;

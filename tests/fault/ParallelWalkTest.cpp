@@ -8,15 +8,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <functional>
 #include <new>
 #include <random>
+#include <thread>
 #include <utility>
 
 #include "FakeDirectoryLister.h"
 #include "TestSupport.h"
 #include "ThreadRationing.h"
 #include "job/SitemapRun.h"
+#include "scan/EntryList.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
 #include "RunText.h"
@@ -62,8 +66,8 @@ void ExpectSameWalks(DirectoryLister* lister, const std::string& root, const Sca
 
 // A random tree in memory: bushy near the root, now and then a chain
 // deeper than the folders the walk keeps open, folders that refuse to be
-// listed or whose listing breaks off, links to folders (a second path to a folder, or one back up) and
-// entries no server can send.
+// listed or whose listing breaks off, links to folders (a second path to a folder, or one back up),
+// entries no server can send and pages that ask not to be indexed.
 FakeDirectoryLister RandomTree(std::uint32_t seed) {
   std::mt19937 random(seed);
   FakeDirectoryLister site;
@@ -94,6 +98,42 @@ FakeDirectoryLister RandomTree(std::uint32_t seed) {
     }
   };
   grow("root", 0);
+  return site;
+}
+
+// A site of some thousands of entries, four levels deep, for the writing
+// behind the walk: pages (some marked noindex, some with a date), other
+// files, links to folders, entries no server can send, and now and then a
+// folder that cannot be listed or whose listing breaks off.
+FakeDirectoryLister BushyTree(std::uint32_t seed, const std::string& root) {
+  std::mt19937 random(seed);
+  FakeDirectoryLister site;
+  std::vector<std::string> folders{root};
+  std::function<void(const std::string&, int)> grow = [&](const std::string& path, int depth) {
+    const int count = 10 + static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "e" + std::to_string(i);
+      const std::string at = path + "/" + name;
+      const unsigned kind = random() % 20;
+      if (kind < 4 && depth < 3) {
+        site.Dir(path, name);
+        folders.push_back(at);
+        if (random() % 40 == 0) site.Refuse(at, "Permission denied");
+        if (random() % 40 == 0) site.BreakOff(at, random() % 8, EIO);
+        grow(at, depth + 1);
+      } else if (kind == 4) {
+        site.Add(path, name, Kind::kFolderLink);
+        site.SameFolder(at, folders[random() % folders.size()]);
+      } else if (kind == 5) {
+        site.Add(path, name + ".html", Kind::kOther);
+      } else {
+        site.File(path, name + (kind == 6 ? ".css" : ".html"));
+        if (random() % 9 == 0) site.noindex.insert(at + ".html");
+        if (random() % 3 == 0) site.modified[at + ".html"] = 1700000000 + static_cast<std::int64_t>(random() % 40000000);
+      }
+    }
+  };
+  grow(root, 0);
   return site;
 }
 
@@ -183,6 +223,48 @@ TEST_F(ParallelWalkOnDisk, TheSitemapIsTheSameByteForByte) {
   }
   EXPECT_NE(written[0].find("/chain/c/"), std::string::npos);
   EXPECT_EQ(written[1], written[0]);
+}
+
+// Written behind the walk or after it, the set is the same byte for byte:
+// random trees with folder URLs, exclusions, links, noindex, dates from
+// the files, parts and gzip. The walk is slowed, so that the writing
+// thread surely takes up entries while it goes on.
+TEST(ParallelWalk, TheSetWrittenBehindTheWalkIsTheOneWrittenAfterIt) {
+  for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TempFolder out(TempFolder::Place::kMemory);
+    FakeDirectoryLister site = BushyTree(seed, out.path());
+    site.onList = [](const std::string&) { std::this_thread::sleep_for(std::chrono::microseconds(50)); };
+    GenerationInputs inputs;
+    inputs.baseUrl = "https://example.jp/";
+    inputs.extensions = {"html"};
+    inputs.lastMod = inputs.lastModFromFile = inputs.priority = inputs.mobile = true;
+    inputs.skipNoindex = inputs.folderUrls = true;
+    inputs.indexNames = {"e1.html", "e0.html"};
+    inputs.followLinks = seed % 2 == 0;
+    inputs.gzip = seed % 3 == 0;
+    inputs.exclude = {"e3/", "**/e1/e2.html"};
+    std::map<std::string, std::string> written[2];
+    std::size_t stepped[2] = {};
+    for (const int readers : {1, 4}) {
+      ScriptedControl control;
+      SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, readers};
+      environment.urlsPerPart = 40;
+      const RunResult result = SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, control);
+      ASSERT_TRUE(result.written) << ErrorOf(result);
+      ASSERT_GT(result.partCount, 2u);
+      const int side = readers == 1 ? 0 : 1;
+      written[side] = out.Files();
+      stepped[side] = control.total;
+      for (const auto& [name, bytes] : written[side]) std::remove((out / name).c_str());
+    }
+    EXPECT_EQ(written[1], written[0]);
+    // With one reader every entry is written after the walk; behind it,
+    // only what was left at its end.
+    if (stepped[0] > 2 * EntryList::kPublishEvery) {
+      EXPECT_LT(stepped[1], stepped[0]);
+    }
+  }
 }
 
 // A stop asked for while workers read ahead ends the walk, and the next
