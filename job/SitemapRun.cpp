@@ -67,10 +67,15 @@ bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder,
   return true;
 }
 
-int SitemapRun::Readers() const {
-  if (environment_.readers > 0) return environment_.readers;
-  return UsableCores();
-}
+int SitemapRun::Cores() const { return environment_.cores > 0 ? environment_.cores : UsableCores(); }
+
+int SitemapRun::Readers() const { return environment_.readers > 0 ? environment_.readers : Cores(); }
+
+// Writing behind the walk takes a second core, whatever the number of
+// readers, and a descriptor or two beyond the walk's: as much room as one
+// reader ahead of the walk needs. With one core a thread would only take
+// turns with the walk.
+bool SitemapRun::WritesBehindWalk() const { return Cores() > 1 && clFindInFolders::ReadersAhead(2) > 0; }
 
 FileLayer& SitemapRun::Files() const {
   return environment_.files ? *environment_.files : PosixFileLayer::Instance();
@@ -163,7 +168,7 @@ void SitemapRun::Generate(RunResult* result, int folder, const GenerationInputs&
   EntryList::Reader reader(scanner.entries());
   {
     std::optional<WritingThread> behind;
-    if (clFindInFolders::ReadersAhead(Readers()) > 0)
+    if (WritesBehindWalk())
       behind.emplace(scanner.entries(), reader, writer, walkStop, environment_.startThread);
     Scan(result, scanner, walkStop.get_token());
     if (behind) behind->Join();

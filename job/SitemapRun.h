@@ -57,6 +57,9 @@ class SitemapRun {
     std::function<bool()> ledgerCommitGate = {};
     // URLs per part; 0: the protocol's 50,000. Fewer only in tests.
     std::size_t urlsPerPart = 0;
+    // The cores the run may use; 0: those the process may run on. With
+    // one, the sitemap is written once the scan is over.
+    int cores = 0;
   };
   // The inputs, asked for once, when the run starts: the window takes them
   // from its controls then.
@@ -87,7 +90,9 @@ class SitemapRun {
   void Write(RunResult* result, EntryList::Reader& reader, RunWriter& writer, const clFindInFolders& scanner,
              RunControl& control);
   FileLayer& Files() const;
+  int Cores() const;
   int Readers() const;
+  bool WritesBehindWalk() const;
 
   Environment environment_;
 };

@@ -50,8 +50,10 @@ class RecordingHost : public clsThread::Host {
 class ClsThreadTest : public ::testing::Test {
  protected:
   // One run to its end; the worker's thread is gone when this returns.
-  void Run(FileLayer* files = nullptr, int readers = 0) {
-    clsThread worker(host, folder.path(), SitemapRun::Environment{&site, files, {}, readers});
+  void Run(FileLayer* files = nullptr, int cores = 0) {
+    SitemapRun::Environment environment{&site, files, {}};
+    environment.cores = cores;
+    clsThread worker(host, folder.path(), environment);
     host.worker = &worker;
     worker.Resume();
   }
@@ -106,7 +108,7 @@ TEST_F(ClsThreadTest, AnEmptyOrMissingFolderEndsAtOnceWithoutProgress) {
 }
 
 // A large list reports each distinct text once, in the order and with the
-// values that one report per entry would have shown. With one reader, the
+// values that one report per entry would have shown. On one core, the
 // whole list is written once the scan is over.
 TEST_F(ClsThreadTest, RepeatedPercentagesAreDeliveredOnce) {
   constexpr std::uint32_t kEntries = 70001;

@@ -206,6 +206,7 @@ TEST(RunThreads, StopsWhileWritingBehindTheWalkKeepThePreviousSet) {
     inputs.gzip = run % 2 == 1;
     SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, 4};
     environment.urlsPerPart = 500;
+    environment.cores = 2;
     const auto write = [&](bool priority, ScriptedControl& control) {
       inputs.priority = priority;
       return SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, control);
@@ -251,6 +252,7 @@ TEST(RunThreads, AWriteFailingBehindTheWalkEndsTheWalk) {
   inputs.extensions = {"html"};
   SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, 4};
   environment.urlsPerPart = 100;
+  environment.cores = 2;
   ScriptedControl first;
   ASSERT_TRUE(SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, first).written);
   const auto previous = out.Files();
@@ -281,8 +283,9 @@ TEST(RunThreads, ThreadsTheSystemRefusesMeanFewerReadersAndOneWarning) {
   inputs.extensions = {"html"};
   const auto run = [&](int readers, ThreadStarter start) {
     ScriptedControl control;
-    const SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, readers,
-                                              std::move(start)};
+    SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, readers,
+                                        std::move(start)};
+    environment.cores = 2;
     return SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, control);
   };
   const RunResult alone = run(1, nullptr);
