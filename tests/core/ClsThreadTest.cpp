@@ -21,7 +21,7 @@ namespace {
 // the window reads it when the finished notice arrives.
 class RecordingHost : public clsThread::Host {
  public:
-  GenerationInputs InputsForWriting() override {
+  GenerationInputs InputsOfRun() override {
     ++inputsAsked;
     if (failInputs) throw std::runtime_error("the window is gone");
     GenerationInputs inputs;
