@@ -45,6 +45,10 @@ if dpkg-query -W -f='${Status}' nubika-sitemap 2>/dev/null | grep -q "ok install
 fi
 
 make package
+fields=$(dpkg-deb -f nubika-sitemap_*.deb Depends Recommends)
+if ! grep -q '^Depends:.*xdg-utils' <<<"$fields" || ! grep -q '^Recommends:.*bash-completion' <<<"$fields"; then
+  fail "the package's relations: $fields"
+fi
 installed_packages >"$packages_before"
 # Slim images leave manual pages out of every package; ours go in.
 if grep -rqs '^path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/; then
@@ -57,6 +61,12 @@ version=$(sed -n 's/^project(nubika-sitemap VERSION \([0-9.]*\).*/\1/p' CMakeLis
 page=$(MANPAGER=cat MANWIDTH=80 man nubika-sitemap-cli 2>&1) || fail "man nubika-sitemap-cli: $page"
 grep -q -- '--base-url' <<<"$page" && grep -q '^EXIT STATUS' <<<"$page" || fail "the manual page is not shown: $page"
 MANPAGER=cat man nubika-sitemap >/dev/null || fail "man nubika-sitemap"
+for locale in C ja_JP.UTF-8; do
+  for name in nubika-sitemap nubika-sitemap-cli; do
+    warnings=$(LC_ALL=$locale MANWIDTH=80 man --warnings "$name" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man $name in $locale: $warnings"
+  done
+done
 
 useradd -m "$user"
 home=$(getent passwd "$user" | cut -d: -f6)

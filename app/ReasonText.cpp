@@ -41,6 +41,8 @@ QString NameOf(Warning::Reason reason) {
     case Reason::kUrlTooLong: return U("長すぎる URL");
     case Reason::kNoindex: return U("noindex");
     case Reason::kUndatedPage: return U("内容を読めず日付は前回のまま");
+    case Reason::kGitHistoryCut: return U("git の履歴が途中までしかない");
+    case Reason::kGitUnreadable: return U("git のリポジトリを読めない");
     case Reason::kCount: break;
   }
   return U("その他");
@@ -57,6 +59,11 @@ QString NoteOf(const Warning& warning) {
     case Reason::kFolderNotListed:
     case Reason::kFolderPartlyListed:
     case Reason::kUndatedPage: return Q(warning.detail);
+    case Reason::kGitHistoryCut:
+      return U("浅いクローン（shallow clone）のため、%1 ページは最後に変わったコミットが分かりません。"
+               "これらのページの日付は中身から決めました（git fetch --unshallow で履歴を取ると分かります）")
+          .arg(warning.count);
+    case Reason::kGitUnreadable: return U("%1。git で日付の分からなかったページは中身から決めました").arg(Q(warning.detail));
     case Reason::kUrlTooLong:
       return U("%1 文字（上限 %2 文字）").arg(warning.count).arg(SitemapWriter::kMaxUrlLength);
     case Reason::kBrokenLink:

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,17 +25,24 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 
+#include "app/AnchorLayout.h"
+#include "app/ElidedLabel.h"
 #include "app/GuiHandover.h"
 #include "app/InstanceGuard.h"
 #include "app/Prompter.h"
 #include "app/ReasonText.h"
+#include "app/ScreenFit.h"
 #include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
 #include "app/ShownText.h"
@@ -75,33 +83,31 @@ QString PatternNotice(const ExclusionRules::BadLine& bad) {
 }
 
 template <class Widget>
-Widget* Place(QWidget* parent, const char* name, int left, int top, int width, int height) {
+Widget* Make(QWidget* parent, const char* name) {
   auto* widget = new Widget(parent);
   widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(left, top, width, height);
   return widget;
 }
 
-// A label sized to its text, as the window's labels grow with their
+// A label as large as its text: the window's labels grow with their
 // caption rather than cut it.
-QLabel* PlaceLabel(QWidget* parent, const char* name, int left, int top, const char* text) {
-  auto* label = Place<QLabel>(parent, name, left, top, 0, 0);
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
+  auto* label = Make<QLabel>(parent, name);
   label->setText(U(text));
-  label->adjustSize();
   return label;
 }
 
-// Silver text on a band of the window-text colour.
-void MakeHeading(QLabel* label) {
+// Silver text on a band of the window-text colour, a pixel larger than the
+// window's text.
+void MakeHeading(QLabel* label, double scale) {
   QFont font = label->font();
-  font.setPixelSize(13);
+  font.setPixelSize(static_cast<int>(std::lround(13 * scale)));
   label->setFont(font);
   QPalette palette = label->palette();
   palette.setColor(QPalette::Window, palette.color(QPalette::WindowText));
   palette.setColor(QPalette::WindowText, QColor(0xC0, 0xC0, 0xC0));
   label->setPalette(palette);
   label->setAutoFillBackground(true);
-  label->adjustSize();
 }
 
 // A one-shot run's voice: one line on stderr per message.
@@ -146,48 +152,66 @@ void TfrmMain::CreateControls() {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(U("ヌビカサイトマップ生成"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint |
+                 Qt::WindowContextHelpButtonHint);
+  // The window was drawn for text 12 pixels high; a larger desktop font
+  // makes the whole window larger in step.
+  const int textPixels = std::max(kDesignTextPixels, QFontInfo(QApplication::font()).pixelSize());
   QFont font(QStringLiteral("IPAPGothic"));
-  font.setPixelSize(12);
+  font.setPixelSize(textPixels);
   setFont(font);
+  const double scale = static_cast<double>(textPixels) / kDesignTextPixels;
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  client->setFixedSize(kClientWidth, kClientHeight);
+  // Smaller than drawn only as far as nothing overlaps: the options panel
+  // down to its last box, the extension field up to the boxes' captions.
+  layout_ = new AnchorLayout(client, QSize(kClientWidth, kClientHeight), scale, QSize(12, 28));
   setCentralWidget(client);
   CreateInputs(client);
   CreateCommands(client);
   CreateMenus();
   SetTabOrder();
   SetRunningState(false);
-  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  resize(sizeHint());
   move(417, 249);
+  FitOnScreen();
 }
 
 void TfrmMain::CreateInputs(QWidget* client) {
+  using Edge = AnchorLayout::Edge;
+  const double scale = layout_->scale();
   // The panel only frames the options; created first so that it lies
-  // beneath the controls drawn over it.
-  Panel1 = Place<QFrame>(client, "Panel1", 24, 120, 353, 169);
+  // beneath the controls drawn over it. It grows with the window.
+  Panel1 = Make<QFrame>(client, "Panel1");
   Panel1->setFrameStyle(QFrame::Box | QFrame::Plain);
-  Label4 = PlaceLabel(Panel1, "Label4", 0, -1, "出力するサイトマップのオプションを指定");
-  MakeHeading(Label4);
+  layout_->Place(Panel1, QRect(24, 120, 353, 169), Edge::kLeft | Edge::kTop | Edge::kRight | Edge::kBottom);
+  Label4 = MakeLabel(Panel1, "Label4", "出力するサイトマップのオプションを指定");
+  MakeHeading(Label4, scale);
+  Label4->move(0, -1);
+  Label4->adjustSize();
 
-  Label3 = PlaceLabel(client, "Label3", 24, 16, "ホームページのローカルフォルダを指定");
-  MakeHeading(Label3);
-  edtLocalPath = Place<QLineEdit>(client, "edtLocalPath", 32, 28, 273, 20);
+  Label3 = MakeLabel(client, "Label3", "ホームページのローカルフォルダを指定");
+  MakeHeading(Label3, scale);
+  layout_->PlaceNatural(Label3, QPoint(24, 16));
+  edtLocalPath = Make<QLineEdit>(client, "edtLocalPath");
   edtLocalPath->setToolTip(U("サイトマップ作成対象となるローカルフォルダを指定してください"));
-  btnLocalPath = Place<QPushButton>(client, "btnLocalPath", 313, 25, 41, 25);
+  layout_->Place(edtLocalPath, QRect(32, 28, 273, 20), Edge::kLeft | Edge::kTop | Edge::kRight);
+  btnLocalPath = Make<QPushButton>(client, "btnLocalPath");
   btnLocalPath->setText(U("参照"));
+  layout_->Place(btnLocalPath, QRect(313, 25, 41, 25), Edge::kTop | Edge::kRight);
   connect(btnLocalPath, &QPushButton::clicked, this, &TfrmMain::btnLocalPathClick);
 
-  Label2 = PlaceLabel(client, "Label2", 24, 68, "ホームページのURL(http://～)を指定");
-  MakeHeading(Label2);
-  edtBaseURL = Place<QLineEdit>(client, "edtBaseURL", 32, 80, 273, 20);
+  Label2 = MakeLabel(client, "Label2", "ホームページのURL(http://～)を指定");
+  MakeHeading(Label2, scale);
+  layout_->PlaceNatural(Label2, QPoint(24, 68));
+  edtBaseURL = Make<QLineEdit>(client, "edtBaseURL");
   edtBaseURL->setToolTip(U("サイトマップ作成対象となるホームページのURLを指定してください"));
+  layout_->Place(edtBaseURL, QRect(32, 80, 273, 20), Edge::kLeft | Edge::kTop | Edge::kRight);
   // Between the URL and the options panel: which of 詳細設定 shape the
   // output; empty when none does.
-  lblOptions = Place<QLabel>(client, "lblOptions", 32, 102, 345, 16);
-  lblOptions->setToolTip(U("メニューの「詳細設定」で変えられます"));
+  lblOptions = Make<ElidedLabel>(client, "lblOptions");
+  layout_->Place(lblOptions, QRect(32, 102, 345, 16), Edge::kLeft | Edge::kTop | Edge::kRight);
 
   const struct {
     QCheckBox** box;
@@ -206,54 +230,69 @@ void TfrmMain::CreateInputs(QWidget* client) {
        ".携帯電話向けページと指定（<mobile:mobile/>タグ）する場合はチェックする"},
   };
   for (const auto& option : options) {
-    *option.box = Place<QCheckBox>(client, option.name, 48, option.top, 153, 17);
+    *option.box = Make<QCheckBox>(client, option.name);
     (*option.box)->setText(U(option.caption));
     (*option.box)->setToolTip(U(option.hint));
+    layout_->Place(*option.box, QRect(48, option.top, 153, 17));
   }
 
-  // Above the field it names: at the field's own top it would be hidden
-  // behind the field and the button.
-  Label1 = PlaceLabel(client, "Label1", 216, 136, "対象とする拡張子の種類");
-  edtAddKaku = Place<QLineEdit>(client, "edtAddKaku", 224, 152, 65, 20);
+  // The extension group keeps to the panel's right edge; its list grows
+  // with the panel's height. The label stands above the field it names:
+  // at the field's own top it would be hidden behind the field and the
+  // button.
+  Label1 = MakeLabel(client, "Label1", "対象とする拡張子の種類");
+  layout_->PlaceNatural(Label1, QPoint(216, 136), Edge::kTop | Edge::kRight);
+  edtAddKaku = Make<QLineEdit>(client, "edtAddKaku");
   edtAddKaku->setToolTip(U("サイトマップの対象とするファイルの拡張子を追加できます"));
-  btnAddKaku = Place<QPushButton>(client, "btnAddKaku", 296, 149, 73, 25);
+  layout_->Place(edtAddKaku, QRect(224, 152, 65, 20), Edge::kTop | Edge::kRight);
+  btnAddKaku = Make<QPushButton>(client, "btnAddKaku");
   btnAddKaku->setText(U("拡張子追加"));
+  layout_->Place(btnAddKaku, QRect(296, 149, 73, 25), Edge::kTop | Edge::kRight);
   connect(btnAddKaku, &QPushButton::clicked, this, &TfrmMain::btnAddKakuClick);
   // Enter adds the extension, as the button does.
   connect(edtAddKaku, &QLineEdit::returnPressed, this, &TfrmMain::btnAddKakuClick);
-  listKakuchoshi = Place<QListWidget>(client, "listKakuchoshi", 224, 176, 145, 97);
+  listKakuchoshi = Make<QListWidget>(client, "listKakuchoshi");
   listKakuchoshi->setToolTip(U("サイトマップの対象となる拡張子一覧です"));
   listKakuchoshi->setSelectionMode(QAbstractItemView::SingleSelection);
   listKakuchoshi->setUniformItemSizes(true);
   listKakuchoshi->setContextMenuPolicy(Qt::CustomContextMenu);
+  layout_->Place(listKakuchoshi, QRect(224, 176, 145, 97), Edge::kTop | Edge::kRight | Edge::kBottom);
   // The Delete key asks as the menu's 削除 does (eventFilter).
   listKakuchoshi->installEventFilter(this);
 }
 
 void TfrmMain::CreateCommands(QWidget* client) {
-  prgStat = Place<QProgressBar>(client, "prgStat", 408, 8, 121, 17);
+  using Edge = AnchorLayout::Edge;
+  // The commands keep to the window's right edge, 終了 to its corner.
+  const int right = Edge::kTop | Edge::kRight;
+  prgStat = Make<QProgressBar>(client, "prgStat");
   prgStat->setRange(0, 100);
   prgStat->setValue(100);
   prgStat->setTextVisible(false);
+  layout_->Place(prgStat, QRect(408, 8, 121, 17), right);
   // As wide as the bar above it: the file name in the success text cannot
   // be broken and needs more than the label's original 105 pixels.
-  lblStat = Place<QLabel>(client, "lblStat", 408, 40, 121, 41);
+  lblStat = Make<QLabel>(client, "lblStat");
   lblStat->setWordWrap(true);
   lblStat->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  layout_->Place(lblStat, QRect(408, 40, 121, 41), right);
   progressPaint_ = new PaintThrottle({prgStat, lblStat}, 40, this);
   scanTimer_ = new QTimer(this);
   scanTimer_->setInterval(kScanDisplayMs);
   connect(scanTimer_, &QTimer::timeout, this, &TfrmMain::ShowFilesSeen);
 
-  btnMake = Place<QPushButton>(client, "btnMake", 416, 117, 105, 25);
+  btnMake = Make<QPushButton>(client, "btnMake");
   btnMake->setText(U("サイトマップ生成"));
   btnMake->setToolTip(U("サイトマップ生成開始ボタンです"));
+  layout_->Place(btnMake, QRect(416, 117, 105, 25), right);
   connect(btnMake, &QPushButton::clicked, this, &TfrmMain::mnuReadFolderClick);
-  btnSuspend = Place<QPushButton>(client, "btnSuspend", 416, 157, 105, 25);
+  btnSuspend = Make<QPushButton>(client, "btnSuspend");
   btnSuspend->setText(U("中断"));
+  layout_->Place(btnSuspend, QRect(416, 157, 105, 25), right);
   connect(btnSuspend, &QPushButton::clicked, this, &TfrmMain::StopRun);
-  btnEnd = Place<QPushButton>(client, "btnEnd", 416, 264, 105, 22);
+  btnEnd = Make<QPushButton>(client, "btnEnd");
   btnEnd->setText(U("終了"));
+  layout_->Place(btnEnd, QRect(416, 264, 105, 22), Edge::kBottom | Edge::kRight);
   connect(btnEnd, &QPushButton::clicked, this, &TfrmMain::menuExitClick);
 }
 
@@ -412,6 +451,7 @@ void TfrmMain::loadSettings() {
     lblStat->setToolTip(U("設定ファイル: ") + QFile::decodeName(QByteArray::fromStdString(file.path())) +
                         QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
   }
+  if (settings.window) ShowAt(*settings.window);
   const GenerationInputs& inputs = settings.inputs;
   options_ = inputs;
   ShowOptions();
@@ -433,11 +473,54 @@ bool TfrmMain::saveSettings() {
   Settings settings;
   settings.localFolder = ShownText::Get(edtLocalPath);
   settings.inputs = SnapshotInputs();
+  settings.window = Place();
   SettingsFile file(SettingsPath(), SettingsFiles());
   if (file.Save(settings)) return true;
   TellError(U("%1 に書き込めません").arg(QFile::decodeName(QByteArray::fromStdString(file.path()))) +
             QLatin1Char('\n') + ShownText::ToQt(file.error()));
   return false;
+}
+
+// The frame on the desktop: pos() is its corner. Before the window is
+// first shown its frame is not known yet: a title bar of the style's
+// height and a border of its frame width all round stand for it.
+QRect TfrmMain::Frame() const {
+  const QSize known = frameGeometry().size() - size();
+  const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const QSize margins = known.isNull() ? QSize(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border) : known;
+  return QRect(pos(), size() + margins);
+}
+
+void TfrmMain::FitOnScreen() {
+  QList<QRect> screens;
+  if (QScreen* primary = QGuiApplication::primaryScreen()) screens << primary->availableGeometry();
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen != QGuiApplication::primaryScreen()) screens << screen->availableGeometry();
+  const QRect frame = Frame();
+  const QSize margins = frame.size() - size();
+  const QRect fitted = ScreenFit::Fitted(frame, screens, minimumSizeHint() + margins);
+  resize(fitted.size() - margins);
+  move(fitted.topLeft());
+  // A hidden window would lay itself out only once shown; its controls
+  // stand in their places from the start.
+  for (QLayout* layout : {layout(), static_cast<QLayout*>(layout_)}) {
+    layout->invalidate();
+    layout->activate();
+  }
+}
+
+void TfrmMain::ShowAt(const WindowPlace& place) {
+  resize(QSize(place.width, place.height).expandedTo(minimumSizeHint()));
+  move(place.left, place.top);
+  FitOnScreen();
+  if (place.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+WindowPlace TfrmMain::Place() const {
+  // A maximised window keeps the place it returns to.
+  const QRect inside = isMaximized() ? normalGeometry() : geometry();
+  const QPoint corner = isMaximized() ? inside.topLeft() - (geometry().topLeft() - pos()) : pos();
+  return {corner.x(), corner.y(), inside.width(), inside.height(), isMaximized()};
 }
 
 void TfrmMain::Tell(const QString& text) {
@@ -742,12 +825,19 @@ void TfrmMain::mnuOptionsClick() {
 void TfrmMain::ShowOptions() {
   QStringList on;
   if (options_.lastModFromFile) on << U("日付はファイルの更新日");
+  if (options_.lastModFromContent)
+    on << U(options_.lastModFromGit ? "日付は git のコミット日"
+            : options_.digestText   ? "日付は見える文字の変更日"
+                                    : "日付は中身の変更日");
   if (!options_.exclude.empty()) on << U("除外 %1 件").arg(options_.exclude.size());
   if (options_.skipNoindex) on << U("noindex を除く");
   if (options_.folderUrls) on << U("フォルダの URL");
   if (options_.followLinks) on << U("リンクの先も調べる");
   if (options_.gzip) on << U("gzip");
   lblOptions->setText(on.isEmpty() ? QString() : U("詳細設定: ") + on.join(U(", ")));
+  // The whole line too, for when the window is too narrow for it.
+  lblOptions->setToolTip((on.isEmpty() ? QString() : lblOptions->text() + QLatin1Char('\n')) +
+                         U("メニューの「詳細設定」で変えられます"));
 }
 
 void TfrmMain::EndOnRequest() {

@@ -12,9 +12,12 @@
 #include "app/TfrmResult.h"
 #include "app/clCalledWinDialog.h"
 #include "job/clsThread.h"
+#include "settings/SettingsFile.h"
 #include "sitemap/GenerationInputs.h"
 
+class AnchorLayout;
 class DirectoryLister;
+class ElidedLabel;
 class FileLayer;
 class GuiHandover;
 class InstanceGuard;
@@ -52,8 +55,12 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
     TfrmResult::SaveChooser resultSaveChooser;  // empty: a file dialog
   };
 
+  // The inside of the window as drawn, for text kDesignTextPixels high;
+  // with a larger desktop font everything is larger in step. The window
+  // may be resized.
   static constexpr int kClientWidth = 536;
   static constexpr int kClientHeight = 297;
+  static constexpr int kDesignTextPixels = 12;
 
   TfrmMain();
   explicit TfrmMain(Environment environment, QWidget* parent = nullptr);
@@ -127,6 +134,11 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   QList<QWidget*> RunInputs() const;
   GenerationInputs SnapshotInputs() const;
   void ShowResult(const RunResult& result);
+  // The window's place: stored, shown at, and kept on a screen.
+  WindowPlace Place() const;
+  void ShowAt(const WindowPlace& place);
+  void FitOnScreen();
+  QRect Frame() const;
   // While the scan runs: the files it has recorded, a few times a second.
   void ShowFilesSeen();
   // The line that names the options of 詳細設定 that are on.
@@ -172,12 +184,13 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
   bool destroyed_ = false;
   int exitCode_ = 0;
 
+  AnchorLayout* layout_ = nullptr;
   QLabel* Label3 = nullptr;
   QLineEdit* edtLocalPath = nullptr;
   QPushButton* btnLocalPath = nullptr;
   QLabel* Label2 = nullptr;
   QLineEdit* edtBaseURL = nullptr;
-  QLabel* lblOptions = nullptr;
+  ElidedLabel* lblOptions = nullptr;
   QFrame* Panel1 = nullptr;
   QLabel* Label4 = nullptr;
   QCheckBox* chkIsPriority = nullptr;

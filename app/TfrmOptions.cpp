@@ -3,10 +3,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/ShownText.h"
@@ -24,6 +27,11 @@ Widget* Named(Widget* widget, const char* name, const char* hint = nullptr) {
   return widget;
 }
 
+// The date choices that keep a ledger: content, and git, which dates by
+// content what it cannot date itself.
+constexpr int kContentDates = 2;
+constexpr int kGitDates = 3;
+
 }  // namespace
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
@@ -32,13 +40,27 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   if (parent) setFont(parent->font());
 
   cmbLastModFrom = Named(new QComboBox(this), "cmbLastModFrom",
-                         "「最終更新日を指定」で書く日付です");
+                         "「最終更新日を指定」で書く日付です。「git で最後にコミットした日」は、git で管理していて"
+                         "未コミットの変更がないページにそのページを最後に変えたコミットの日付を書き、"
+                         "ほかのページは中身が変わった日で決めます");
   cmbLastModFrom->addItem(U("サイトマップを作った日"));
   cmbLastModFrom->addItem(U("ファイルの更新日"));
   cmbLastModFrom->addItem(U("ページの中身が変わった日"));
+  cmbLastModFrom->addItem(U("git で最後にコミットした日"));
   chkDigestText = Named(new QCheckBox(U("見える文字が変わったときだけ変更とみなす"), this), "chkDigestText",
                         "「ページの中身が変わった日」で、タイトル・説明文・本文（<main>）の文字だけを比べます。"
                         "フッターやファイル名の変更では日付が変わりません");
+  edtLedger = Named(new QLineEdit(this), "edtLedger",
+                    "「ページの中身が変わった日」で、前回までに見たページの中身を覚えておく台帳のファイルです");
+  edtLedger->setPlaceholderText(U("空欄: 既定の場所"));
+  btnLedger = Named(new QPushButton(U("参照..."), this), "btnLedger");
+  connect(btnLedger, &QPushButton::clicked, this, [this] {
+    // The ledger need not exist yet: the run makes it.
+    const QString chosen = QFileDialog::getSaveFileName(this, U("日付の台帳"), edtLedger->text(),
+                                                        U("台帳 (*.sqlite);;すべてのファイル (*)"), nullptr,
+                                                        QFileDialog::DontConfirmOverwrite);
+    if (!chosen.isEmpty()) edtLedger->setText(chosen);
+  });
   memExclude = Named(new QPlainTextEdit(this), "memExclude",
                      "サイトマップに載せないファイルやフォルダを 1 行に 1 つ、.gitignore と同じ書き方で指定します");
   memExclude->setTabChangesFocus(true);
@@ -60,15 +82,22 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   form->addRow(U("最終更新日:"), cmbLastModFrom);
   form->addRow(QString(), lblLastModNote);
   form->addRow(QString(), chkDigestText);
+  auto* ledgerRow = new QHBoxLayout;
+  ledgerRow->addWidget(edtLedger, 1);
+  ledgerRow->addWidget(btnLedger);
+  form->addRow(U("日付の台帳:"), ledgerRow);
   form->addRow(U("除外パターン:"), memExclude);
   form->addRow(QString(), chkSkipNoindex);
   form->addRow(QString(), chkFolderUrls);
   form->addRow(U("index ページの名前:"), edtIndexNames);
   form->addRow(QString(), chkFollowLinks);
   form->addRow(QString(), chkGzip);
-  // The names matter only to folder URLs.
+  // The names matter only to folder URLs, the digest and the ledger only
+  // to content dates.
   connect(chkFolderUrls, &QCheckBox::toggled, edtIndexNames, &QWidget::setEnabled);
   edtIndexNames->setEnabled(false);
+  connect(cmbLastModFrom, &QComboBox::currentIndexChanged, this, &TfrmOptions::EnableLedgerFields);
+  EnableLedgerFields(cmbLastModFrom->currentIndex());
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->setObjectName(QStringLiteral("buttons"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -79,9 +108,17 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   resize(420, 0);
 }
 
+void TfrmOptions::EnableLedgerFields(int dateChoice) {
+  for (QWidget* field : std::initializer_list<QWidget*>{chkDigestText, edtLedger, btnLedger})
+    field->setEnabled(dateChoice == kContentDates || dateChoice == kGitDates);
+}
+
 void TfrmOptions::Show(const GenerationInputs& inputs) {
-  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? 2 : inputs.lastModFromFile ? 1 : 0);
+  cmbLastModFrom->setCurrentIndex(inputs.lastModFromContent ? (inputs.lastModFromGit ? kGitDates : kContentDates)
+                                  : inputs.lastModFromFile  ? 1
+                                                            : 0);
   chkDigestText->setChecked(inputs.digestText);
+  ShownText::Set(edtLedger, inputs.ledgerPath);
   std::string patterns;
   for (const std::string& pattern : inputs.exclude) patterns += pattern + "\n";
   ShownText::Set(memExclude, patterns);
@@ -97,8 +134,11 @@ void TfrmOptions::Show(const GenerationInputs& inputs) {
 
 GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
   inputs.lastModFromFile = cmbLastModFrom->currentIndex() == 1;
-  inputs.lastModFromContent = cmbLastModFrom->currentIndex() == 2;
+  inputs.lastModFromContent = cmbLastModFrom->currentIndex() == kContentDates ||
+                              cmbLastModFrom->currentIndex() == kGitDates;
+  inputs.lastModFromGit = cmbLastModFrom->currentIndex() == kGitDates;
   inputs.digestText = chkDigestText->isChecked();
+  inputs.ledgerPath = ShownText::Get(edtLedger);
   inputs.exclude.clear();
   const std::string patterns = ShownText::Get(memExclude);
   for (std::string& line : AsciiText::Lines(patterns))

@@ -8,10 +8,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
 // The further options of a run, beyond the main window's four boxes: the
-// date a <lastmod> gives, exclusions, noindex pages, folder URLs for index
-// pages, followed links and gzip. It edits a copy of the window's options
+// date a <lastmod> gives and where the ledger of content dates is kept,
+// exclusions, noindex pages, folder URLs for index pages, followed links
+// and gzip. It edits a copy of the window's options
 // and hands it back only when the user presses OK.
 class TfrmOptions : public QDialog {
   Q_OBJECT
@@ -25,9 +27,13 @@ class TfrmOptions : public QDialog {
   GenerationInputs Applied(GenerationInputs inputs) const;
 
  private:
+  void EnableLedgerFields(int dateChoice);
+
   QComboBox* cmbLastModFrom = nullptr;
   QLabel* lblLastModNote = nullptr;
   QCheckBox* chkDigestText = nullptr;
+  QLineEdit* edtLedger = nullptr;  // empty: the ledger's usual place
+  QPushButton* btnLedger = nullptr;
   QPlainTextEdit* memExclude = nullptr;
   QCheckBox* chkSkipNoindex = nullptr;
   QCheckBox* chkFolderUrls = nullptr;

@@ -137,7 +137,13 @@ void TfrmResult::Show(const RunResult& result) {
     lblUrlCount->setText(U("URL 数: %1").arg(Number(result.urlCount)));
   } else {
     lblHeadline->setText(result.stopped ? U("サイトマップ作成を中断しました") : U("サイトマップ生成失敗"));
-    lblWritten->setText(U("以前のサイトマップはそのままです"));
+    // Only a sitemap that is there can have been kept.
+    const std::string sitemap = !result.path.empty()    ? result.path
+                                : result.folder.empty() ? std::string()
+                                                        : result.folder + "/nubika_sitemap.xml";
+    lblWritten->setText(!sitemap.empty() && QFileInfo::exists(LocalName(sitemap))
+                            ? U("以前のサイトマップはそのままです")
+                            : U("サイトマップは作成していません"));
     lblUrlCount->clear();
   }
   lblChanges->setVisible(result.changeCounts.has_value());

@@ -5,6 +5,8 @@
 // to say goes to stderr.
 
 #include <QFont>
+#include <QFontInfo>
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -23,9 +25,11 @@ int main(int argc, char** argv) {
   app.setWindowIcon(ProductIcon::Icon());
   // Wayland matches the window to its menu entry, jp.nubika.sitemap.desktop.
   app.setDesktopFileName(QStringLiteral("jp.nubika.sitemap"));
-  // The folder chooser and the boxes show Japanese too.
+  // The folder chooser and the boxes show Japanese too, at the desktop's
+  // text size: the window was drawn for 12 pixels and grows with a larger
+  // size, never shrinks below it.
   QFont font(QStringLiteral("IPAPGothic"));
-  font.setPixelSize(12);
+  font.setPixelSize(std::max(TfrmMain::kDesignTextPixels, QFontInfo(app.font()).pixelSize()));
   app.setFont(font);
   // The raw bytes: a path need not be valid text in any encoding.
   const std::optional<std::string> argument = argc > 1 ? std::optional<std::string>(argv[1]) : std::nullopt;

@@ -7,7 +7,9 @@
 # PAGES pages of 4 to 40 KB (default 100,000) for the timings, and
 # LEDGER_PAGES pages of 100 bytes (default 1,000,000) for the ledger's
 # size. BUILD is the build folder with bin/ (default: build); TREES where
-# the pages are kept and reused (default: /tmp/bench-trees).
+# the pages are kept and reused (default: /tmp/bench-trees); the ledgers
+# are written beside them. ROUNDS: how many times each row is measured
+# (default 5).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -15,8 +17,10 @@ build=$(cd "$repo" && realpath "${BUILD:-build}")
 trees=${TREES:-/tmp/bench-trees}
 pages=${1:-100000}
 ledger_pages=${2:-1000000}
+rounds=${ROUNDS:-5}
 cli=$build/bin/nubika-sitemap-cli
-work=$(mktemp -d)
+mkdir -p "$trees"
+work=$(mktemp -d -p "$trees")
 trap 'rm -rf "$work"' EXIT
 : >"$work/empty.ini"
 
@@ -39,36 +43,37 @@ os.rename(dest + ".partial", dest)
 PY
 }
 
-# The median of three runs, in seconds.
-timed() {
-  local times=()
-  for _ in 1 2 3; do
-    local start=$(date +%s%N)
-    "$@" >/dev/null
-    times+=($(( $(date +%s%N) - start )))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n 2p | awk '{printf "%.3f", $1 / 1e9}'
-}
-
 site=$trees/ledger-pages-$pages
 make_site "$pages" 4000 40000 "$site"
 run() { "$cli" "$site" --settings "$work/empty.ini" --base-url https://example.jp/ --ext html -q --lastmod "$@"; }
 cat_all() { find "$site" -name '*.html' -print0 | xargs -0 cat >/dev/null; }
 first_content() { rm -f "$work/l.sqlite"; run --lastmod-from content --ledger "$work/l.sqlite" "$@"; }
+touch_all() { find "$site" -name '*.html' -exec touch {} +; }
 
-cat_all
-t_cat=$(timed cat_all)
-t_first=$(timed first_content)
-t_first_text=$(timed first_content --digest text)
-run --lastmod-from content --ledger "$work/l.sqlite"
-t_rerun=$(timed run --lastmod-from content --ledger "$work/l.sqlite")
-t_file=$(timed run --lastmod-from file)
-rewritten() {  # every page rewritten with the same bytes, then a run
-  find "$site" -name '*.html' -exec touch {} +
-  run --lastmod-from content --ledger "$work/l.sqlite"
+# Milliseconds a command takes, its output dropped.
+ms() {
+  local start=$(date +%s%N)
+  "$@" >/dev/null
+  echo $(( ($(date +%s%N) - start) / 1000000 ))
 }
-t_rewrite=$(timed rewritten)
-t_touch=$(timed find "$site" -name '*.html' -exec touch {} +)
+
+# The machine is shared: every measure is taken once a round, the rounds
+# interleaved, and each row gives the median of its rounds.
+declare -A times
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+cat_all
+for round in $(seq "$rounds"); do
+  times[cat]+="$(ms cat_all) "
+  times[first]+="$(ms first_content) "
+  times[text]+="$(ms first_content --digest text) "
+  first_content
+  times[rerun]+="$(ms run --lastmod-from content --ledger "$work/l.sqlite") "
+  times[file]+="$(ms run --lastmod-from file) "
+  times[touch]+="$(ms touch_all) "
+  times[rewritten]+="$(ms run --lastmod-from content --ledger "$work/l.sqlite") "
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+median() { tr ' ' '\n' <<<"${times[$1]}" | grep . | sort -n | awk '{v[NR] = $1} END {printf "%.3f", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) / 1000}'; }
 
 small=$trees/ledger-small-$ledger_pages
 make_site "$ledger_pages" 100 100 "$small"
@@ -76,13 +81,17 @@ make_site "$ledger_pages" 100 100 "$small"
   --lastmod-from content --ledger "$work/small.sqlite"
 bytes=$(stat -c %s "$work/small.sqlite")
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
-echo "| measured ($pages pages of 4-40 KB, warm cache) | seconds | ratio | bound |"
-echo "|---|---|---|---|"
-echo "| \`cat\` of every page to /dev/null | $t_cat | 1 | |"
-echo "| first \`--lastmod-from content\` run (bytes) | $t_first | $(ratio "$t_first" "$t_cat") of cat | 1.25x |"
-echo "| \`--lastmod-from file\` run | $t_file | 1 | |"
-echo "| rerun, nothing changed | $t_rerun | $(ratio "$t_rerun" "$t_file") of file | 1.3x |"
-echo "| every page rewritten with the same bytes (touch, then a run; touch alone $t_touch s) | $t_rewrite | $(ratio "$t_rewrite" "$t_cat") of cat | 1.25x |"
-echo "| first run with \`--digest text\` | $t_first_text | $(ratio "$t_first_text" "$t_first") of bytes | 3x |"
-echo "| ledger of $ledger_pages pages of 100 bytes | $bytes bytes | $(awk -v a="$bytes" -v n="$ledger_pages" 'BEGIN { printf "%.0f", a / n }') B a page | 200 B |"
+# ratio ROW BASE NAME BOUND: the ratio, the bound and whether it is met.
+ratio() { awk -v a="$(median "$1")" -v b="$(median "$2")" -v name="$3" -v bound="$4" \
+  'BEGIN { printf "%.2fx of %s | %sx | %s |", a / b, name, bound, a / b <= bound ? "met" : "missed" }'; }
+echo "| measured ($pages pages of 4-40 KB in $site, median of $rounds interleaved rounds) | seconds | ratio | bound | |"
+echo "|---|---|---|---|---|"
+echo "| \`cat\` of every page to /dev/null | $(median cat) | 1 | | |"
+echo "| first \`--lastmod-from content\` run (bytes) | $(median first) | $(ratio first cat cat 1.25)"
+echo "| \`--lastmod-from file\` run | $(median file) | 1 | | |"
+echo "| rerun, nothing changed | $(median rerun) | $(ratio rerun file file 1.3)"
+echo "| run after every page was rewritten with the same bytes (touch alone, not counted: $(median touch) s) | $(median rewritten) | $(ratio rewritten cat cat 1.25)"
+echo "| first run with \`--digest text\` | $(median text) | $(ratio text first bytes 3)"
+echo "| ledger of $ledger_pages pages of 100 bytes | $bytes bytes | $(awk -v a="$bytes" -v n="$ledger_pages" 'BEGIN { printf "%.0f", a / n }') B a page | 200 B | $(awk -v a="$bytes" -v n="$ledger_pages" 'BEGIN { print a / n <= 200 ? "met" : "missed" }') |"
+echo
+echo "Load average (1, 5, 15 min) before the rounds: $load_before; after: $load_after."

@@ -7,6 +7,7 @@
 #
 # BASELINE_CLI  another build's nubika-sitemap-cli, timed beside this one
 # LEDGER_PAGES, LEDGER_SIZE_PAGES  the sizes bench/ledger.sh is run with
+# GIT_PAGES, GIT_COMMITS  the sizes bench/git_dates.sh is run with
 #
 # BUILD    the build folder with bin/ (default: build)
 # TREES    where the generated sites are kept and reused (default:
@@ -77,6 +78,9 @@ python3 measure.py --build "$build" --trees "$trees" --node-modules "$here/node_
   --sizes "$sizes" --pages "$pages" --runs "$runs" \
   $(case $sizes in *1000000*) ;; *) echo --window-size 200000 --options-size 200000 ;; esac)
 python3 plot.py results.md speed.svg
+# Dates from git: 10,000 pages, 5,000 commits; the table goes to
+# out/git_dates.md for the section of results.md.
+bash "$here/git_dates.sh" "${GIT_PAGES:-10000}" "${GIT_COMMITS:-5000}" | tee "$here/out/git_dates.md"
 # The ledger's rows (--lastmod-from content), side by side in one run; the
 # table goes to out/ledger.md for the section of results.md.
 bash "$here/ledger.sh" "${LEDGER_PAGES:-100000}" "${LEDGER_SIZE_PAGES:-1000000}" | tee "$here/out/ledger.md"

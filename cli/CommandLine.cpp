@@ -31,7 +31,8 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   app.footer(
       "Anything not given is taken from the settings file. Exit status: 0 written, "
       "1 not written (the previous sitemap is unchanged; also: written, but the ledger not updated), "
-      "2 usage error (also a refused base URL or exclusion pattern).");
+      "2 usage error (also a refused base URL or exclusion pattern, or no IndexNow key file), "
+      "3 written, but the IndexNow submission failed.");
   std::string folderArg, baseUrlArg, extArg, settingsArg, lastModFromArg, indexNamesArg;
   auto* folderOption = app.add_option("FOLDER", folderArg, "The site's local folder (default: LOCAL_FOLDER of the settings)");
   auto* baseUrlOption = app.add_option("--base-url", baseUrlArg, "The site's base URL: http:// or https://, with a host");
@@ -43,9 +44,10 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   AddPair(app, "lastmod", "Write <lastmod>", &lastModFlag);
   auto* lastModFromOption =
       app.add_option("--lastmod-from", lastModFromArg,
-                     "The date --lastmod writes: the day of the run, each file's, or the day each page's content "
-                     "last changed (kept in a ledger)")
-          ->check(CLI::IsMember({"run", "file", "content"}));
+                     "The date --lastmod writes: the day of the run, each file's, the day each page's content "
+                     "last changed (kept in a ledger), or for a page git tracks and that has no uncommitted change "
+                     "the date of the last commit that changed it (other pages as under content)")
+          ->check(CLI::IsMember({"run", "file", "content", "git"}));
   std::string digestArg, ledgerArg, changesArg;
   auto* digestOption =
       app.add_option("--digest", digestArg,
@@ -56,6 +58,13 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
       "--ledger", ledgerArg, "The ledger's file (default: $XDG_STATE_HOME/nubika-sitemap/ledger/<id>.sqlite)");
   auto* changesOption = app.add_option(
       "--changes", changesArg, "Write the added, changed and removed URLs to FILE (A, M or D, a tab, the URL)");
+  std::string indexNowArg, endpointArg;
+  auto* indexNowOption = app.add_option(
+      "--indexnow", indexNowArg,
+      "After a successful run, submit the added, changed and removed URLs to IndexNow with KEY; KEY.txt holding "
+      "KEY must be in FOLDER (needs --lastmod-from content or git)");
+  auto* endpointOption = app.add_option("--indexnow-endpoint", endpointArg,
+                                        "Where --indexnow submits (default https://api.indexnow.org/indexnow)");
   AddPair(app, "mobile", "Mark every URL as a mobile page", &mobileFlag);
   app.add_option("--exclude", exclude, "Leave out what the pattern matches (ignore-file form, repeatable)")
       ->allow_extra_args(false);
@@ -96,11 +105,14 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   jobs = ValueOf(jobsOption, jobsArg);
   if (lastModFromOption->count()) {
     lastModFromFile = lastModFromArg == "file";
-    lastModFromContent = lastModFromArg == "content";
+    lastModFromContent = lastModFromArg == "content" || lastModFromArg == "git";
+    lastModFromGit = lastModFromArg == "git";
   }
   if (digestOption->count()) digestText = digestArg == "text";
   ledger = ValueOf(ledgerOption, ledgerArg);
   changes = ValueOf(changesOption, changesArg);
+  indexNow = ValueOf(indexNowOption, indexNowArg);
+  indexNowEndpoint = ValueOf(endpointOption, endpointArg);
   if ((ledger && ledger->empty()) || (changes && changes->empty())) {
     *message = std::string(ledger && ledger->empty() ? "--ledger" : "--changes") + ": the file name is empty";
     return Outcome::kUsageError;

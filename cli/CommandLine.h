@@ -14,10 +14,13 @@ struct CommandLine {
   std::optional<bool> lastMod;
   std::optional<bool> mobile;
   std::optional<bool> lastModFromFile;
-  std::optional<bool> lastModFromContent;  // set with lastModFromFile by --lastmod-from
+  std::optional<bool> lastModFromContent;  // set with lastModFromFile by --lastmod-from (content or git)
+  std::optional<bool> lastModFromGit;
   std::optional<bool> digestText;          // --digest text|bytes
   std::optional<std::string> ledger;
   std::optional<std::string> changes;      // the change list's file
+  std::optional<std::string> indexNow;     // the IndexNow key: submit the changes
+  std::optional<std::string> indexNowEndpoint;
   // --exclude patterns, and the files of --exclude-from, in the order given;
   // either replaces the stored list.
   std::vector<std::string> exclude;

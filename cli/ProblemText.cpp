@@ -51,6 +51,13 @@ std::string OfWarning(const Warning& warning) {
     case Reason::kNotRegularFile: return "not a regular file, left out: " + warning.path;
     case Reason::kUndatedPage:
       return "could not read " + warning.path + ": " + warning.detail + "; dated as the ledger has it, or by the run";
+    case Reason::kGitHistoryCut:
+      return "the shallow git history of " + warning.path + " does not hold the last change of " +
+             Counted(warning.count, "tracked page", "tracked pages") +
+             ", dated by content instead (git fetch --unshallow gives them their commits' dates)";
+    case Reason::kGitUnreadable:
+      return "could not read the git repository of " + warning.path + ": " + warning.detail +
+             "; the pages it did not date are dated by content";
     case Reason::kUrlTooLong:
     case Reason::kNoindex:
     case Reason::kCount: break;
@@ -173,6 +180,37 @@ std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& whe
       break;
   }
   return "bad exclusion pattern \"" + bad.line + "\" (" + where + "): " + reason;
+}
+
+std::string OfKeyFile(IndexNowSubmission::KeyFile problem, const std::string& path, const std::string& key,
+                      const std::string& reason) {
+  using KeyFile = IndexNowSubmission::KeyFile;
+  switch (problem) {
+    case KeyFile::kHoldsKey: return {};
+    case KeyFile::kMissing:
+      return "--indexnow: there is no key file " + path +
+             ": the search engines read the key there. Create it holding the key, and publish it with the site: "
+             "printf '%s\\n' " + key + " > '" + path + "'";
+    case KeyFile::kUnreadable: return "--indexnow: the key file cannot be read: " + reason;
+    case KeyFile::kOtherText:
+      return "--indexnow: the key file " + path + " does not hold the key " + key + " (it must hold the key alone)";
+  }
+  return {};
+}
+
+std::string OfSubmission(const IndexNowSubmission::Outcome& outcome, const std::string& endpoint, std::size_t total,
+                         const std::optional<std::string>& changesFile) {
+  std::string text = "IndexNow: " + endpoint;
+  if (outcome.stopped)
+    text += ": the submission was stopped";
+  else if (outcome.status != 0)
+    text += " answered HTTP " + std::to_string(outcome.status) + (outcome.answer.empty() ? "" : ": " + outcome.answer);
+  else
+    text += " could not be reached: " + outcome.answer;
+  const std::size_t left = total - outcome.submitted;
+  text += "; " + std::to_string(left) + " of " + Counted(total, "URL", "URLs") + " not submitted";
+  if (changesFile) text += " (marked with ! in " + *changesFile + ")";
+  return text + "; the sitemap and the ledger are written";
 }
 
 }  // namespace ProblemText

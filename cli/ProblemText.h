@@ -1,8 +1,10 @@
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "job/IndexNowSubmission.h"
 #include "scan/ExclusionRules.h"
 #include "sitemap/RunProblem.h"
 #include "sitemap/UrlText.h"
@@ -25,5 +27,14 @@ std::string OfRunProblem(const RunProblem& problem);
 // long and one for all the noindex pages, after the others. At most
 // WarningList::kShown lines; *more counts those beyond.
 std::vector<std::string> WarningLines(const WarningList& warnings, std::size_t* more);
+
+// Why the key file at path does not do for --indexnow, and how to make it.
+std::string OfKeyFile(IndexNowSubmission::KeyFile problem, const std::string& path, const std::string& key,
+                      const std::string& reason);
+
+// A failed IndexNow submission of total URLs: what the endpoint answered,
+// and where the URLs not submitted are listed (changesFile), if anywhere.
+std::string OfSubmission(const IndexNowSubmission::Outcome& outcome, const std::string& endpoint, std::size_t total,
+                         const std::optional<std::string>& changesFile);
 
 }  // namespace ProblemText

@@ -16,8 +16,9 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ProblemText.h"
-#include "job/ProgressText.h"
 #include "io/SafeOutputFile.h"
+#include "job/IndexNowSubmission.h"
+#include "job/ProgressText.h"
 #include "job/SitemapRun.h"
 #include "scan/ExclusionRules.h"
 #include "settings/SettingsFile.h"
@@ -30,6 +31,7 @@ namespace {
 constexpr int kSucceeded = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kNotSubmitted = 3;  // written, but IndexNow did not take the changes
 
 // SIGINT and SIGTERM stop the run. They are blocked in every thread and
 // taken by one watcher, which may do what a signal handler may not. When
@@ -140,6 +142,7 @@ GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& sto
   take(inputs.mobile, line.mobile);
   take(inputs.lastModFromFile, line.lastModFromFile);
   take(inputs.lastModFromContent, line.lastModFromContent);
+  take(inputs.lastModFromGit, line.lastModFromGit);
   take(inputs.digestText, line.digestText);
   take(inputs.ledgerPath, line.ledger);
   take(inputs.skipNoindex, line.skipNoindex);
@@ -174,11 +177,13 @@ bool LoadSettings(SettingsFile& settingsFile, bool named, Settings* stored) {
   return true;
 }
 
-// The change list, one line per URL: A, M or D, a tab, the URL. It
-// replaces the file at once, as the sitemap is replaced.
-bool WriteChanges(const std::string& path, const std::vector<PageHistory::Change>& changes) {
+// The change list, one line per URL: A, M or D, a tab, the URL; from the
+// first not submitted to IndexNow on, after a "!". It replaces the file at
+// once, as the sitemap is replaced.
+bool WriteChanges(const std::string& path, const std::vector<PageHistory::Change>& changes, std::size_t submitted) {
   std::string text;
-  for (const PageHistory::Change& change : changes) text.append(1, change.kind).append("\t").append(change.url).append("\n");
+  for (std::size_t i = 0; i < changes.size(); ++i)
+    text.append(i < submitted ? "" : "!").append(1, changes[i].kind).append("\t").append(changes[i].url).append("\n");
   FileLayer& files = PosixFileLayer::Instance();
   const std::string folder = AsciiText::FolderOf(path);
   const std::string name(AsciiText::NameOf(path));
@@ -197,6 +202,40 @@ bool WriteChanges(const std::string& path, const std::vector<PageHistory::Change
     std::cerr << "nubika-sitemap-cli: the sitemap and the ledger are written, but not the change list: " << reason
               << '\n';
   return written;
+}
+
+// Why --indexnow cannot be used as given, or "": the key and the endpoint
+// must be valid, a ledger must say what changed, and the key file must be
+// in the folder for the search engines to read, before anything is
+// written. A folder that is not one is left to the run to report.
+std::string IndexNowUsage(const CommandLine& line, const GenerationInputs& inputs, const std::string& argument) {
+  if (!line.indexNow) return "--indexnow-endpoint needs --indexnow KEY";
+  const std::string& key = *line.indexNow;
+  if (!IndexNowSubmission::IsValidKey(key))
+    return "--indexnow \"" + key + "\": a key is 8 to 128 characters, each of a-z, A-Z, 0-9 and -";
+  if (line.indexNowEndpoint && !IndexNowSubmission::IsValidEndpoint(*line.indexNowEndpoint))
+    return "--indexnow-endpoint \"" + *line.indexNowEndpoint + "\": not an http:// or https:// URL with a host";
+  if (!inputs.lastModFromContent)
+    return "--indexnow needs --lastmod-from content or git (the ledger tells which URLs changed)";
+  std::string folder, reason;
+  RunProblem ignored;
+  if (!SitemapRun::ResolveFolder(argument, &folder, &ignored)) return {};
+  const auto keyFile = IndexNowSubmission::CheckKeyFile(folder, key, &reason);
+  if (keyFile == IndexNowSubmission::KeyFile::kHoldsKey) return {};
+  return ProblemText::OfKeyFile(keyFile, folder + "/" + key + ".txt", key, reason);
+}
+
+// Submits the run's changes when asked; how many of them went through.
+std::size_t SubmitChanges(const CommandLine& line, const std::string& baseUrl, const RunResult& result,
+                          std::stop_token stop, std::string* problem) {
+  if (!line.indexNow || result.changes.empty()) return result.changes.size();
+  const std::string endpoint = line.indexNowEndpoint.value_or(IndexNowSubmission::kDefaultEndpoint);
+  std::vector<std::string> urls;
+  urls.reserve(result.changes.size());
+  for (const PageHistory::Change& change : result.changes) urls.push_back(change.url);
+  const IndexNowSubmission::Outcome outcome = IndexNowSubmission(endpoint, baseUrl, *line.indexNow).Submit(urls, stop);
+  if (outcome.failed) *problem = ProblemText::OfSubmission(outcome, endpoint, urls.size(), line.changes);
+  return outcome.submitted;
 }
 
 int Run(const CommandLine& line) {
@@ -221,7 +260,8 @@ int Run(const CommandLine& line) {
   }
   inputs.exclude = exclusions.patterns();
   UrlText::BaseProblem baseProblem{};
-  if (!UrlText::NormalisedBase(inputs.baseUrl, &baseProblem)) {
+  const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &baseProblem);
+  if (!base) {
     std::cerr << "nubika-sitemap-cli: --base-url \"" << inputs.baseUrl << "\": " << ProblemText::OfBaseUrl(baseProblem)
               << '\n';
     return kUsage;
@@ -229,8 +269,14 @@ int Run(const CommandLine& line) {
 
   if (!inputs.lastModFromContent && (line.changes || line.ledger || line.digestText)) {
     std::cerr << "nubika-sitemap-cli: " << (line.changes ? "--changes" : line.ledger ? "--ledger" : "--digest")
-              << " needs --lastmod-from content (a ledger of the pages)\n";
+              << " needs --lastmod-from content or git (a ledger of the pages)\n";
     return kUsage;
+  }
+  if (line.indexNow || line.indexNowEndpoint) {
+    if (const std::string usage = IndexNowUsage(line, inputs, argument); !usage.empty()) {
+      std::cerr << "nubika-sitemap-cli: " << usage << '\n';
+      return kUsage;
+    }
   }
 
   std::stop_source stop;
@@ -252,7 +298,10 @@ int Run(const CommandLine& line) {
     std::cerr << "nubika-sitemap-cli: " << ProblemText::OfRunProblem(result.problem) << '\n';
     return kFailed;
   }
-  if (line.changes && !WriteChanges(*line.changes, result.changes)) return kFailed;
+  std::string notSubmitted;
+  const std::size_t submitted = SubmitChanges(line, *base, result, stop.get_token(), &notSubmitted);
+  if (line.changes && !WriteChanges(*line.changes, result.changes, submitted)) return kFailed;
+  if (!notSubmitted.empty()) std::cerr << "nubika-sitemap-cli: " << notSubmitted << '\n';
   // The sitemap is written whatever becomes of this line: a reader that
   // went away (a closed pipe) costs the line, not the exit status.
   std::string report =
@@ -262,7 +311,7 @@ int Run(const CommandLine& line) {
               std::to_string(counts->removed);
   if (!line.quiet && !(std::cout << report << std::endl))
     std::cerr << "nubika-sitemap-cli: could not write to stdout: " << report << '\n';
-  return kSucceeded;
+  return notSubmitted.empty() ? kSucceeded : kNotSubmitted;
 }
 
 }  // namespace

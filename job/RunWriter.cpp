@@ -24,12 +24,20 @@ RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
 }  // namespace
 
 RunWriter::RunWriter(const SitemapRun::Environment& environment, FileLayer& files, int folder,
-                     std::string folderPath, GenerationInputs inputs)
+                     std::string folderPath, GenerationInputs inputs, LedgerOpener* opening)
     : environment_(environment),
       folder_(folder),
       folderPath_(std::move(folderPath)),
       inputs_(std::move(inputs)),
+      opening_(opening),
       writer_(files, environment.clock) {}
+
+std::string RunWriter::LedgerPathOf(const GenerationInputs& inputs, const std::string& folder) {
+  if (!inputs.ledgerPath.empty()) return inputs.ledgerPath;
+  std::error_code ignored;
+  const std::filesystem::path real = std::filesystem::canonical(folder, ignored);
+  return ContentLedger::DefaultPath(real.empty() ? folder : real.string(), inputs.baseUrl);
+}
 
 // The ledger is locked before anything is written, and kept only once the
 // sitemap is in place.
@@ -37,14 +45,17 @@ bool RunWriter::Begin() {
   begun_ = true;
   if (inputs_.lastModFromContent) {
     const std::time_t start = environment_.clock ? environment_.clock() : std::time(nullptr);
-    ledger_.emplace();
-    std::string ledgerPath = inputs_.ledgerPath;
-    if (ledgerPath.empty()) {
-      std::error_code ignored;
-      const std::filesystem::path real = std::filesystem::canonical(folderPath_, ignored);
-      ledgerPath = ContentLedger::DefaultPath(real.empty() ? folderPath_ : real.string(), inputs_.baseUrl);
+    // A kept ledger has been opening since the scan began, for the same
+    // inputs: they are read once per run.
+    bool opened;
+    if (opening_) {
+      opened = opening_->Wait();
+      ledger_ = &opening_->ledger();
+    } else {
+      ledger_ = &ownLedger_.emplace();
+      opened = ledger_->Open(LedgerPathOf(inputs_, folderPath_), inputs_.ledgerPath.empty());
     }
-    if (!ledger_->Open(ledgerPath, inputs_.ledgerPath.empty())) return false;
+    if (!opened) return false;
     if (environment_.ledgerCommitGate) ledger_->GateCommit(environment_.ledgerCommitGate);
     history_.emplace(*ledger_, folder_, folderPath_,
                      inputs_.digestText ? PageDigest::Kind::kText : PageDigest::Kind::kBytes, start);
@@ -59,9 +70,9 @@ bool RunWriter::Start() {
   return !failed_;
 }
 
-bool RunWriter::Take(const clCompositionFolder& entry) {
+bool RunWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp) {
   if (!Start()) return false;
-  failed_ = !writer_.Take(entry);
+  failed_ = !writer_.Take(entry, stamp);
   return !failed_;
 }
 

@@ -4,6 +4,7 @@
 #include <stop_token>
 #include <string>
 
+#include "job/LedgerOpener.h"
 #include "job/SitemapRun.h"
 #include "sitemap/ContentLedger.h"
 #include "sitemap/PageHistory.h"
@@ -17,9 +18,15 @@
 class RunWriter {
  public:
   // folder: the run's locked folder, which folderPath names. inputs: with
-  // the base URL checked and normalised.
+  // the base URL checked and normalised. opening: the ledger of these
+  // inputs, being opened while the folder is scanned; null: the ledger is
+  // opened when the writing begins.
   RunWriter(const SitemapRun::Environment& environment, FileLayer& files, int folder, std::string folderPath,
-            GenerationInputs inputs);
+            GenerationInputs inputs, LedgerOpener* opening = nullptr);
+
+  // Where the ledger of a run with these inputs (the base URL normalised)
+  // on folder lies.
+  static std::string LedgerPathOf(const GenerationInputs& inputs, const std::string& folder);
 
   // Begins the writing, unless it has begun: the ledger, then the
   // sitemap. False once writing failed: nothing more is written, and
@@ -27,8 +34,10 @@ class RunWriter {
   bool Start();
   // The next entry of the scan's list, begun with if need be. False once
   // writing failed.
-  bool Take(const clCompositionFolder& entry);
+  bool Take(const clCompositionFolder& entry, const FileStamp* stamp = nullptr);
   bool failed() const { return failed_; }
+  // The pages' history, with dates from content, once begun; else null.
+  PageHistory* history() { return history_ ? &*history_ : nullptr; }
   // The entries the extension list took, written or left out.
   std::size_t matchedCount() const { return writer_.matchedCount(); }
 
@@ -46,8 +55,10 @@ class RunWriter {
   const int folder_;
   const std::string folderPath_;
   const GenerationInputs inputs_;
+  LedgerOpener* opening_;
   SitemapWriter writer_;
-  std::optional<ContentLedger> ledger_;
+  ContentLedger* ledger_ = nullptr;  // opening_'s or ownLedger_
+  std::optional<ContentLedger> ownLedger_;
   std::optional<PageHistory> history_;
   bool begun_ = false;
   bool failed_ = false;

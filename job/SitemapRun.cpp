@@ -10,15 +10,18 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "io/FolderLock.h"
 #include "job/HeldFolderLister.h"
+#include "job/LedgerOpener.h"
 #include "job/RunWriter.h"
 #include "job/WritingThread.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
+#include "sitemap/GitPageDates.h"
 #include "sitemap/PageSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
@@ -32,6 +35,34 @@ RunProblem EverythingExcluded(const std::string& folder, const clFindInFolders::
           .count = excluded.pages,
           .of = excluded.folders,
           .others = excluded.others};
+}
+
+// The paths below the folder of the regular files the extension list
+// takes, as the writer names them: the pages it will date. Entries at
+// level n lie in the folder folders[n - 1] names ("" or ending in "/").
+std::vector<std::string> PagePaths(const EntryList& entries, const PageSelection& selection) {
+  std::vector<std::string> folders(1);
+  std::vector<std::string> paths;
+  for (const clCompositionFolder& entry : entries) {
+    const std::size_t level = entry.getLevel();
+    if (level == 0 || level > folders.size()) continue;
+    folders.resize(level);
+    if (entry.getIsFolder() == 1)
+      folders.push_back(folders[level - 1] + entry.name() + "/");
+    else if (entry.isRegularFile() && selection.Matches(entry.name(), entry.getLevel()))
+      paths.push_back(folders[level - 1] + entry.name());
+  }
+  return paths;
+}
+
+// The real path of the folder the run holds open: the one scanned,
+// wherever its name leads by now.
+std::string RealPathOf(int folder, const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path held = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(folder), error);
+  if (!error && held.is_absolute()) return held.string();
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  return error ? path : real.string();
 }
 
 // The cores this process may run on, as taskset or a container's CPU set
@@ -159,16 +190,29 @@ void SitemapRun::Generate(RunResult* result, int folder, const GenerationInputs&
                     .followLinks = inputs.followLinks,
                     .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
                     .readModified = inputs.lastMod && inputs.lastModFromFile,
+                    // Content dates compare each page's size and time with the ledger's.
+                    .readStamps = inputs.lastModFromContent,
                     .checkNoindex = inputs.skipNoindex,
                     .folderPageNames = inputs.folderUrls ? inputs.indexNames : std::vector<std::string>{},
                     .readers = Readers(),
                     .startThread = environment_.startThread,
                     .filesSeen = control.filesSeen()});
-  RunWriter writer(environment_, Files(), folder, result->folder, inputs);
+  // A ledger kept from earlier runs is locked and read while the folder
+  // is scanned; a new one is made once the writing starts.
+  std::optional<LedgerOpener> ledger;
+  if (inputs.lastModFromContent) {
+    const std::string ledgerPath = RunWriter::LedgerPathOf(inputs, result->folder);
+    struct stat status;
+    if (stat(ledgerPath.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+      ledger.emplace(ledgerPath, inputs.ledgerPath.empty(), environment_.startThread);
+  }
+  RunWriter writer(environment_, Files(), folder, result->folder, inputs, ledger ? &*ledger : nullptr);
   EntryList::Reader reader(scanner.entries());
   {
+    // Dates from git are read once for every page the walk found: such a
+    // run writes once the walk is over.
     std::optional<WritingThread> behind;
-    if (WritesBehindWalk())
+    if (WritesBehindWalk() && !inputs.lastModFromGit)
       behind.emplace(scanner.entries(), reader, writer, walkStop, environment_.startThread);
     Scan(result, scanner, walkStop.get_token());
     if (behind) behind->Join();
@@ -180,7 +224,7 @@ void SitemapRun::Generate(RunResult* result, int folder, const GenerationInputs&
   } else if (result->problem || result->stopped) {
     return;
   }
-  Write(result, reader, writer, scanner, control);
+  Write(result, folder, inputs, reader, writer, scanner, control);
 }
 
 // Temporary files of a run that was killed. Only a run that holds the
@@ -230,14 +274,16 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, std::stop_tok
 
 // What the writer has not taken while the walk ran is written now, with
 // progress over it.
-void SitemapRun::Write(RunResult* result, EntryList::Reader& reader, RunWriter& writer,
-                       const clFindInFolders& scanner, RunControl& control) {
+void SitemapRun::Write(RunResult* result, int folder, const GenerationInputs& inputs, EntryList::Reader& reader,
+                       RunWriter& writer, const clFindInFolders& scanner, RunControl& control) {
+  GitPageDates git;  // asked for dates while the pages are written
   if (!writer.failed()) control.StartSteps(scanner.entries().size() - reader.taken());
   if (writer.Start()) {
+    if (inputs.lastModFromGit && writer.history()) DateByGit(result, folder, scanner, inputs, control, &git, writer.history());
     while (const clCompositionFolder* entry = reader.Next()) {
       if (control.terminateRequested()) break;
       control.StepProgress();
-      if (!writer.Take(*entry)) break;
+      if (!writer.Take(*entry, reader.stamp())) break;
     }
   }
   writer.Finish(control.stopToken(), result);
@@ -249,4 +295,18 @@ void SitemapRun::Write(RunResult* result, EntryList::Reader& reader, RunWriter& 
     result->problem = EverythingExcluded({}, excluded);
   else
     result->problem = writer.problem();
+}
+
+// Pages git tracks, unchanged since their last commit, take that commit's
+// date; the others keep the content rule.
+void SitemapRun::DateByGit(RunResult* result, int folder, const clFindInFolders& scanner,
+                           const GenerationInputs& inputs, RunControl& control, GitPageDates* git,
+                           PageHistory* history) {
+  git->Read(RealPathOf(folder, result->folder), PagePaths(scanner.entries(), PageSelection(inputs.extensions)),
+            control.stopToken());
+  history->UseDates([git](const std::string& path) { return git->DateOf(path); });
+  if (git->historyCut() > 0)
+    result->warnings.Add({.reason = Warning::Reason::kGitHistoryCut, .path = git->workTree(), .count = git->historyCut()});
+  if (const auto& problem = git->problem())
+    result->warnings.Add({.reason = Warning::Reason::kGitUnreadable, .path = problem->path, .detail = problem->cause});
 }

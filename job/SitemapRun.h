@@ -5,6 +5,7 @@
 #include <string>
 
 #include "io/FileLayer.h"
+#include "job/LedgerOpener.h"
 #include "scan/DirectoryLister.h"
 #include "scan/EntryList.h"
 #include "scan/ScanRules.h"
@@ -18,6 +19,7 @@
 
 class ExclusionRules;
 class clFindInFolders;
+class GitPageDates;
 class RunWriter;
 
 // What one run ended with, for the window's status and the command line's
@@ -87,8 +89,10 @@ class SitemapRun {
   void Generate(RunResult* result, int folder, const GenerationInputs& inputs, const ExclusionRules& exclusions,
                 RunControl& control);
   void Scan(RunResult* result, clFindInFolders& scanner, std::stop_token stop);
-  void Write(RunResult* result, EntryList::Reader& reader, RunWriter& writer, const clFindInFolders& scanner,
-             RunControl& control);
+  void Write(RunResult* result, int folder, const GenerationInputs& inputs, EntryList::Reader& reader,
+             RunWriter& writer, const clFindInFolders& scanner, RunControl& control);
+  void DateByGit(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
+                 RunControl& control, GitPageDates* git, PageHistory* history);
   FileLayer& Files() const;
   int Cores() const;
   int Readers() const;

@@ -96,10 +96,12 @@ void PosixDirectoryLister::Close(FolderHandle folder) {
   if (folder >= 0) close(folder);
 }
 
-bool PosixDirectoryLister::ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) {
+bool PosixDirectoryLister::Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) {
   struct stat st;
   if (fstatat(folder, name.c_str(), &st, 0) != 0) return false;
-  *seconds = st.st_mtim.tv_sec;
+  *stamp = {.size = st.st_size,
+            .modified = st.st_mtim.tv_sec,
+            .nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
   return true;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/FileStamp.h"
+
 // What the scan needs to know of one directory entry.
 struct ListedEntry {
   enum class Kind : std::uint8_t {
@@ -66,9 +68,9 @@ class DirectoryLister {
   virtual bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) = 0;
   virtual void Close(FolderHandle folder) = 0;
 
-  // When the file name in folder (followed if a link) was last modified,
-  // in seconds since the epoch; false when it cannot be told.
-  virtual bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) = 0;
+  // The size and modification time of the file name in folder (followed
+  // if a link); false when they cannot be told.
+  virtual bool Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) = 0;
   // Whether the page name in folder asks robots not to index it; a page
   // that cannot be read does not.
   virtual bool PageSaysNoindex(FolderHandle folder, const std::string& name) = 0;
@@ -82,7 +84,7 @@ class PosixDirectoryLister : public DirectoryLister {
                          OpenError* error) override;
   bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) override;
   void Close(FolderHandle folder) override;
-  bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override;
+  bool Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) override;
   bool PageSaysNoindex(FolderHandle folder, const std::string& name) override;
 
  protected:

@@ -35,11 +35,19 @@ void Free(void* block, std::size_t bytes) {
 
 }  // namespace
 
-EntryList::EntryList(std::size_t perChunk)
-    : perChunk_(perChunk > 0 ? perChunk : (kHugePage - sizeof(Chunk)) / sizeof(clCompositionFolder)),
-      chunkBytes_(sizeof(Chunk) + perChunk_ * sizeof(clCompositionFolder)),
-      tailUsed_(perChunk_) {
+EntryList::EntryList(std::size_t perChunk) : askedPerChunk_(perChunk) {
   static_assert(sizeof(Chunk) % alignof(clCompositionFolder) == 0);
+  static_assert(sizeof(clCompositionFolder) % alignof(FileStamp) == 0);
+  KeepStamps(false);
+}
+
+void EntryList::KeepStamps(bool keep) {
+  if (head_ || !spare_.empty()) clear();  // chunks of the size they had
+  keepStamps_ = keep;
+  const std::size_t perRecord = sizeof(clCompositionFolder) + (keep ? sizeof(FileStamp) : 0);
+  perChunk_ = askedPerChunk_ > 0 ? askedPerChunk_ : (kHugePage - sizeof(Chunk)) / perRecord;
+  chunkBytes_ = sizeof(Chunk) + perChunk_ * perRecord;
+  tailUsed_ = perChunk_;
 }
 
 EntryList::~EntryList() {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/FileStamp.h"
 #include "scan/clCompositionFolder.h"
 
 // The scan's records in pre-order, in chunks that never move. One thread,
@@ -19,6 +20,9 @@
 // back to the walk for new records. A list read about as fast as it grows
 // thus stays a few chunks long, and no record is ever moved or copied.
 // Without a Reader the list keeps every record, for iteration.
+//
+// With KeepStamps, each record has its file's stamp beside it in the
+// chunk, so that a list that needs none pays nothing for them.
 //
 // A chunk is one huge page where the system has them: a list of a million
 // records filled one small page at a time costs a trap per page, which on
@@ -33,15 +37,24 @@ class EntryList {
   EntryList(const EntryList&) = delete;
   EntryList& operator=(const EntryList&) = delete;
 
-  // The walk's side. The record is readable from the next publication.
+  // Whether each record has a FileStamp beside it (StampLast). Changing
+  // it empties the list; no Reader may be at work.
+  void KeepStamps(bool keep);
+
+  // The walk's side. The record is readable from the next publication,
+  // which comes with a later Append or the close, so that the walk may
+  // still stamp it.
   template <typename... Args>
   clCompositionFolder& Append(Args&&... args) {
+    if (size_ - announced_ == kPublishEvery) Publish();
     if (tailUsed_ == perChunk_) AddChunk();
     clCompositionFolder* record = new (Slot(tailUsed_)) clCompositionFolder(std::forward<Args>(args)...);
     ++tailUsed_;
-    if (++size_ - announced_ == kPublishEvery) Publish();
+    ++size_;
     return *record;
   }
+  // The stamp of the record appended last; only with KeepStamps.
+  void StampLast(const FileStamp& stamp) { new (StampsOf(tail_) + tailUsed_ - 1) FileStamp(stamp); }
   // The record appended last; only the walk may ask.
   const clCompositionFolder& back() const { return *Slot(tailUsed_ - 1); }
   // The walk begins to append: a reader waits for its records.
@@ -71,6 +84,7 @@ class EntryList {
     Chunk* next = nullptr;
   };
   static clCompositionFolder* RecordsOf(Chunk* chunk) { return reinterpret_cast<clCompositionFolder*>(chunk + 1); }
+  FileStamp* StampsOf(Chunk* chunk) const { return reinterpret_cast<FileStamp*>(RecordsOf(chunk) + perChunk_); }
   clCompositionFolder* Slot(std::size_t index) const { return RecordsOf(tail_) + index; }
   void AddChunk();
   void Publish();
@@ -78,8 +92,10 @@ class EntryList {
   Chunk* NewChunk();
   void FreeChunk(Chunk* chunk);
 
-  const std::size_t perChunk_;
-  const std::size_t chunkBytes_;
+  const std::size_t askedPerChunk_;  // 0: as many as a huge page holds
+  bool keepStamps_ = false;
+  std::size_t perChunk_;
+  std::size_t chunkBytes_;
   // The walk's own.
   Chunk* tail_ = nullptr;
   std::size_t tailUsed_;  // records in tail_; perChunk_ while there is none
@@ -107,6 +123,8 @@ class EntryList::const_iterator {
   const_iterator() = default;
   reference operator*() const { return RecordsOf(chunk_)[index_]; }
   pointer operator->() const { return &**this; }
+  // Its stamp; nullptr when the list keeps none.
+  const FileStamp* stamp() const { return list_->keepStamps_ ? list_->StampsOf(chunk_) + index_ : nullptr; }
   const_iterator& operator++() {
     if (++index_ == list_->perChunk_ && chunk_ != list_->tail_) {
       chunk_ = chunk_->next;
@@ -151,6 +169,8 @@ class EntryList::Reader {
     if (taken_ == readable_ && !Wait(false)) return nullptr;
     return Take();
   }
+  // The stamp of the record taken last; nullptr when the list keeps none.
+  const FileStamp* stamp() const { return list_.keepStamps_ ? list_.StampsOf(chunk_) + index_ - 1 : nullptr; }
   // Records taken so far.
   std::size_t taken() const { return taken_; }
 

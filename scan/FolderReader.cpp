@@ -19,7 +19,7 @@ void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint1
   std::vector<FoundEntry*> pages;
   std::string entryPath;  // asked for every entry: one buffer for the folder
   for (ListedEntry& entry : listing) {
-    FoundEntry& found = read->found.emplace_back(FoundEntry{std::move(entry.name), entry.kind});
+    FoundEntry& found = read->found.emplace_back(FoundEntry{.name = std::move(entry.name), .kind = entry.kind});
     found.left = IsExcluded(path, found, &entryPath);
     if (found.left) continue;
     if (Enters(found.kind)) ++read->foldersToEnter;
@@ -63,14 +63,18 @@ bool FolderReader::IsExcluded(const std::string& folderPath, const FoundEntry& f
 
 // Only pages cost a look at the file, and only when asked for.
 bool FolderReader::IsPage(const FoundEntry& file, std::uint16_t level) const {
-  return (rules_.readModified || rules_.checkNoindex) && rules_.isPage && rules_.isPage(file.name, level);
+  return (rules_.readModified || rules_.readStamps || rules_.checkNoindex) && rules_.isPage &&
+         rules_.isPage(file.name, level);
 }
 
 void FolderReader::LearnAboutPages(FolderHandle folder, const std::vector<FoundEntry*>& pages,
                                    std::stop_token stop) const {
   for (FoundEntry* page : pages) {
     if (stop.stop_requested()) return;
-    if (rules_.readModified) lister_.ModifiedTime(folder, page->name, &page->modified);
+    if ((rules_.readModified || rules_.readStamps) && lister_.Stamp(folder, page->name, &page->stamp)) {
+      if (rules_.readModified) page->modified = page->stamp.modified;
+      if (rules_.readStamps) page->flags |= clCompositionFolder::kStamped;
+    }
     if (rules_.checkNoindex && lister_.PageSaysNoindex(folder, page->name))
       page->flags |= clCompositionFolder::kNoindex;
   }

@@ -16,6 +16,7 @@ struct FoundEntry {
   bool left = false;  // excluded: neither recorded nor entered
   std::uint8_t flags = 0;
   std::int64_t modified = 0;
+  FileStamp stamp{};  // with the kStamped flag
 };
 
 // A folder as the walk takes it over: its listing, decided, and the handle

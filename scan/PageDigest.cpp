@@ -8,23 +8,67 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <vector>
 
 namespace {
 
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+constexpr std::uint64_t kTopBits = 0x8080808080808080u;
+
+// The top bit set in each byte of word below limit (at most 0x80), and in
+// no other: no carry crosses from one byte into the next.
+constexpr std::uint64_t BytesBelow(std::uint64_t word, std::uint8_t limit) {
+  return ~(((word & ~kTopBits) + (0x80u - limit) * kEveryByte) | word) & kTopBits;
+}
+
+// Eight bytes of text as one word, the first byte lowest.
+std::uint64_t WordAt(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
 // Appends text with every run of white space made one space; no space at
-// the start of out.
+// the start of out. Pages are mostly words between single spaces: eight
+// bytes at a time that hold no other white space and no two spaces in a
+// row are copied as they are, and only the rest byte by byte.
 void AppendCollapsed(std::string* out, std::string_view text) {
-  for (char c : text) {
-    if (AsciiText::IsHtmlSpace(c)) {
-      if (!out->empty() && out->back() != ' ') out->push_back(' ');
+  const std::size_t start = out->size();
+  out->resize(start + text.size());
+  char* const first = out->data();
+  char* to = first + start;
+  bool afterSpace = start == 0 || to[-1] == ' ';
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  const auto oneByOne = [&](const char* until) {
+    for (; from < until; ++from) {
+      const bool space = AsciiText::IsHtmlSpace(*from);
+      if (space && afterSpace) continue;
+      *to++ = space ? ' ' : *from;
+      afterSpace = space;
+    }
+  };
+  while (end - from >= 8) {
+    const std::uint64_t word = WordAt(from);
+    const std::uint64_t low = BytesBelow(word, 0x21);  // white space and control bytes
+    const std::uint64_t spaces = BytesBelow(word ^ (0x20 * kEveryByte), 1);
+    // Only single spaces, none of them first after a space.
+    if (low == spaces && (spaces & (spaces << 8)) == 0 && !(afterSpace && (spaces & 0x80))) {
+      std::memcpy(to, from, 8);
+      to += 8;
+      from += 8;
+      afterSpace = (spaces >> 63) != 0;
     } else {
-      out->push_back(c);
+      oneByOne(from + 8);
     }
   }
+  oneByOne(end);
+  out->resize(static_cast<std::size_t>(to - first));
 }
 
 bool IsDescription(const PageHeadTokenizer& tokens) {
@@ -87,9 +131,15 @@ class ReaderView {
     }
   }
 
+  // The text inside the one <main> is collapsed once, for the body, and
+  // copied from there: the two differ only in a space at main's start.
   void Append(std::string_view text) {
+    const std::size_t from = body_.size();
     AppendCollapsed(&body_, text);
-    if (mainDepth_ > 0) AppendCollapsed(&main_, text);
+    if (mainDepth_ == 0) return;
+    std::string_view added = std::string_view(body_).substr(from);
+    if (main_.empty() && added.starts_with(' ')) added.remove_prefix(1);
+    main_.append(added);
   }
 
   std::string title_, description_, body_, main_;
@@ -137,12 +187,16 @@ bool PageDigest::OfFile(int folder, const std::string& path, Kind kind, Value* v
     *error = "not a regular file";
     return false;
   }
+  // The bytes are hashed as they come; the text digest reads the whole
+  // page into one buffer, kept for the thread's next page.
+  constexpr std::size_t kPiece = 1 << 17;
+  static thread_local std::vector<char> buffer(kPiece);
   ContentHash hash;
-  std::string whole;
-  if (kind == Kind::kText) whole.reserve(static_cast<std::size_t>(status.st_size));
-  static thread_local std::unique_ptr<char[]> buffer(new char[1 << 17]);
+  std::size_t size = 0;
   for (;;) {
-    const ssize_t got = read(fd, buffer.get(), 1 << 17);
+    if (kind == Kind::kText && buffer.size() - size < kPiece / 2) buffer.resize(buffer.size() * 2);
+    char* const into = buffer.data() + (kind == Kind::kText ? size : 0);
+    const ssize_t got = read(fd, into, kind == Kind::kText ? buffer.size() - size : kPiece);
     if (got < 0) {
       if (errno == EINTR) continue;
       *error = std::strerror(errno);
@@ -150,10 +204,12 @@ bool PageDigest::OfFile(int folder, const std::string& path, Kind kind, Value* v
     }
     if (got == 0) break;
     if (kind == Kind::kText)
-      whole.append(buffer.get(), static_cast<std::size_t>(got));
+      size += static_cast<std::size_t>(got);
     else
-      hash.Update(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
+      hash.Update(std::string_view(into, static_cast<std::size_t>(got)));
   }
-  *value = kind == Kind::kText ? Of(whole, kind) : hash.Digest();
+  *value = kind == Kind::kText ? Of(std::string_view(buffer.data(), size), kind) : hash.Digest();
+  // One huge page does not hold its memory for the rest of the run.
+  if (buffer.size() > 64 * kPiece) std::vector<char>(kPiece).swap(buffer);
   return true;
 }

@@ -23,6 +23,9 @@ struct ScanRules {
   // for the name and the level of each file, from any reading thread.
   std::function<bool(std::string_view name, std::uint16_t level)> isPage;
   bool readModified = false;  // record each page's modification time
+  // Keep each page's size and modification time to the nanosecond
+  // (clFindInFolders::stamps()).
+  bool readStamps = false;
   bool checkNoindex = false;  // mark pages that ask not to be indexed
   // Names of the page that stands for its folder, best first: in each
   // folder, the page of the first name here is marked as the folder's

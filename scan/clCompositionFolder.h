@@ -12,7 +12,8 @@ class clCompositionFolder {
     kRegular = 1,  // resolves to a regular file: a server can send it
     kNoindex = 2,  // a page that asks robots not to index it
     kBrokenLink = 4,  // a link to nothing, or a loop of links
-    kFolderPage = 8,  // the page that stands for its folder (ScanRules::folderPageNames)
+    kStamped = 8,     // the scan kept its size and time (clFindInFolders::stamps())
+    kFolderPage = 16,  // the page that stands for its folder (ScanRules::folderPageNames)
   };
 
   clCompositionFolder() = default;
@@ -36,6 +37,7 @@ class clCompositionFolder {
   bool isRegularFile() const { return isFolder_ != 1 && (flags_ & kRegular); }
   bool isNoindex() const { return flags_ & kNoindex; }
   bool isBrokenLink() const { return flags_ & kBrokenLink; }
+  bool isStamped() const { return flags_ & kStamped; }
   bool isFolderPage() const { return flags_ & kFolderPage; }
   // Seconds since the epoch; 0 when the scan was not asked for it.
   std::int64_t modified() const { return modified_; }

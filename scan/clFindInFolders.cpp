@@ -98,6 +98,7 @@ class clFindInFolders::Walk {
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.Append(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
+      if (scan_.rules_.readStamps) scan_.entries_.StampLast(entry.stamp);
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }
@@ -347,6 +348,19 @@ class clFindInFolders::Walk {
 int clFindInFolders::ReadersAhead(int readers) { return BudgetFor(readers).workers; }
 
 clFindInFolders::clFindInFolders(DirectoryLister* lister) : lister_(lister ? lister : &SystemLister()) {}
+
+void clFindInFolders::setRules(Rules rules) {
+  rules_ = std::move(rules);
+  entries_.KeepStamps(rules_.readStamps);
+}
+
+std::vector<FileStamp> clFindInFolders::stamps() const {
+  std::vector<FileStamp> stamps;
+  if (!rules_.readStamps) return stamps;
+  stamps.reserve(entries_.size());
+  for (auto record = entries_.begin(); record != entries_.end(); ++record) stamps.push_back(*record.stamp());
+  return stamps;
+}
 
 void clFindInFolders::reset() {
   level_ = 0;

@@ -8,6 +8,7 @@
 
 #include "scan/DirectoryLister.h"
 #include "scan/EntryList.h"
+#include "scan/FileStamp.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
 
@@ -77,7 +78,8 @@ class clFindInFolders {
   void reset();
   void setLevel(std::uint16_t level) { level_ = level; }
   std::uint16_t getLevel() const { return level_; }
-  void setRules(Rules rules) { rules_ = std::move(rules); }
+  // Set while the list is empty (after construction or reset()).
+  void setRules(Rules rules);
 
   // Appends the records of the folder's whole subtree. Returns false when it
   // stopped because stop was requested (checked before each entry) or gave
@@ -93,6 +95,12 @@ class clFindInFolders {
   // For an EntryList::Reader, which may take the records on another
   // thread while scanFolder appends them.
   EntryList& entries() { return entries_; }
+  // With the rules' readStamps, a copy of each entry's size and
+  // modification time by its place in entries(), valid where the entry
+  // isStamped(); else empty. Kept beside the records in the list
+  // (EntryList::Reader::stamp()), so that a scan that needs none pays
+  // nothing for them.
+  std::vector<FileStamp> stamps() const;
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   // The folder the scan gave up at, with the reason, when it ran out of
   // descriptors with none left to let go of: its records are incomplete.

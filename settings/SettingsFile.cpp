@@ -40,6 +40,15 @@ constexpr const char* kGzip = "GZIP";
 constexpr const char* kDigest = "DIGEST";
 constexpr const char* kLedger = "LEDGER";
 
+constexpr const char* kWindow = "WINDOW";
+constexpr const char* kLeft = "LEFT";
+constexpr const char* kTop = "TOP";
+constexpr const char* kWidth = "WIDTH";
+constexpr const char* kHeight = "HEIGHT";
+constexpr const char* kMaximized = "MAXIMIZED";
+// Beyond any desktop: a value past it is a damaged file, not a place.
+constexpr std::int64_t kFarthest = 1 << 20;
+
 
 std::string Joined(const std::vector<std::string>& items, char separator) {
   std::string text;
@@ -103,7 +112,7 @@ bool IsOurSection(std::string_view name) {
   const auto same = [name](std::string_view ours) {
     return AsciiText::EqualsIgnoringCase(name, ours);  // SimpleIni's names ignore ASCII case
   };
-  return same(kSection) || same(kOptions);
+  return same(kSection) || same(kOptions) || same(kWindow);
 }
 
 // Whether the line at begin opens a section of ours, read as SimpleIni
@@ -185,7 +194,8 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
   ini->SetValue(kSection, kMobile, inputs.mobile ? "1" : "0");
   setText(kExtensions, SettingsFile::JoinExtensions(inputs.extensions));
 
-  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromContent ? "content" : inputs.lastModFromFile ? "file" : "run");
+  ini->SetValue(kOptions, kLastModFrom, inputs.lastModFromContent ? (inputs.lastModFromGit ? "git" : "content")
+                                           : inputs.lastModFromFile ? "file" : "run");
   ini->SetValue(kOptions, kExclude, SettingsFile::Encoded(Joined(inputs.exclude, '\n')).c_str());
   ini->SetValue(kOptions, kSkipNoindex, inputs.skipNoindex ? "1" : "0");
   ini->SetValue(kOptions, kFolderUrls, inputs.folderUrls ? "1" : "0");
@@ -202,6 +212,13 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
     ini->SetValue(kOptions, kLedger, SettingsFile::Encoded(inputs.ledgerPath).c_str());
   else
     ini->Delete(kOptions, kLedger);
+
+  if (!settings.window) return;
+  const WindowPlace& place = *settings.window;
+  for (const auto& [key, value] : {std::pair{kLeft, place.left}, std::pair{kTop, place.top},
+                                   std::pair{kWidth, place.width}, std::pair{kHeight, place.height}})
+    ini->SetValue(kWindow, key, std::to_string(value).c_str());
+  ini->SetValue(kWindow, kMaximized, place.maximized ? "1" : "0");
 }
 
 bool ParseWhole(const std::string& digits, int base, bool negative, std::int64_t* value) {
@@ -239,6 +256,21 @@ std::optional<std::int64_t> WholeNumber(const std::string& value) {
   std::int64_t number = 0;
   if (!ParseWhole(rest, base, negative, &number)) return std::nullopt;
   return number;
+}
+
+// The window's place, when every key of it is there and within reach.
+std::optional<WindowPlace> PlaceIn(const CSimpleIniA& ini) {
+  const auto number = [&ini](const char* key, std::int64_t lowest) -> std::optional<int> {
+    const char* value = ini.GetValue(kWindow, key);
+    if (!value) return std::nullopt;
+    const std::optional<std::int64_t> whole = WholeNumber(value);
+    if (!whole || *whole < lowest || *whole > kFarthest) return std::nullopt;
+    return static_cast<int>(*whole);
+  };
+  const std::optional<int> left = number(kLeft, -kFarthest), top = number(kTop, -kFarthest);
+  const std::optional<int> width = number(kWidth, 1), height = number(kHeight, 1);
+  if (!left || !top || !width || !height) return std::nullopt;
+  return WindowPlace{*left, *top, *width, *height, SettingsFile::ReadsAsChecked(ini.GetValue(kWindow, kMaximized, ""))};
 }
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -391,10 +423,13 @@ bool SettingsFile::Load(Settings* settings) {
   inputs.extensions = SplitExtensions(text(kExtensions));
 
   const std::string lastModFrom = text(kLastModFrom, kOptions);
-  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file" && lastModFrom != "content")
-    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file", "content"}, "run"});
+  if (!lastModFrom.empty() && lastModFrom != "run" && lastModFrom != "file" && lastModFrom != "content" &&
+      lastModFrom != "git")
+    warnings_.push_back({kLastModFrom, lastModFrom, {"run", "file", "content", "git"}, "run"});
   inputs.lastModFromFile = lastModFrom == "file";
-  inputs.lastModFromContent = lastModFrom == "content";
+  // git dates by the content rule what it cannot date itself.
+  inputs.lastModFromContent = lastModFrom == "content" || lastModFrom == "git";
+  inputs.lastModFromGit = lastModFrom == "git";
   const std::string digest = text(kDigest, kOptions);
   if (!digest.empty() && digest != "bytes" && digest != "text")
     warnings_.push_back({kDigest, digest, {"bytes", "text"}, "bytes"});
@@ -406,6 +441,7 @@ bool SettingsFile::Load(Settings* settings) {
   if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
   inputs.followLinks = flag(kFollowLinks, kOptions);
   inputs.gzip = flag(kGzip, kOptions);
+  settings->window = PlaceIn(ini);
   return true;
 }
 

@@ -1,24 +1,44 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "io/FileLayer.h"
 #include "sitemap/GenerationInputs.h"
 
-// The inputs that persist from one use of the program to the next.
+// Where the window stood when the program last ended: its frame's top
+// left corner on the desktop, the size of its inside, and whether it was
+// maximised (the place and size are then those it returns to).
+struct WindowPlace {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool maximized = false;
+
+  bool operator==(const WindowPlace&) const = default;
+};
+
+// The inputs that persist from one use of the program to the next, and the
+// window's place.
 struct Settings {
   std::string localFolder;
   GenerationInputs inputs;
+  std::optional<WindowPlace> window;  // none: the window's default place
 
   bool operator==(const Settings&) const = default;
 };
 
 // "Setting.ini": section "SETTING" with seven keys, then section "OPTIONS"
-// with the run's further options (LASTMOD_FROM run|file|content, EXCLUDE
+// with the run's further options (LASTMOD_FROM run|file|content|git, EXCLUDE
 // patterns one per line, SKIP_NOINDEX, FOLDER_URLS, INDEX_NAMES
 // comma-separated, FOLLOW_LINKS, GZIP, and only when set DIGEST text and
-// LEDGER path). Booleans are stored as "1"/"0"; the extension list
-// as one value with a comma after every entry.
+// LEDGER path), then section "WINDOW" with the window's place (LEFT, TOP,
+// WIDTH, HEIGHT, MAXIMIZED). Booleans are stored as "1"/"0"; the extension
+// list as one value with a comma after every entry. A WINDOW section with
+// a key missing or a value out of reach reads as no place at all (the
+// window then takes its default one), and settings without a place leave
+// the section as it is.
 // Saving replaces the file atomically, keeping anything else the user wrote
 // into it: other keys of the two sections, and every other section and
 // whatever stands before the first one byte for byte. A file that is a

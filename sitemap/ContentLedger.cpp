@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -78,7 +79,9 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   Close();
   path_ = path;
   problem_.reset();
-  pages_.clear();
+  records_.clear();
+  text_.clear();
+  finger_ = 0;
   lastRun_.reset();
   digestKind_.clear();
   if (makeFolders) {
@@ -88,7 +91,9 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   }
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) return Fail(Problem::Kind::kUnwritable, "it is a folder");
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+  // One thread at a time uses the connection (the one that opens it, then
+  // the writer's): SQLite need not lock it at every call.
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK) {
     if (!db_) return Fail(Problem::Kind::kUnwritable, "out of memory");
     return FailSql(Problem::Kind::kUnwritable);
@@ -148,29 +153,7 @@ bool ContentLedger::Read() {
   sqlite3_finalize(statement);
   if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
 
-  if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages", -1, &statement,
-                         nullptr) != SQLITE_OK)
-    return FailSql(Problem::Kind::kUnreadable);
-  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-    const auto text = [&](int column) {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-      return std::string(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-    };
-    Page page;
-    page.url = text(1);
-    const std::string digest = text(2);
-    if (digest.size() != page.digest.size()) {
-      sqlite3_finalize(statement);
-      return Fail(Problem::Kind::kUnreadable, "a digest of " + std::to_string(digest.size()) + " bytes in the pages table");
-    }
-    std::memcpy(page.digest.data(), digest.data(), digest.size());
-    page.changed = sqlite3_column_int64(statement, 3);
-    page.size = sqlite3_column_int64(statement, 4);
-    page.mtimeNs = sqlite3_column_int64(statement, 5);
-    pages_.emplace(text(0), std::move(page));
-  }
-  sqlite3_finalize(statement);
-  if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+  if (!ReadPages()) return false;
 
   statements_ = new Statements;
   if (sqlite3_prepare_v2(db_,
@@ -180,6 +163,119 @@ bool ContentLedger::Read() {
       sqlite3_prepare_v2(db_, "DELETE FROM pages WHERE path = ?", -1, &statements_->drop, nullptr) != SQLITE_OK)
     return FailSql(Problem::Kind::kUnreadable);
   return true;
+}
+
+// Every page in one pass of one statement, its texts packed one after
+// the other: no allocation per page.
+bool ContentLedger::ReadPages() {
+  // Room for every page at once: the count walks the table's pages without
+  // reading their rows, and the texts take less than the whole file.
+  std::int64_t count = 0, pageCount = 0, pageSize = 0;
+  sqlite3_stmt* statement = nullptr;
+  for (const auto& [sql, value] : {std::pair{"SELECT count(*) FROM pages", &count},
+                                   std::pair{"PRAGMA page_count", &pageCount}, std::pair{"PRAGMA page_size", &pageSize}}) {
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK) return FailSql(Problem::Kind::kUnreadable);
+    const int step = sqlite3_step(statement);
+    *value = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    if (step != SQLITE_ROW) return FailSql(Problem::Kind::kUnreadable);
+  }
+  records_.reserve(static_cast<std::size_t>(count));
+  text_.reserve(static_cast<std::size_t>(pageCount * pageSize));
+  if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages ORDER BY path", -1,
+                         &statement, nullptr) != SQLITE_OK)
+    return FailSql(Problem::Kind::kUnreadable);
+  int step;
+  while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+    const auto text = [&](int column) {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      return std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    };
+    const std::string_view path = text(0), url = text(1), digest = text(2);
+    Record record;
+    if (digest.size() != record.digest.size()) {
+      sqlite3_finalize(statement);
+      return Fail(Problem::Kind::kUnreadable, "a digest of " + std::to_string(digest.size()) + " bytes in the pages table");
+    }
+    std::memcpy(record.digest.data(), digest.data(), digest.size());
+    record.text = text_.size();
+    record.pathSize = static_cast<std::uint32_t>(path.size());
+    record.urlSize = static_cast<std::uint32_t>(url.size());
+    record.changed = sqlite3_column_int64(statement, 3);
+    record.size = sqlite3_column_int64(statement, 4);
+    record.mtimeNs = sqlite3_column_int64(statement, 5);
+    text_.resize(record.text + path.size() + url.size());
+    std::memcpy(text_.data() + record.text, path.data(), path.size());
+    std::memcpy(text_.data() + record.text + path.size(), url.data(), url.size());
+    records_.push_back(record);
+  }
+  sqlite3_finalize(statement);
+  if (step != SQLITE_DONE) return FailSql(Problem::Kind::kUnreadable);
+  // SQLite orders text by its bytes, as Find does; only paths a hand put
+  // in as blobs would come in another order.
+  const auto byPath = [this](const Record& a, const Record& b) {
+    return std::string_view(text_.data() + a.text, a.pathSize) < std::string_view(text_.data() + b.text, b.pathSize);
+  };
+  if (!std::is_sorted(records_.begin(), records_.end(), byPath)) std::sort(records_.begin(), records_.end(), byPath);
+  return true;
+}
+
+ContentLedger::Known ContentLedger::known(std::size_t index) const {
+  const Record& record = records_[index];
+  const std::string_view text(text_.data(), text_.size());
+  return {.path = text.substr(record.text, record.pathSize),
+          .url = text.substr(record.text + record.pathSize, record.urlSize),
+          .digest = record.digest,
+          .changed = record.changed,
+          .size = record.size,
+          .mtimeNs = record.mtimeNs};
+}
+
+std::string_view ContentLedger::PathAt(std::size_t index) const {
+  const Record& record = records_[index];
+  return {text_.data() + record.text, record.pathSize};
+}
+
+// The pages of one folder come to be dated one after the other, and lie
+// close together in path order: the search gallops out from the page found
+// last, then halves what is left. So it touches a few neighbours in memory,
+// not a page anywhere in a table of millions.
+std::size_t ContentLedger::Find(std::string_view path) const {
+  const std::size_t count = records_.size();
+  if (count == 0) return kUnknown;
+  const std::size_t at = finger_ < count ? finger_ : count - 1;
+  const int order = path.compare(PathAt(at));
+  if (order == 0) return at;
+  // The page, if known, is the first of [low, high] whose path is not less.
+  std::size_t low = 0, high = count;
+  if (order < 0) {
+    high = at;
+    for (std::size_t step = 1; step <= high; step *= 2) {
+      if (PathAt(high - step) < path) {
+        low = high - step + 1;
+        break;
+      }
+      high -= step;
+    }
+  } else {
+    low = at + 1;
+    for (std::size_t step = 1; low + step - 1 < count; step *= 2) {
+      if (PathAt(low + step - 1) >= path) {
+        high = low + step - 1;
+        break;
+      }
+      low += step;
+    }
+  }
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (PathAt(middle) < path)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  finger_ = low;
+  return low < count && PathAt(low) == path ? low : kUnknown;
 }
 
 bool ContentLedger::Put(const std::string& path, const Page& page) {

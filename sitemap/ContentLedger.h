@@ -4,8 +4,10 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
+#include "scan/HugePageAllocator.h"
 #include "scan/PageDigest.h"
 
 struct sqlite3;
@@ -29,11 +31,12 @@ struct sqlite3;
 //   e.g.  sqlite3 LEDGER "SELECT url, date(changed, 'unixepoch', 'localtime') FROM pages"
 //
 // Open takes the database's write lock for the whole run (one transaction,
-// BEGIN IMMEDIATE) and reads it whole; nothing is written to it before
-// Commit, which a run calls once its sitemap is in place. A run that fails,
-// stops or is killed leaves the ledger as it was. A ledger that cannot be
-// read, is of a newer format, is locked by another run or cannot be
-// written is refused, never rebuilt.
+// BEGIN IMMEDIATE) and reads it whole, with one statement, into a compact
+// table in path order that answers by path; nothing is written to it
+// before Commit, which a run calls once its sitemap is in place. A run that fails, stops
+// or is killed leaves the ledger as it was. A ledger that cannot be read,
+// is of a newer format, is locked by another run or cannot be written is
+// refused, never rebuilt.
 class ContentLedger {
  public:
   static constexpr int kFormat = 1;
@@ -77,8 +80,26 @@ class ContentLedger {
   const std::string& path() const { return path_; }
   const std::optional<Problem>& problem() const { return problem_; }
 
-  // What the last run saw; empty for a new ledger.
-  const std::unordered_map<std::string, Page>& pages() const { return pages_; }
+  // One page the last run saw, as views into the ledger's memory: valid
+  // until the next Open.
+  struct Known {
+    std::string_view path;
+    std::string_view url;
+    PageDigest::Value digest{};
+    std::int64_t changed = 0;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+  };
+  static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
+
+  // What the last run saw, numbered from 0 in the order of their paths'
+  // bytes; none for a new ledger.
+  std::size_t knownCount() const { return records_.size(); }
+  Known known(std::size_t index) const;
+  // The number of the page at path, kUnknown when the last run did not see
+  // it. Quickest when asked in turn for pages that lie close together in
+  // path order; one thread at a time.
+  std::size_t Find(std::string_view path) const;
   std::optional<std::time_t> lastRun() const { return lastRun_; }
   // What the stored digests are of; empty for a new ledger.
   const std::string& digestKind() const { return digestKind_; }
@@ -98,6 +119,8 @@ class ContentLedger {
   bool Exec(const char* sql);
   bool CreateSchema();
   bool Read();
+  bool ReadPages();
+  std::string_view PathAt(std::size_t index) const;
   void Close();
 
   std::string path_;
@@ -105,7 +128,20 @@ class ContentLedger {
   struct Statements;
   Statements* statements_ = nullptr;
   std::optional<Problem> problem_;
-  std::unordered_map<std::string, Page> pages_;
+  // The pages, each path followed by its URL in text_.
+  struct Record {
+    std::size_t text = 0;
+    std::uint32_t pathSize = 0;
+    std::uint32_t urlSize = 0;
+    PageDigest::Value digest{};
+    std::int64_t changed = 0;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+  };
+  // Large ledgers fill tens of megabytes: on huge pages, fewer traps.
+  std::vector<Record, HugePageAllocator<Record>> records_;
+  std::vector<char, HugePageAllocator<char>> text_;
+  mutable std::size_t finger_ = 0;  // where Find found the last page
   std::optional<std::time_t> lastRun_;
   std::string digestKind_;
   std::function<bool()> commitGate_;

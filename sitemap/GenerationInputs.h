@@ -25,6 +25,10 @@ struct GenerationInputs {
   // kept between runs has it (lastModFromFile aside); the run keeps the
   // ledger and knows what changed since the last one.
   bool lastModFromContent = false;
+  // With lastModFromContent: a page git tracks that has no uncommitted
+  // change is dated by the last commit that changed it (GitPageDates);
+  // any other page as by its content.
+  bool lastModFromGit = false;
   bool digestText = false;           // a change is one of the text a reader sees, not of the bytes
   std::string ledgerPath;            // empty: the ledger's usual place
 

@@ -1,10 +1,14 @@
 #pragma once
 #include <cstddef>
 #include <ctime>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
+#include "scan/FileStamp.h"
 #include "scan/PageDigest.h"
 #include "sitemap/ContentLedger.h"
 
@@ -35,12 +39,21 @@ class PageHistory {
               std::time_t now);
 
   // The date of the page at path (below the folder) that the sitemap names
-  // by url. When the file cannot be read, its ledger entry is kept as it
-  // was (or the run's time is its date) and reason says why.
-  std::time_t DateOf(const std::string& path, const std::string& url, std::string* reason);
+  // by url. stamp: the file's size and modification time as the scan read
+  // them; null: read them now. When the file cannot be read, its ledger
+  // entry is kept as it was (or the run's time is its date) and reason
+  // says why.
+  std::time_t DateOf(std::string_view path, const std::string& url, std::string* reason,
+                     const FileStamp* stamp = nullptr);
+
+  // Pages dated elsewhere (by git's commits): a page dates answers for
+  // takes the date it gives, and counts as changed when its digest or its
+  // date is not the ledger's. Any other page is dated as above.
+  using Dates = std::function<std::optional<std::time_t>(const std::string& path)>;
+  void UseDates(Dates dates) { dates_ = std::move(dates); }
 
   // The ledger itself, when it lies in the folder: never a page.
-  bool IsLedgerFile(const std::string& path) const;
+  bool IsLedgerFile(std::string_view path) const;
 
   // Writes what changed into the ledger's open transaction: call once the
   // pages are all dated, before the sitemap is put in place.
@@ -61,10 +74,13 @@ class PageHistory {
   std::string kindName_;
   std::time_t now_;
   bool sameKind_;
-  std::unordered_set<std::string> seen_;  // paths
-  std::unordered_set<std::string> urls_;
+  Dates dates_;
+  // What this run made of each page the ledger knows, by its number.
+  enum class Seen : std::uint8_t { kNot, kSameUrl, kNewUrl };
+  std::vector<Seen> seen_;
   std::vector<std::pair<std::string, ContentLedger::Page>> updates_;
   std::vector<Change> changes_;
   std::vector<std::string> oldUrls_;  // pages whose URL is no longer the ledger's
+  std::vector<std::string> unreadUrls_;  // pages not read, under a URL the ledger does not give them
   std::string ledgerPath_;  // below the folder, when the ledger is in it
 };

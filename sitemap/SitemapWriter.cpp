@@ -48,11 +48,12 @@ class SitemapWriter::UrlBuilder {
     prefixValid_ = false;
   }
 
-  // The file's path below the folder, as the user knows it.
-  std::string PathOf(const std::string& fileName) const {
-    std::string path;
-    for (std::size_t n = 1; n < slots_.size() && !slots_[n].encoded.empty(); ++n) path += slots_[n].name + "/";
-    return path + fileName;
+  // The file's path below the folder, as the user knows it; valid until
+  // the next call.
+  const std::string& PathOf(const std::string& fileName) {
+    if (!prefixValid_) RebuildPrefix();
+    path_.assign(pathPrefix_).append(fileName);
+    return path_;
   }
 
   // The file's URL, percent-encoded but not yet escaped for XML, and
@@ -88,9 +89,12 @@ class SitemapWriter::UrlBuilder {
   // The folder part is escaped for XML once per folder, not per page.
   void RebuildPrefix() {
     prefix_ = base_;
+    pathPrefix_.clear();
     for (std::size_t n = 1; n < slots_.size() && !slots_[n].encoded.empty(); ++n) {
       prefix_ += slots_[n].encoded;
       prefix_ += '/';
+      pathPrefix_ += slots_[n].name;
+      pathPrefix_ += '/';
     }
     escapedPrefix_.clear();
     UrlText::AppendXmlEscaped(&escapedPrefix_, prefix_);
@@ -102,7 +106,9 @@ class SitemapWriter::UrlBuilder {
   std::uint16_t previousLevel_ = 1;
   std::string prefix_;
   std::string escapedPrefix_;
+  std::string pathPrefix_;
   bool prefixValid_ = false;
+  std::string path_;
   std::string segment_;
   std::string url_;
 };
@@ -178,7 +184,7 @@ bool SitemapWriter::Begin(int folder, const std::string& targetFolder, const Gen
   return true;
 }
 
-bool SitemapWriter::Take(const clCompositionFolder& entry) {
+bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp) {
   const GenerationInputs& inputs = inputs_;
   UrlBuilder& urls = *urls_;
   urls.Enter(entry.getLevel());
@@ -206,9 +212,9 @@ bool SitemapWriter::Take(const clCompositionFolder& entry) {
   static const std::string kNoDate;
   std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
   if (history_) {
-    const std::string path = urls.PathOf(entry.name());
+    const std::string& path = urls.PathOf(entry.name());
     std::string reason;
-    when = history_->DateOf(path, url, &reason);
+    when = history_->DateOf(path, url, &reason, stamp);
     if (!reason.empty()) warnings_.Add({.reason = Warning::Reason::kUndatedPage, .path = path, .detail = reason});
   }
   const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());

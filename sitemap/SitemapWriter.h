@@ -3,11 +3,13 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "io/FileLayer.h"
+#include "scan/FileStamp.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/PageHistory.h"
@@ -58,10 +60,13 @@ class SitemapWriter {
   bool WriteSitemap(int folder, const std::string& targetFolder, const Entries& entries,
                     const GenerationInputs& inputs, RunControl& control) {
     if (!Begin(folder, targetFolder, inputs)) return false;
+    std::size_t place = 0;
     for (const clCompositionFolder& entry : entries) {
       const bool stopped = control.terminateRequested();
       if (!stopped) control.StepProgress();
-      if (stopped || !Take(entry)) {
+      const FileStamp* stamp = entry.isStamped() && place < stamps_.size() ? &stamps_[place] : nullptr;
+      ++place;
+      if (stopped || !Take(entry, stamp)) {
         Abandon();
         return false;
       }
@@ -83,8 +88,9 @@ class SitemapWriter {
   // Begin, Take for each entry in the list's order, then Finish.
   bool Begin(int folder, const std::string& targetFolder, const GenerationInputs& inputs);
   // One entry: a folder is kept for the URLs of the entries below it, a
-  // page gets its <url> block. False once writing failed (problem()).
-  bool Take(const clCompositionFolder& entry);
+  // page gets its <url> block. stamp: the scan's size and time of the
+  // page, when it kept them. False once writing failed (problem()).
+  bool Take(const clCompositionFolder& entry, const FileStamp* stamp = nullptr);
   // After the last entry: puts the sitemap in place, unless stop was
   // asked for first or it would have no page.
   bool Finish(const std::stop_token& stop);
@@ -93,7 +99,12 @@ class SitemapWriter {
 
   // Pages are dated by their history (with lastMod) and their changes noted
   // there; the ledger's own files are no pages. Not owned; null: none.
-  void UseHistory(PageHistory* history) { history_ = history; }
+  // stamps: the scan's sizes and times of the entries, by their place in
+  // the list (clFindInFolders::stamps()); empty: the history reads them.
+  void UseHistory(PageHistory* history, std::span<const FileStamp> stamps = {}) {
+    history_ = history;
+    stamps_ = stamps;
+  }
 
   // Parts of at most this many URLs instead of the protocol's 50,000, so
   // that tests see sets of many parts from small sites.
@@ -122,6 +133,7 @@ class SitemapWriter {
   FileLayer& files_;
   Clock clock_;
   PageHistory* history_ = nullptr;
+  std::span<const FileStamp> stamps_;
   std::size_t urlsPerPart_ = 0;  // 0: the protocol's
   // What Begin set up for the entries.
   GenerationInputs inputs_;

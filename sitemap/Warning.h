@@ -19,6 +19,8 @@ struct Warning {
     kUrlTooLong,           // path: the page; detail: its URL; count: the URL's length
     kNoindex,              // path: a page that asks robots not to index it
     kUndatedPage,          // path: a page the ledger could not read; detail: why
+    kGitHistoryCut,        // path: the work tree; count: pages a shallow clone cannot date
+    kGitUnreadable,        // path: the repository; detail: why it could not be read
     kCount
   };
   static constexpr std::size_t kReasons = static_cast<std::size_t>(Reason::kCount);

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
+#include <random>
 
 #include "RunText.h"
 #include "TestSupport.h"
+#include "ThreadRationing.h"
 #include "job/SitemapRun.h"
 #include "scan/PageDigest.h"
 
@@ -46,10 +49,12 @@ class LedgerRunTest : public ::testing::Test {
   }
 
   // Runs on the day given; the <lastmod> of each URL's path.
-  std::map<std::string, std::string> RunOn(std::time_t day, std::function<bool()> commitGate = {}) {
+  std::map<std::string, std::string> RunOn(std::time_t day, std::function<bool()> commitGate = {},
+                                           ThreadStarter startThread = nullptr) {
     SitemapRun::Environment environment;
     environment.clock = [day] { return day; };
     environment.ledgerCommitGate = std::move(commitGate);
+    environment.startThread = std::move(startThread);
     ScriptedControl control;
     result = SitemapRun(environment).Execute(site.path(), [&] { return inputs; }, control);
     std::map<std::string, std::string> dates;
@@ -106,6 +111,22 @@ TEST_F(LedgerRunTest, ATreeCopiedOverItselfKeepsItsDatesAndAChangedPageAloneMove
   Page("old.html", "<p>old</p>", kDay1 - 100 * kDay);
   expected["old.html"] = LocalDay(day40 + 2 * kDay);
   EXPECT_EQ(RunOn(day40 + 2 * kDay), expected);
+}
+
+// A kept ledger is read on a thread of its own while the folder is
+// scanned; without threads to be had, the run reads it itself.
+TEST_F(LedgerRunTest, WithoutThreadsTheLedgerGivesTheSameDates) {
+  Page("a.html", "a", kDay1);
+  Page("sub/b.html", "b", kDay1 + kDay);
+  const auto first = RunOn(kDay1 + 2 * kDay);
+  ASSERT_TRUE(result.written) << ErrorOf(result);
+  Page("a.html", "a", kDay1 + 9 * kDay);  // touched
+  for (const int failAt : {1, 2, 100}) {
+    ThreadRationing threads(failAt);
+    EXPECT_EQ(RunOn(kDay1 + 10 * kDay, {}, threads.starter()), first) << failAt;
+    EXPECT_EQ(result.changeCounts, (PageHistory::Counts{0, 0, 0})) << failAt;
+    EXPECT_GE(threads.attempts(), 1) << failAt;
+  }
 }
 
 TEST_F(LedgerRunTest, TheChangeListNamesAddedChangedAndRemovedUrlsInSitemapOrder) {
@@ -280,6 +301,51 @@ TEST_F(LedgerRunTest, ALedgerInTheFolderIsNoPageAndTheTextDigestOverlooksTheFram
   EXPECT_EQ(RunOn(kDay1 + 12 * kDay)["a.html"], LocalDay(kDay1 + 11 * kDay + 3600));
 }
 
+// The ledger answers by path from wherever the last answer was: in the
+// order a folder lists its pages, in reverse, at random, and for paths it
+// does not hold (before the first, between two, after the last).
+TEST(ContentLedgerTest, FindsEveryPathInAnyOrderOfAsking) {
+  TempFolder state;
+  const std::string path = state / "ledger.sqlite";
+  std::vector<std::string> paths;
+  for (int n = 0; n < 300; ++n) paths.push_back("d" + std::to_string(n % 7) + "/p" + std::to_string(n) + ".html");
+  for (const char* odd : {"a.html", "d1.html", "d1/sub/x.html", "\xc3\xa9t\xc3\xa9.html", "z/\xff.html"}) paths.push_back(odd);
+  {
+    ContentLedger ledger;
+    ASSERT_TRUE(ledger.Open(path, false));
+    for (const std::string& page : paths) ASSERT_TRUE(ledger.Put(page, {.url = "https://example.jp/" + page}));
+    ASSERT_TRUE(ledger.SetRun(kDay1, "bytes"));
+    ASSERT_TRUE(ledger.Commit());
+  }
+  ContentLedger ledger;
+  ASSERT_TRUE(ledger.Open(path, false));
+  ASSERT_EQ(ledger.knownCount(), paths.size());
+  std::vector<std::string> sorted = paths;
+  std::sort(sorted.begin(), sorted.end());
+  for (std::size_t n = 0; n < sorted.size(); ++n) ASSERT_EQ(ledger.known(n).path, sorted[n]);
+
+  std::vector<std::string> asked = paths;
+  for (const std::string& page : paths) {
+    asked.push_back(page + "x");
+    asked.push_back(page.substr(0, page.size() - 1));
+  }
+  asked.insert(asked.end(), {"", "0", "~", "d3/", "d3/p", "d9/p1.html"});
+  std::vector<std::string> reversed(asked.rbegin(), asked.rend());
+  std::vector<std::string> shuffled = asked;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(20));
+  for (const auto* order : {&asked, &reversed, &shuffled, &sorted}) {
+    for (const std::string& page : *order) {
+      const auto at = std::lower_bound(sorted.begin(), sorted.end(), page);
+      const std::size_t expected =
+          at != sorted.end() && *at == page ? static_cast<std::size_t>(at - sorted.begin()) : ContentLedger::kUnknown;
+      ASSERT_EQ(ledger.Find(page), expected) << page;
+      if (expected != ContentLedger::kUnknown) {
+        EXPECT_EQ(ledger.known(expected).url, "https://example.jp/" + page);
+      }
+    }
+  }
+}
+
 TEST(PageDigestTest, TheTextDigestSeesWhatAReaderSees) {
   const auto same = [](const std::string& a, const std::string& b) {
     return PageDigest::Of(a, PageDigest::Kind::kText) == PageDigest::Of(b, PageDigest::Kind::kText);
@@ -317,6 +383,27 @@ TEST(PageDigestTest, TheTextDigestSeesWhatAReaderSees) {
             "T<p>\n\nm\n");
   EXPECT_EQ(PageDigest::ReaderText("<p>a<script>if (a<b) x()</p>"), "\n\na\n");
   EXPECT_NE(PageDigest::Of("a", PageDigest::Kind::kBytes), PageDigest::Of("a ", PageDigest::Kind::kBytes));
+
+  // White space collapses the same however it falls on the eight-byte
+  // words the reader copies whole: long and short words, runs of every
+  // kind of white space, control bytes and UTF-8.
+  std::mt19937 random(8);
+  const std::string kinds[] = {" ", "  ", "\t", "\n", "\r\n", "\f", "\x01", "\x1f", "!", "\xe3\x81\x82", "abcdefghij", "w"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (int n = std::uniform_int_distribution<int>(0, 40)(random); n > 0; --n)
+      text += kinds[std::uniform_int_distribution<std::size_t>(0, std::size(kinds) - 1)(random)];
+    std::string expected;
+    for (const char c : text) {
+      const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+      if (!space)
+        expected += c;
+      else if (!expected.empty() && expected.back() != ' ')
+        expected += ' ';
+    }
+    if (!expected.empty() && expected.back() == ' ') expected.pop_back();
+    ASSERT_EQ(PageDigest::ReaderText("<body>" + text), "\n\n" + expected + "\n") << text;
+  }
 }
 
 }  // namespace

@@ -54,12 +54,48 @@ TEST_F(SettingsFileTest, RoundTripsEveryValue) {
   settings.inputs.priority = true;
   settings.inputs.mobile = true;
   settings.inputs.extensions = {"htm", "html"};
+  settings.inputs.lastModFromContent = settings.inputs.lastModFromGit = true;
   ASSERT_TRUE(SettingsFile(path).Save(settings));
   EXPECT_NE(ReadFile(path).find("PRIORITY_AUTO=1\n"), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("LASTMOD_FROM=git\n"), std::string::npos);
   EXPECT_NE(ReadFile(path).find("KAKUCHO=htm,html,\n"), std::string::npos);
   Settings loaded;
   ASSERT_TRUE(SettingsFile(path).Load(&loaded));
   EXPECT_EQ(loaded, settings);
+}
+
+// The window's place follows the seven keys and the options, which stay
+// as they were; it reads back only whole. Without a place a save leaves
+// the section as it is.
+TEST_F(SettingsFileTest, TheWindowsPlaceRoundTripsInASectionOfItsOwn) {
+  Settings settings;
+  settings.inputs.extensions = {"html"};
+  settings.window = WindowPlace{-1200, 30, 700, 420, true};
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  const std::string saved = ReadFile(path);
+  EXPECT_EQ(saved.substr(0, saved.find("[OPTIONS]")),
+            "[SETTING]\nLOCAL_FOLDER=\nBASE_URL=\nPRIORITY_AUTO=0\nUPDATE_FREQ_AUTO=0\n"
+            "LAST_UPDATE_AUTO=0\nMOBILE=0\nKAKUCHO=html,\n\n\n");
+  EXPECT_NE(saved.find("GZIP=0\n\n\n[WINDOW]\nLEFT=-1200\nTOP=30\nWIDTH=700\nHEIGHT=420\nMAXIMIZED=1\n"),
+            std::string::npos) << saved;
+  Settings loaded;
+  ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+  EXPECT_EQ(loaded, settings);
+
+  settings.window.reset();
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  EXPECT_EQ(ReadFile(path), saved);
+
+  const std::string whole = "[WINDOW]\nLEFT=10\nTOP=20\nWIDTH=600\nHEIGHT=300\n";
+  EXPECT_EQ(Load(whole).window, (WindowPlace{10, 20, 600, 300, false}));
+  EXPECT_EQ(Load("[window]\nleft = 0\nTOP=0\nWIDTH=1\nHEIGHT=1\nMAXIMIZED=2\n").window,
+            (WindowPlace{0, 0, 1, 1, true}));
+  for (const char* bad : {"[WINDOW]\nLEFT=10\nTOP=20\nWIDTH=600\n", "[WINDOW]\nLEFT=10\nTOP=20\nWIDTH=0\nHEIGHT=300\n",
+                          "[WINDOW]\nLEFT=x\nTOP=20\nWIDTH=600\nHEIGHT=300\n",
+                          "[WINDOW]\nLEFT=10\nTOP=20\nWIDTH=-600\nHEIGHT=300\n",
+                          "[WINDOW]\nLEFT=10\nTOP=99999999999\nWIDTH=600\nHEIGHT=300\n",
+                          "[WINDOW]\nLEFT=10\nTOP=20\nWIDTH=600\nHEIGHT=3000000\n", "[WINDOW]\n", ""})
+    EXPECT_EQ(Load(bad).window, std::nullopt) << bad;
 }
 
 TEST_F(SettingsFileTest, KeepsLongListsAndBytesThatAreNotUtf8) {
@@ -165,7 +201,7 @@ TEST_F(SettingsFileTest, AValueThatIsNoneOfItsKeysValuesIsAWarning) {
   for (const auto& warning : file.warnings()) warned.push_back(warning.key + "=" + warning.value + ">" + warning.readAs);
   EXPECT_EQ(warned, (std::vector<std::string>{"MOBILE=yes>0", "LASTMOD_FROM=File>run", "FOLLOW_LINKS=0x>0",
                                               "GZIP=true>0"}));
-  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file", "content"}));
+  EXPECT_EQ(file.warnings()[1].values, (std::vector<std::string>{"run", "file", "content", "git"}));
   EXPECT_FALSE(settings.inputs.mobile || settings.inputs.gzip || settings.inputs.lastModFromFile);
   EXPECT_TRUE(settings.inputs.priority && settings.inputs.skipNoindex);
   EXPECT_EQ(settings.inputs.extensions, (std::vector<std::string>{"htm ", "html"}));  // never trimmed

@@ -178,7 +178,7 @@ printf '[SETTING]\nBASE_URL=https://example.jp/\n[OPTIONS]\nGZIP=true\nLASTMOD_F
 check "odd values still run" [ "$rc" = 0 ]
 check "odd values are warnings naming file and key" \
   grep -qx "warning: $work/odd.ini: GZIP: true is not 1 or 0; read as 0" "$work/err"
-check "every odd value is named" grep -q "LASTMOD_FROM: File is not run or file or content; read as run" "$work/err"
+check "every odd value is named" grep -q "LASTMOD_FROM: File is not run or file or content or git; read as run" "$work/err"
 "$CLI" --help >"$work/out" 2>&1; rc=$?
 check "--help exits 0" [ "$rc" = 0 ]
 check "--help lists the options" grep -q -- "--base-url" "$work/out"
@@ -327,6 +327,40 @@ check "a corrupt ledger exits 1" [ "$rc" = 1 ]
 check "naming it and the cause" grep -q "the ledger $work/corrupt.sqlite cannot be read: file is not a database" "$work/err"
 check "the previous sitemap stays, the ledger too, no change list" \
   bash -c "cmp -s '$work/before.xml' '$dated/nubika_sitemap.xml' && cmp -s '$work/corrupt.sqlite' '$work/corrupt.copy' && [ ! -e '$work/changes2' ]"
+
+# Dates from git: each tracked page its last commit's day, a modified and
+# an untracked page by the content rule (their files' days on a first
+# run), and a shallow clone warned of once with its count.
+if command -v git >/dev/null; then
+  export GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@example.jp \
+         GIT_COMMITTER_NAME=t GIT_COMMITTER_EMAIL=t@example.jp
+  commit() { git -C "$repo" add -A && GIT_COMMITTER_DATE="$1 12:00 +0000" GIT_AUTHOR_DATE="$1 12:00 +0000" git -C "$repo" commit -qm "$1"; }
+  lastmod() { tr -d '\r\n\t' <"$1/nubika_sitemap.xml" | grep -o "<loc>https://example.jp/$2</loc><lastmod>[0-9-]*" | sed 's/.*<lastmod>//'; }
+  repo=$work/repo
+  git init -q -b main "$repo"; mkdir -p "$repo/site/docs"
+  echo a >"$repo/site/a.html"; echo b >"$repo/site/docs/b.html"; echo m >"$repo/site/m.html"; commit 2021-02-03
+  echo b2 >"$repo/site/docs/b.html"; commit 2022-04-05
+  echo m2 >"$repo/site/m.html"; echo u >"$repo/site/u.html"
+  touch -d '2025-06-07 12:00' "$repo/site/m.html" "$repo/site/u.html"
+  TZ=UTC run "$repo/site" --ext html --lastmod --lastmod-from git --changes "$work/changes"
+  check "git: success line with the ledger's counts" [ "$rc:$out" = "0:$repo/site/nubika_sitemap.xml 4 0 4 0 0" ]
+  check "git: each tracked page its commit's day" [ "$(lastmod "$repo/site" a.html):$(lastmod "$repo/site" docs/b.html)" = "2021-02-03:2022-04-05" ]
+  check "git: modified and untracked pages by content" [ "$(lastmod "$repo/site" m.html):$(lastmod "$repo/site" u.html)" = "2025-06-07:2025-06-07" ]
+  check "git: the change list" [ "$(cut -f1 "$work/changes" | sort | uniq -c | tr -s ' ')" = " 4 A" ]
+  TZ=UTC run "$repo/site" --ext html --lastmod --lastmod-from git
+  check "git: a rerun changes nothing" [ "$rc:$out" = "0:$repo/site/nubika_sitemap.xml 4 0 0 0 0" ]
+  git -C "$repo" add -A && git -C "$repo" commit -qm later
+  git clone -q --depth 1 "file://$repo" "$work/shallow" 2>/dev/null
+  TZ=UTC run "$work/shallow/site" --ext html --lastmod --lastmod-from git --ledger "$work/shallow.sqlite"
+  check "git: a shallow clone writes its sitemap" [ "$rc" = 0 ]
+  check "git: and warns once, with the count" \
+    [ "$(grep -c "shallow git history of $work/shallow does not hold the last change of 4 tracked pages" "$work/err")" = 1 ]
+  printf '[OPTIONS]\nLASTMOD_FROM=git\n' >"$work/git.ini"
+  "$CLI" "$repo/site" --settings "$work/git.ini" --base-url https://example.jp/ --ext html --lastmod -q --ledger "$work/fromini.sqlite"
+  check "git: LASTMOD_FROM=git in the settings" [ "$(lastmod "$repo/site" a.html)" = 2021-02-03 ]
+else
+  echo "FAIL: git is needed for the tests of --lastmod-from git"; failed=$((failed + 1))
+fi
 unset XDG_STATE_HOME
 
 # SIGINT/SIGTERM stop the run: exit 1 and the previous sitemap stays. The

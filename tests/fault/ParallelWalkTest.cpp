@@ -3,12 +3,14 @@
 // the same folders reported, and so the same sitemap bytes, on trees of
 // every shape. Built also under ThreadSanitizer.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <functional>
 #include <new>
@@ -17,6 +19,7 @@
 #include <utility>
 
 #include "FakeDirectoryLister.h"
+#include "SitemapCheck.h"
 #include "TestSupport.h"
 #include "ThreadRationing.h"
 #include "job/SitemapRun.h"
@@ -32,6 +35,7 @@ using Kind = ListedEntry::Kind;
 struct Walked {
   bool completed = false;
   std::vector<clCompositionFolder> entries;
+  std::vector<FileStamp> stamps;
   std::vector<std::string> unlisted;  // "path: reason", with "(part)" for a listing that broke off
   std::string failure;
   bool operator==(const Walked&) const = default;
@@ -46,6 +50,7 @@ Walked Walk(DirectoryLister* lister, const std::string& root, ScanRules rules, i
   Walked walked;
   walked.completed = scanner.scanFolder(root, stop);
   walked.entries = scanner.getEntries();
+  walked.stamps = scanner.stamps();
   for (const auto& folder : scanner.unlistedFolders())
     walked.unlisted.push_back(folder.path + ": " + folder.reason + (folder.partly ? " (part)" : ""));
   if (scanner.failure()) walked.failure = scanner.failure()->path + ": " + scanner.failure()->reason;
@@ -60,6 +65,7 @@ void ExpectSameWalks(DirectoryLister* lister, const std::string& root, const Sca
   for (const int readers : {2, 3, 8}) {
     const Walked walked = Walk(lister, root, rules, readers);
     EXPECT_EQ(walked.entries, reference.entries) << context << ", " << readers << " readers";
+    EXPECT_EQ(walked.stamps, reference.stamps) << context << ", " << readers << " readers";
     EXPECT_EQ(walked.unlisted, reference.unlisted) << context << ", " << readers << " readers";
   }
 }
@@ -198,7 +204,7 @@ TEST_F(ParallelWalkOnDisk, RecordsDatesAndNoindexAreThoseOfOneReader) {
     rules.followLinks = follow;
     // Pages at every other level only, so that a level wrong by one shows.
     rules.isPage = [](std::string_view name, std::uint16_t level) { return name.ends_with(".html") && level % 2 == 0; };
-    rules.readModified = rules.checkNoindex = true;
+    rules.readModified = rules.readStamps = rules.checkNoindex = true;
     ExpectSameWalks(nullptr, space / "site", rules, follow ? "links followed" : "links not followed");
   }
 }
@@ -266,6 +272,67 @@ TEST(ParallelWalk, TheSetWrittenBehindTheWalkIsTheOneWrittenAfterIt) {
       EXPECT_LT(stepped[1], stepped[0]);
     }
   }
+}
+
+// Dates from content written behind the walk, the scan's stamps beside
+// its records, are those written after it: a first run with a new ledger,
+// and a second with the ledger read while the folder is scanned.
+TEST(ParallelWalk, ContentDatesBehindTheWalkAreThoseAfterIt) {
+  TempFolder space(TempFolder::Place::kMemory);
+  // Each page changed on a day of its own, so that a stamp taken for
+  // another page's shows.
+  constexpr std::time_t kNow = 1765152000;
+  for (int folder = 0; folder < 40; ++folder) {
+    for (int page = 0; page < 80; ++page) {
+      const std::string path = space / ("site/f" + std::to_string(folder) + "/p" + std::to_string(page) + ".html");
+      WriteFile(path, "<p>" + std::to_string(folder * page) + "</p>");
+      const timespec changed{kNow - 400 * 86400 + (folder * 80 + page) % 365 * 86400, 0};
+      const timespec times[2] = {changed, changed};
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+  }
+  GenerationInputs inputs;
+  inputs.baseUrl = "https://example.jp/";
+  inputs.extensions = {"html"};
+  inputs.lastMod = inputs.lastModFromContent = true;
+  std::string written[2][2];
+  std::size_t stepped[2] = {};
+  for (const int cores : {1, 2}) {
+    inputs.ledgerPath = space / ("ledger-" + std::to_string(cores) + ".sqlite");
+    for (const int run : {0, 1}) {
+      ScriptedControl control;
+      SitemapRun::Environment environment;
+      environment.clock = [] { return kNow; };
+      environment.cores = cores;
+      environment.urlsPerPart = 500;
+      const RunResult result = SitemapRun(environment).Execute(space / "site", [&] { return inputs; }, control);
+      ASSERT_TRUE(result.written) << ErrorOf(result);
+      ASSERT_TRUE(result.changeCounts);
+      EXPECT_EQ(result.changeCounts->added, run == 0 ? 3200u : 0u);
+      const SitemapCheck::Set set = SitemapCheck::ReadSet(space / "site", NUBIKA_SCHEMA_DIR);
+      EXPECT_EQ(set.error, "");
+      // A page's date is the day its file changed.
+      for (const std::string page : {"f0/p5.html", "f39/p79.html"}) {
+        struct stat status {};
+        ASSERT_EQ(stat((space / ("site/" + page)).c_str(), &status), 0);
+        std::tm local{};
+        localtime_r(&status.st_mtime, &local);
+        char day[16];
+        std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+        std::string text;
+        for (const std::string& urlset : set.texts) text += urlset;
+        const std::size_t at = text.find(page + "</loc>");
+        ASSERT_NE(at, std::string::npos) << page;
+        EXPECT_EQ(text.substr(text.find("<lastmod>", at) + 9, 10), day) << page;
+      }
+      // The index names its parts by their content.
+      written[cores - 1][run] = ReadFile(space / "site/nubika_sitemap.xml");
+      stepped[cores - 1] = control.total;
+    }
+  }
+  EXPECT_EQ(written[1][0], written[0][0]);
+  EXPECT_EQ(written[1][1], written[0][1]);
+  EXPECT_LT(stepped[1], stepped[0]);  // the second core wrote behind the walk
 }
 
 // A stop asked for while workers read ahead ends the walk, and the next

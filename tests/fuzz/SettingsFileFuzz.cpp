@@ -48,15 +48,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       wanted.inputs.extensions.push_back(extension);
   }
 
+  if (in.ConsumeBool()) {
+    WindowPlace place;
+    place.left = in.ConsumeIntegralInRange(-100000, 100000);
+    place.top = in.ConsumeIntegralInRange(-100000, 100000);
+    place.width = in.ConsumeIntegralInRange(1, 100000);
+    place.height = in.ConsumeIntegralInRange(1, 100000);
+    place.maximized = in.ConsumeBool();
+    wanted.window = place;
+  }
+
   FUZZ_CHECK(file.Save(wanted), file.error());
   std::ifstream saved(path, std::ios::binary);
   int sections = 0;
   for (std::string line; std::getline(saved, line);) sections += !line.empty() && line[0] == '[';
   int sectionsBefore = 0;
   for (std::size_t at = 0; (at = before.find('[', at)) != std::string::npos; ++at) ++sectionsBefore;
-  FUZZ_CHECK(sections <= sectionsBefore + 2, "a value added a section");  // at most SETTING and OPTIONS
+  FUZZ_CHECK(sections <= sectionsBefore + 3, "a value added a section");  // at most SETTING, OPTIONS, WINDOW
   Settings back;
   FUZZ_CHECK(file.Load(&back), "the saved file must load");
+  // Without a place of its own the save left the file's as it was.
+  if (!wanted.window) wanted.window = loaded.window;
   FUZZ_CHECK(back == wanted, "wanted " + Describe(wanted) + "\n  read " + Describe(back) +
                                  "\n  file before: " + Printable(before));
   return 0;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QScreen>
 #include <QtTest>
 #include <signal.h>
 #include <sys/stat.h>
@@ -65,6 +66,7 @@ class TestApplication : public QObject {
   void signalStopsACommandLineRunAndSaves();
   void signalWhileIdleEndsWithZeroAndSaves();
   void settingsRoundTrip();
+  void theWindowsSizeAndPlaceAreKept();
   void anOptionChangedInTheDialogReachesTheSitemapAndIsKept();
   void undecodableTextsKeepTheirBytes();
   void unwritableSettingsReportThePath();
@@ -348,6 +350,46 @@ void TestApplication::settingsRoundTrip() {
   QVERIFY(Find<QCheckBox>(*second, "ChkIsMobile")->isChecked());
   QCOMPARE(ListItems(*second), (QStringList{"htm", "html", " php", "shtml"}));
   QVERIFY(space_->read(QStringLiteral("Setting.ini")).contains("KAKUCHO=htm,html, php,shtml,"));
+}
+
+// The window comes back at the size and place it had; a place off every
+// screen comes back onto the screen, and a damaged one is the default.
+void TestApplication::theWindowsSizeAndPlaceAreKept() {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  auto first = MakeWindow();
+  const QSize drawn = first->size();
+  first->show();
+  first->resize(drawn + QSize(90, 40));
+  first->move(screen.topLeft() + QPoint(30, 40));
+  first.reset();
+  QVERIFY(space_->read(QStringLiteral("Setting.ini"))
+              .contains(QStringLiteral("[WINDOW]\nLEFT=%1\nTOP=%2\nWIDTH=%3\nHEIGHT=%4\nMAXIMIZED=0\n")
+                            .arg(screen.left() + 30).arg(screen.top() + 40).arg(drawn.width() + 90).arg(drawn.height() + 40)
+                            .toLatin1()));
+  auto second = MakeWindow();
+  QCOMPARE(second->size(), drawn + QSize(90, 40));
+  QCOMPARE(second->pos(), screen.topLeft() + QPoint(30, 40));
+  // Maximised, it keeps the place it returns to.
+  second->showMaximized();
+  QTRY_VERIFY(second->isMaximized() && second->size() != drawn + QSize(90, 40));
+  second.reset();
+  QVERIFY(space_->read(QStringLiteral("Setting.ini"))
+              .contains(QStringLiteral("WIDTH=%1\nHEIGHT=%2\nMAXIMIZED=1\n")
+                            .arg(drawn.width() + 90).arg(drawn.height() + 40).toLatin1()));
+  auto third = MakeWindow();
+  third->show();
+  QTRY_VERIFY(third->isMaximized());
+  third->showNormal();
+  QTRY_COMPARE(third->size(), drawn + QSize(90, 40));
+  third.reset();
+
+  WriteSettings("KAKUCHO=html,\n[WINDOW]\nLEFT=-30000\nTOP=40000\nWIDTH=600\nHEIGHT=330\n");
+  auto far = MakeWindow();
+  QCOMPARE(far->size(), QSize(600, 330));
+  QVERIFY(screen.contains(QRect(far->pos(), far->size())));
+  far.reset();
+  WriteSettings("KAKUCHO=html,\n[WINDOW]\nLEFT=10\nTOP=10\nWIDTH=wide\nHEIGHT=330\n");
+  QCOMPARE(MakeWindow()->size(), drawn);
 }
 
 // The options dialog, driven as a user would: a changed option reaches the

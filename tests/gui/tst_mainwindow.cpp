@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QtTest>
 #include <algorithm>
 #include <chrono>
@@ -21,6 +22,8 @@
 
 #include "FakeDirectoryLister.h"
 #include "WindowFixture.h"
+#include "app/ElidedLabel.h"
+#include "app/ScreenFit.h"
 #include "app/TfrmOptions.h"
 
 namespace {
@@ -54,7 +57,8 @@ class TestMainWindow : public QObject {
   void init();
   void cleanup();
 
-  void layoutFixedWithReadableCaptions();
+  void layoutAsDrawnWithReadableCaptions_data();
+  void layoutAsDrawnWithReadableCaptions();
   void menusAndTabOrder();
   void statesFollowTheRun_data();
   void statesFollowTheRun();
@@ -62,7 +66,7 @@ class TestMainWindow : public QObject {
   void runTakesInputsAsTheyAreWhenItStarts();
   void emptyOrMissingFolderFails_data();
   void emptyOrMissingFolderFails();
-  void stopDuringScanKeepsLabelAndWritesNothing();
+  void stopDuringScanKeepsThePreviousSitemap();
   void stopDuringWritingKeepsThePreviousSitemap();
   void failedWriteKeepsThePreviousSitemap();
   void stopWhenIdleDoesNothing();
@@ -78,9 +82,12 @@ class TestMainWindow : public QObject {
   void resultViewListsWhatWasLeftOut();
   void resultViewSaysWhyARunFailed();
   void resultViewCountsTheParts();
+  void resultViewCountsWhatChangedSinceTheLastRun();
   void scanShowsAGrowingFileCount();
   void japaneseHostIsConverted();
   void optionsThatShapeTheOutputAreNamed();
+  void aPlaceIsKeptOnAScreen_data();
+  void aPlaceIsKeptOnAScreen();
 
  private:
   std::unique_ptr<TfrmMain> MakeWindow();
@@ -142,16 +149,56 @@ void TestMainWindow::Drop(TfrmMain& window, const QList<QUrl>& urls) {
   QCoreApplication::sendEvent(&window, &drop);
 }
 
-void TestMainWindow::layoutFixedWithReadableCaptions() {
+// At the design's text size every control stands where it was drawn; a
+// larger desktop font makes the window larger in step. Either way every
+// caption fits, and the window may be resized: the fields and the list
+// grow with it, the commands keep to its right edge.
+void TestMainWindow::layoutAsDrawnWithReadableCaptions_data() {
+  QTest::addColumn<int>("textPixels");
+  QTest::newRow("as drawn") << 12;
+  QTest::newRow("larger desktop font") << 16;
+  QTest::newRow("wider than the screen") << 18;  // 804 pixels on one of 800
+}
+
+void TestMainWindow::layoutAsDrawnWithReadableCaptions() {
+  QFETCH(int, textPixels);
+  const QFont desktop = QApplication::font();
+  QFont font = desktop;
+  font.setPixelSize(textPixels);
+  QApplication::setFont(font);
   auto window = MakeWindow();
-  QCOMPARE(window->centralWidget()->size(), QSize(536, 297));
-  QCOMPARE(window->minimumSize(), window->maximumSize());
+  QApplication::setFont(desktop);
+  const double scale = textPixels / 12.0;
+  const auto scaled = [scale](QRect drawn) {
+    return QRect(qRound(drawn.x() * scale), qRound(drawn.y() * scale), qRound(drawn.width() * scale),
+                 qRound(drawn.height() * scale));
+  };
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const QSize drawnClient = scaled(QRect(0, 0, 536, 297)).size();
+  const bool fits = drawnClient.width() <= screen.width();
+  // Too wide for the screen: as wide as the screen less the frame's few
+  // pixels, and on it.
+  if (fits)
+    QCOMPARE(window->centralWidget()->size(), drawnClient);
+  else
+    QVERIFY2(window->width() < screen.width() && window->width() >= screen.width() - 8, qPrintable(QString::number(window->width())));
+  QCOMPARE(window->centralWidget()->height(), drawnClient.height());
+  QVERIFY(screen.contains(QRect(window->pos(), window->size())));
+  QVERIFY(window->minimumSize().width() < window->width() && window->minimumSize().height() < window->height());
   QCOMPARE(window->windowTitle(), U("ヌビカサイトマップ生成"));
   QCOMPARE(QFontInfo(window->font()).family(), QStringLiteral("IPAPGothic"));
+  QCOMPARE(QFontInfo(window->font()).pixelSize(), textPixels);
 
-  QCOMPARE(Find<QWidget>(*window, "edtLocalPath")->geometry(), QRect(32, 28, 273, 20));
-  QCOMPARE(Find<QWidget>(*window, "listKakuchoshi")->geometry(), QRect(224, 176, 145, 97));
-  QCOMPARE(Find<QWidget>(*window, "btnEnd")->geometry(), QRect(416, 264, 105, 22));
+  const struct {
+    const char* name;
+    QRect drawn;
+  } placed[] = {{"edtLocalPath", {32, 28, 273, 20}}, {"listKakuchoshi", {224, 176, 145, 97}},
+                {"btnEnd", {416, 264, 105, 22}},     {"Panel1", {24, 120, 353, 169}}};
+  const int narrower = drawnClient.width() - window->centralWidget()->width();
+  QCOMPARE(Find<QWidget>(*window, "edtLocalPath")->geometry(), scaled(placed[0].drawn).adjusted(0, 0, -narrower, 0));
+  QCOMPARE(Find<QWidget>(*window, "listKakuchoshi")->geometry(), scaled(placed[1].drawn).translated(-narrower, 0));
+  QCOMPARE(Find<QWidget>(*window, "btnEnd")->geometry(), scaled(placed[2].drawn).translated(-narrower, 0));
+  QCOMPARE(Find<QWidget>(*window, "Panel1")->geometry(), scaled(placed[3].drawn).adjusted(0, 0, -narrower, 0));
   QCOMPARE(Find<QProgressBar>(*window, "prgStat")->value(), 100);
   QCOMPARE(Find<QWidget>(*window, "edtBaseURL")->toolTip(),
            U("サイトマップ作成対象となるホームページのURLを指定してください"));
@@ -184,6 +231,26 @@ void TestMainWindow::layoutFixedWithReadableCaptions() {
   const QRect label1 = Find<QWidget>(*window, "Label1")->geometry();
   QVERIFY(!label1.intersects(Find<QWidget>(*window, "edtAddKaku")->geometry()));
   QVERIFY(!label1.intersects(Find<QWidget>(*window, "btnAddKaku")->geometry()));
+
+  window->show();
+  QRect before[std::size(placed)];
+  for (std::size_t i = 0; i < std::size(placed); ++i) before[i] = Find<QWidget>(*window, placed[i].name)->geometry();
+  window->resize(window->size() + QSize(100, 60));
+  QTRY_COMPARE(Find<QWidget>(*window, "edtLocalPath")->geometry(), before[0].adjusted(0, 0, 100, 0));
+  QCOMPARE(Find<QWidget>(*window, "listKakuchoshi")->geometry(), before[1].adjusted(100, 0, 100, 60));
+  QCOMPARE(Find<QWidget>(*window, "btnEnd")->geometry(), before[2].translated(100, 60));
+  QCOMPARE(Find<QWidget>(*window, "Panel1")->geometry(), before[3].adjusted(0, 0, 100, 60));
+  // At its smallest the options panel still holds its boxes, and the
+  // extension group stays clear of their captions.
+  window->resize(window->minimumSize());
+  QTRY_COMPARE(window->centralWidget()->height(), window->minimumSize().height() - window->menuBar()->height());
+  const QRect panel = Find<QWidget>(*window, "Panel1")->geometry();
+  for (const char* box : {"chkIsPriority", "chkIsChangeFreq", "chkIsLastMod", "ChkIsMobile"}) {
+    auto* check = Find<QCheckBox>(*window, box);
+    QVERIFY2(panel.contains(check->geometry()), box);
+    const int captionEnd = check->x() + 20 + check->fontMetrics().horizontalAdvance(check->text());
+    QVERIFY2(captionEnd < Find<QWidget>(*window, "edtAddKaku")->x(), box);
+  }
 }
 
 void TestMainWindow::menusAndTabOrder() {
@@ -335,10 +402,11 @@ void TestMainWindow::emptyOrMissingFolderFails() {
   QVERIFY(IsEnabled(*window, "btnMake"));
 }
 
-void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
+void TestMainWindow::stopDuringScanKeepsThePreviousSitemap() {
   ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
   space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("site/nubika_sitemap.xml"), "previous");
   auto window = MakeWindow();
   Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
   Find<QPushButton>(*window, "btnMake")->click();
@@ -352,7 +420,8 @@ void TestMainWindow::stopDuringScanKeepsLabelAndWritesNothing() {
   QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ作成を中断しました"));
   QCOMPARE(Find<QLabel>(*window, "lblHeadline")->text(), U("サイトマップ作成を中断しました"));
   QVERIFY(!Find<QLabel>(*window, "lblCause")->isVisibleTo(window->resultView()));
-  QVERIFY(!QFile::exists(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
+  QCOMPARE(space_->read(QStringLiteral("site/nubika_sitemap.xml")), QByteArray("previous"));
+  QCOMPARE(QDir(space_->path(QStringLiteral("site"))).entryList(QDir::Files).size(), 2);
   for (const char* name : kRunInputs) QVERIFY2(IsEnabled(*window, name), name);
   QVERIFY(urls_->opened.isEmpty());
 }
@@ -592,6 +661,7 @@ void TestMainWindow::resultViewSaysWhyARunFailed() {
   QVERIFY(view && view->isVisible());
   QCOMPARE(Find<QLabel>(*view, "lblCause")->text(), U("原因: 対象とする拡張子が1つも登録されていません"));
   QCOMPARE(Find<QLabel>(*view, "lblAdvice")->text(), U("対処: 拡張子を追加してください"));
+  QCOMPARE(Find<QLabel>(*view, "lblWritten")->text(), U("サイトマップは作成していません"));  // none was there
   QVERIFY(!Find<QPushButton>(*view, "btnOpenSitemap")->isEnabled());
   QCOMPARE(Find<QTableWidget>(*view, "tblLeftOut")->rowCount(), 0);
 }
@@ -612,6 +682,30 @@ void TestMainWindow::resultViewCountsTheParts() {
            U("サイトマップインデックス: %1（パート 2 個、gzip 圧縮）")
                .arg(space_->path(QStringLiteral("site/nubika_sitemap.xml"))));
   QCOMPARE(Find<QLabel>(*view, "lblUrlCount")->text(), U("URL 数: 50,001"));
+}
+
+// With content dates the run keeps a ledger where 詳細設定 says: the
+// second run counts the page added, the one changed and the one deleted.
+void TestMainWindow::resultViewCountsWhatChangedSinceTheLastRun() {
+  for (const char* page : {"site/a.html", "site/b.html", "site/c.html"}) space_->write(QLatin1String(page), page);
+  const QString ledger = space_->path(QStringLiteral("state/dates.sqlite"));
+  QVERIFY(QDir().mkpath(space_->path(QStringLiteral("state"))));
+  space_->write(QStringLiteral("Setting.ini"),
+                "[SETTING]\nLAST_UPDATE_AUTO=1\n[OPTIONS]\nLASTMOD_FROM=content\nLEDGER=" + QFile::encodeName(ledger) + "\n");
+  auto window = MakeWindow();
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  auto* changes = Find<QLabel>(*window->resultView(), "lblChanges");
+  QVERIFY2(changes->isVisibleTo(window->resultView()), qPrintable(Find<QLabel>(*window, "lblStat")->toolTip()));
+  QCOMPARE(changes->text(), U("追加 3 件 / 更新 0 件 / 削除 0 件"));
+  QVERIFY(QFile::exists(ledger));
+
+  space_->write(QStringLiteral("site/a.html"), "a, rewritten");
+  QVERIFY(QFile::remove(space_->path(QStringLiteral("site/c.html"))));
+  space_->write(QStringLiteral("site/d.html"), "new");
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  QCOMPARE(Find<QLabel>(*window, "lblStat")->text(), U("サイトマップ(nubika_sitemap.xml)生成完了\n"));
+  QCOMPARE(changes->text(), U("追加 1 件 / 更新 1 件 / 削除 1 件"));
+  QCOMPARE(Find<QLabel>(*window->resultView(), "lblUrlCount")->text(), U("URL 数: 3"));
 }
 
 // 200,000 files in 2,000 folders, each listing a little slow: the label
@@ -699,11 +793,68 @@ void TestMainWindow::optionsThatShapeTheOutputAreNamed() {
   QVERIFY(names->isEnabled());
   QCOMPARE(Find<QLabel>(dialog, "lblLastModNote")->text(),
            U("メイン画面の「最終更新日を指定」にチェックがあるときに使います"));
+  // The ledger's field counts only with content dates; empty is its usual
+  // place, and a path comes back as the bytes it was.
+  auto* ledger = Find<QLineEdit>(dialog, "edtLedger");
+  QVERIFY(!ledger->isEnabled() && !Find<QPushButton>(dialog, "btnLedger")->isEnabled());
+  inputs.lastModFromContent = true;
+  inputs.ledgerPath = "/var/lib/\xff/dates.sqlite";
+  dialog.Show(inputs);
+  QVERIFY(ledger->isEnabled() && Find<QCheckBox>(dialog, "chkDigestText")->isEnabled());
+  QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
+  // git is content's rule with commit dates: both come back from the
+  // choice, and the ledger's field stays.
+  auto* dates = Find<QComboBox>(dialog, "cmbLastModFrom");
+  inputs.lastModFromGit = true;
+  dialog.Show(inputs);
+  QCOMPARE(dates->currentIndex(), 3);
+  QVERIFY(ledger->isEnabled());
+  QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
+  dates->setCurrentIndex(2);
+  QVERIFY(dialog.Applied({}).lastModFromContent && !dialog.Applied({}).lastModFromGit);
+  ledger->clear();
+  QVERIFY(dialog.Applied(inputs).ledgerPath.empty());
 
   auto empty = std::make_unique<Workspace>();
   space_.swap(empty);
   auto plain = MakeWindow();
   QVERIFY(Find<QLabel>(*plain, "lblOptions")->text().isEmpty());
+  plain.reset();
+
+  // Every option on: the line ends in "…" where the window is too narrow,
+  // and its tooltip says it whole.
+  space_->write(QStringLiteral("Setting.ini"),
+                "[OPTIONS]\nLASTMOD_FROM=content\nDIGEST=text\nEXCLUDE=drafts/\nSKIP_NOINDEX=1\nFOLDER_URLS=1\n"
+                "FOLLOW_LINKS=1\nGZIP=1\n");
+  auto full = MakeWindow();
+  auto* everything = Find<ElidedLabel>(*full, "lblOptions");
+  QCOMPARE(everything->text(), U("詳細設定: 日付は見える文字の変更日, 除外 1 件, noindex を除く, フォルダの URL, "
+                                 "リンクの先も調べる, gzip"));
+  QVERIFY(everything->elided());
+  QVERIFY(everything->toolTip().startsWith(everything->text() + QLatin1Char('\n')));
+  full->resize(full->width() + everything->fontMetrics().horizontalAdvance(everything->text()), full->height());
+  full->show();
+  QTRY_VERIFY(!everything->elided());
+}
+
+// Two screens side by side, the primary one at the right of the other.
+void TestMainWindow::aPlaceIsKeptOnAScreen_data() {
+  QTest::addColumn<QRect>("wanted");
+  QTest::addColumn<QRect>("placed");
+  QTest::newRow("on the primary screen") << QRect(100, 50, 600, 400) << QRect(100, 50, 600, 400);
+  QTest::newRow("on the other screen") << QRect(-1200, 0, 600, 400) << QRect(-1200, 0, 600, 400);
+  QTest::newRow("across the right edge") << QRect(1700, 900, 600, 400) << QRect(1320, 640, 600, 400);
+  QTest::newRow("mostly on the other screen") << QRect(-500, 100, 600, 400) << QRect(-600, 100, 600, 400);
+  QTest::newRow("off every screen") << QRect(5000, -3000, 600, 400) << QRect(1320, 0, 600, 400);
+  QTest::newRow("larger than its screen") << QRect(-1300, 0, 1400, 900) << QRect(-1280, 0, 1280, 768);
+  QTest::newRow("smaller than allowed") << QRect(10, 10, 200, 100) << QRect(10, 10, 540, 330);
+}
+
+void TestMainWindow::aPlaceIsKeptOnAScreen() {
+  QFETCH(QRect, wanted);
+  QFETCH(QRect, placed);
+  const QList<QRect> screens{QRect(0, 0, 1920, 1040), QRect(-1280, 0, 1280, 768)};
+  QCOMPARE(ScreenFit::Fitted(wanted, screens, QSize(540, 330)), placed);
 }
 
 QTEST_MAIN(TestMainWindow)

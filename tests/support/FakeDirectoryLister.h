@@ -90,11 +90,11 @@ class FakeDirectoryLister : public DirectoryLister {
     std::lock_guard lock(mutex_);
     open_.erase(folder);
   }
-  bool ModifiedTime(FolderHandle folder, const std::string& name, std::int64_t* seconds) override {
+  bool Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) override {
     std::lock_guard lock(mutex_);
     const auto found = modified.find(open_.at(folder) + "/" + name);
     if (found == modified.end()) return false;
-    *seconds = found->second;
+    *stamp = {.modified = found->second};
     return true;
   }
   bool PageSaysNoindex(FolderHandle folder, const std::string& name) override {
