@@ -43,6 +43,21 @@ QString NameOf(Warning::Reason reason) {
     case Reason::kUndatedPage: return U("内容を読めず日付は前回のまま");
     case Reason::kGitHistoryCut: return U("git の履歴が途中までしかない");
     case Reason::kGitUnreadable: return U("git のリポジトリを読めない");
+    case Reason::kCanonicalElsewhere: return U("canonical が別の URL");
+    case Reason::kCanonicalNotHttp: return U("canonical が http(s) でない");
+    case Reason::kCanonicalEmpty: return U("canonical が空");
+    case Reason::kCanonicalBroken: return U("canonical が URL でない");
+    case Reason::kCanonicalIsFolder: return U("canonical がフォルダの URL");
+    case Reason::kRobotsDisallowed: return U("robots.txt で禁止");
+    case Reason::kRobotsNotAtRoot: return U("robots.txt を読まない");
+    case Reason::kRobotsTxtMissing: return U("robots.txt がない");
+    case Reason::kRobotsNoSitemapLine: return U("robots.txt に Sitemap: 行がない");
+    case Reason::kHreflangUnusableHref: return U("hreflang の URL が使えない");
+    case Reason::kHreflangNotReciprocal: return U("hreflang の相互リンクなし");
+    case Reason::kHreflangSelfMissing: return U("hreflang に自分自身がない");
+    case Reason::kHreflangNotInSitemap: return U("hreflang の言語版がサイトマップにない");
+    case Reason::kHreflangBadLanguage: return U("hreflang の言語コードが不正");
+    case Reason::kHreflangDuplicate: return U("hreflang の重複");
     case Reason::kCount: break;
   }
   return U("その他");
@@ -50,6 +65,7 @@ QString NameOf(Warning::Reason reason) {
 
 QString NoteOf(const Warning& warning) {
   using Reason = Warning::Reason;
+  const QString detail = Q(warning.detail);
   switch (warning.reason) {
     case Reason::kFewerReaders:
       return U("%1 本のうち %2 本だけ起動しました（%3）。少ない本数で読みました")
@@ -66,6 +82,29 @@ QString NoteOf(const Warning& warning) {
     case Reason::kGitUnreadable: return U("%1。git で日付の分からなかったページは中身から決めました").arg(Q(warning.detail));
     case Reason::kUrlTooLong:
       return U("%1 文字（上限 %2 文字）").arg(warning.count).arg(SitemapWriter::kMaxUrlLength);
+    case Reason::kCanonicalElsewhere: return U("canonical: %1（このページは載せません）").arg(detail);
+    case Reason::kCanonicalNotHttp:
+      return U("canonical「%1」は http でも https でもないため無視し、ページは載せました").arg(detail);
+    case Reason::kCanonicalEmpty: return U("canonical の href が空のため無視し、ページは載せました");
+    case Reason::kCanonicalBroken: return U("canonical「%1」は URL として読めないため無視し、ページは載せました").arg(detail);
+    case Reason::kCanonicalIsFolder:
+      return U("canonical はフォルダの URL（%1）です。「index ページをフォルダの URL で書く」をオンにすると、その URL で書きます")
+          .arg(detail);
+    case Reason::kRobotsDisallowed: return U("規則: %1").arg(detail);
+    case Reason::kRobotsNotAtRoot:
+      return U("ベース URL %1 はホストのルート（/）ではないため robots.txt は読まず、ページを除くことも Sitemap: 行を"
+               "追加することもしません")
+          .arg(detail);
+    case Reason::kRobotsTxtMissing: return U("フォルダのルートに robots.txt がないため、禁止されたページはありません");
+    case Reason::kRobotsNoSitemapLine:
+      return U("%1 を示す Sitemap: 行がありません（「robots.txt に Sitemap: 行を追加する」で追加できます）").arg(detail);
+    case Reason::kHreflangUnusableHref:
+      return U("言語版の URL「%1」は http でも https でもないため書きません").arg(detail);
+    case Reason::kHreflangNotReciprocal: return U("言語版 %1 からこのページへのリンクがありません").arg(detail);
+    case Reason::kHreflangSelfMissing: return U("言語版の一覧にこのページ自身がありません");
+    case Reason::kHreflangNotInSitemap: return U("言語版 %1 はサイトマップに載っていません").arg(detail);
+    case Reason::kHreflangBadLanguage: return U("hreflang「%1」は言語コードではないため書きません").arg(detail);
+    case Reason::kHreflangDuplicate: return U("hreflang「%1」が別々の URL に付いています").arg(detail);
     case Reason::kBrokenLink:
     case Reason::kNotRegularFile:
     case Reason::kNoindex:
@@ -110,6 +149,9 @@ QString CauseOf(const RunProblem& problem) {
     case Code::kLedgerUnwritable: return U("日付の台帳 %1 に書き込めません: %2").arg(path, detail);
     case Code::kLedgerNotUpdated:
       return U("サイトマップは書きましたが、台帳 %1 を更新できませんでした: %2").arg(path, detail);
+    case Code::kRobotsTxtUnreadable: return U("robots.txt（%1）を読めません: %2").arg(path, detail);
+    case Code::kRobotsTxtNotUpdated:
+      return U("サイトマップは書きましたが、robots.txt（%1）に Sitemap: 行を追加できませんでした: %2").arg(path, detail);
   }
   return U("サイトマップを生成できませんでした");
 }
@@ -142,6 +184,9 @@ QString AdviceFor(const RunProblem& problem) {
     case Code::kLedgerLocked: return U("その実行が終わってから、もう一度生成してください");
     case Code::kLedgerUnwritable: return U("台帳の場所と書き込みの権限を確かめてください");
     case Code::kLedgerNotUpdated: return U("次の実行は前回の台帳の日付を使います。台帳の場所と空きを確かめてください");
+    case Code::kRobotsTxtUnreadable:
+      return U("robots.txt の読み取りの権限を確かめるか、詳細設定の robots.txt の項目をオフにしてください");
+    case Code::kRobotsTxtNotUpdated: return U("robots.txt の書き込みの権限とディスクの空きを確かめてください");
   }
   return {};
 }

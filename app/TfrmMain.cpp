@@ -834,6 +834,12 @@ void TfrmMain::ShowOptions() {
   if (options_.folderUrls) on << U("フォルダの URL");
   if (options_.followLinks) on << U("リンクの先も調べる");
   if (options_.gzip) on << U("gzip");
+  if (options_.canonical) on << U("canonical 確認");
+  if (options_.robotsTxt)
+    on << (options_.robotsAgent == "*" ? U("robots.txt 準拠")
+                                       : U("robots.txt 準拠 (%1)").arg(ShownText::ToQt(options_.robotsAgent)));
+  if (options_.robotsSitemapLine) on << U("Sitemap 行追加");
+  if (options_.hreflang) on << U("hreflang 確認");
   lblOptions->setText(on.isEmpty() ? QString() : U("詳細設定: ") + on.join(U(", ")));
   // The whole line too, for when the window is too narrow for it.
   lblOptions->setToolTip((on.isEmpty() ? QString() : lblOptions->text() + QLatin1Char('\n')) +

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -78,6 +80,21 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   chkGzip = Named(new QCheckBox(U("gzip で圧縮する"), this), "chkGzip",
                   "ページを .xml.gz の部分ファイルに書き、nubika_sitemap.xml をその索引にします");
 
+  chkCanonical = Named(new QCheckBox(U("canonical が別の URL のページを載せない"), this), "chkCanonical",
+                       "<link rel=\"canonical\"> が別のページを指すページを除きます");
+  chkRobotsTxt = Named(new QCheckBox(U("robots.txt で禁止されたページを載せない"), this), "chkRobotsTxt",
+                       "フォルダの robots.txt が禁止するページを除きます（ベース URL がホストの / のときだけ）");
+  edtRobotsAgent = Named(new QLineEdit(this), "edtRobotsAgent",
+                         "robots.txt を読むクローラの名前です（* はすべてのクローラ、例: Googlebot）");
+  edtRobotsAgent->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\*|[A-Za-z_-]+")), edtRobotsAgent));
+  chkRobotsSitemapLine =
+      Named(new QCheckBox(U("robots.txt に Sitemap: 行を追加する"), this), "chkRobotsSitemapLine",
+            "作成後、robots.txt にこのサイトマップを示す Sitemap: 行がなければ追加します（robots.txt がなければ作ります。"
+            "ベース URL がホストの / のときだけ）");
+  chkHreflang = Named(new QCheckBox(U("言語版 (hreflang) を書き、相互リンクを確かめる"), this), "chkHreflang",
+                      "<link rel=\"alternate\" hreflang> を xhtml:link として書き、言語版どうしのリンクを確かめます");
+
   auto* form = new QFormLayout;
   form->addRow(U("最終更新日:"), cmbLastModFrom);
   form->addRow(QString(), lblLastModNote);
@@ -92,6 +109,11 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent) {
   form->addRow(U("index ページの名前:"), edtIndexNames);
   form->addRow(QString(), chkFollowLinks);
   form->addRow(QString(), chkGzip);
+  form->addRow(QString(), chkCanonical);
+  form->addRow(QString(), chkRobotsTxt);
+  form->addRow(U("robots.txt のクローラ:"), edtRobotsAgent);
+  form->addRow(QString(), chkRobotsSitemapLine);
+  form->addRow(QString(), chkHreflang);
   // The names matter only to folder URLs, the digest and the ledger only
   // to content dates.
   connect(chkFolderUrls, &QCheckBox::toggled, edtIndexNames, &QWidget::setEnabled);
@@ -130,6 +152,11 @@ void TfrmOptions::Show(const GenerationInputs& inputs) {
   ShownText::Set(edtIndexNames, names);
   chkFollowLinks->setChecked(inputs.followLinks);
   chkGzip->setChecked(inputs.gzip);
+  chkCanonical->setChecked(inputs.canonical);
+  chkRobotsTxt->setChecked(inputs.robotsTxt);
+  ShownText::Set(edtRobotsAgent, inputs.robotsAgent);
+  chkRobotsSitemapLine->setChecked(inputs.robotsSitemapLine);
+  chkHreflang->setChecked(inputs.hreflang);
 }
 
 GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
@@ -148,5 +175,12 @@ GenerationInputs TfrmOptions::Applied(GenerationInputs inputs) const {
   inputs.indexNames = SettingsFile::SplitExtensions(ShownText::Get(edtIndexNames));
   inputs.followLinks = chkFollowLinks->isChecked();
   inputs.gzip = chkGzip->isChecked();
+  inputs.canonical = chkCanonical->isChecked();
+  inputs.robotsTxt = chkRobotsTxt->isChecked();
+  // The validator lets through only a crawler's name or "*"; left empty, any crawler.
+  const std::string agent = ShownText::Get(edtRobotsAgent);
+  inputs.robotsAgent = agent.empty() ? "*" : agent;
+  inputs.robotsSitemapLine = chkRobotsSitemapLine->isChecked();
+  inputs.hreflang = chkHreflang->isChecked();
   return inputs;
 }

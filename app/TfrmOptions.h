@@ -12,8 +12,9 @@ class QPushButton;
 
 // The further options of a run, beyond the main window's four boxes: the
 // date a <lastmod> gives and where the ledger of content dates is kept,
-// exclusions, noindex pages, folder URLs for index pages, followed links
-// and gzip. It edits a copy of the window's options
+// exclusions, noindex pages, folder URLs for index pages, followed links,
+// gzip, canonical pages, robots.txt and language versions. It edits a copy
+// of the window's options
 // and hands it back only when the user presses OK.
 class TfrmOptions : public QDialog {
   Q_OBJECT
@@ -40,4 +41,9 @@ class TfrmOptions : public QDialog {
   QLineEdit* edtIndexNames = nullptr;
   QCheckBox* chkFollowLinks = nullptr;
   QCheckBox* chkGzip = nullptr;
+  QCheckBox* chkCanonical = nullptr;
+  QCheckBox* chkRobotsTxt = nullptr;
+  QLineEdit* edtRobotsAgent = nullptr;
+  QCheckBox* chkRobotsSitemapLine = nullptr;
+  QCheckBox* chkHreflang = nullptr;
 };

@@ -8,6 +8,7 @@
 # BASELINE_CLI  another build's nubika-sitemap-cli, timed beside this one
 # LEDGER_PAGES, LEDGER_SIZE_PAGES  the sizes bench/ledger.sh is run with
 # GIT_PAGES, GIT_COMMITS  the sizes bench/git_dates.sh is run with
+# SEARCH_PAGES  the pages bench/search.sh is run with
 #
 # BUILD    the build folder with bin/ (default: build)
 # TREES    where the generated sites are kept and reused (default:
@@ -84,3 +85,6 @@ bash "$here/git_dates.sh" "${GIT_PAGES:-10000}" "${GIT_COMMITS:-5000}" | tee "$h
 # The ledger's rows (--lastmod-from content), side by side in one run; the
 # table goes to out/ledger.md for the section of results.md.
 bash "$here/ledger.sh" "${LEDGER_PAGES:-100000}" "${LEDGER_SIZE_PAGES:-1000000}" | tee "$here/out/ledger.md"
+# --canonical, --hreflang and --robots-txt beside --skip-noindex alone; the
+# table goes to out/search.md for the section of results.md.
+bash "$here/search.sh" "${SEARCH_PAGES:-100000}" | tee "$here/out/search.md"

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "sitemap/RobotsTxt.h"
+
 namespace {
 
 // A pair --name / --no-name whose last occurrence wins.
@@ -38,7 +40,8 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   auto* baseUrlOption = app.add_option("--base-url", baseUrlArg, "The site's base URL: http:// or https://, with a host");
   auto* extOption = app.add_option("--ext", extArg,
                                    "Comma-separated extensions without the dot, e.g. html,htm (spaces around each dropped)");
-  FlagPair priorityFlag, changeFreqFlag, lastModFlag, mobileFlag, noindexFlag, folderUrlsFlag, followFlag, gzipFlag;
+  FlagPair priorityFlag, changeFreqFlag, lastModFlag, mobileFlag, noindexFlag, folderUrlsFlag, followFlag, gzipFlag,
+      canonicalFlag, robotsFlag, robotsLineFlag, hreflangFlag;
   AddPair(app, "priority", "Write <priority> (0.8 for index pages, else 0.4)", &priorityFlag);
   AddPair(app, "changefreq", "Write <changefreq> (daily for index pages, else weekly)", &changeFreqFlag);
   AddPair(app, "lastmod", "Write <lastmod>", &lastModFlag);
@@ -77,6 +80,23 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
       app.add_option("--index-names", indexNamesArg, "Index pages for --folder-urls, first wins (default index.html,index.htm)");
   AddPair(app, "follow-links", "Enter links to folders, each folder once", &followFlag);
   AddPair(app, "gzip", "Write the parts as .xml.gz under a plain index", &gzipFlag);
+  AddPair(app, "canonical", "Leave out pages whose <link rel=canonical> names another URL", &canonicalFlag);
+  AddPair(app, "robots-txt", "Leave out pages the folder's robots.txt disallows (base URL at a host's root)",
+          &robotsFlag);
+  std::string robotsAgentArg;
+  auto* robotsAgentOption =
+      app.add_option("--robots-agent", robotsAgentArg, "The crawler --robots-txt reads its rules for (default *)")
+          ->check(CLI::Validator(
+              [](const std::string& agent) {
+                return RobotsTxt::IsProductToken(agent) ? std::string()
+                                                        : "not a crawler's name (letters, - and _) or *: " + agent;
+              },
+              "NAME"));
+  AddPair(app, "robots-sitemap-line",
+          "After a run, add a Sitemap: line for the sitemap to the folder's robots.txt when none names it "
+          "(base URL at a host's root)",
+          &robotsLineFlag);
+  AddPair(app, "hreflang", "Write each page's language versions as xhtml:link and check them", &hreflangFlag);
   auto* settingsOption = app.add_option("--settings", settingsArg, "Settings file to read instead of the usual one")
                              ->check(CLI::ExistingFile);
   int jobsArg = 0;
@@ -125,5 +145,10 @@ CommandLine::Outcome CommandLine::Parse(int argc, char** argv, std::string* mess
   folderUrls = ValueOf(folderUrlsFlag);
   followLinks = ValueOf(followFlag);
   gzip = ValueOf(gzipFlag);
+  canonical = ValueOf(canonicalFlag);
+  robotsTxt = ValueOf(robotsFlag);
+  robotsAgent = ValueOf(robotsAgentOption, robotsAgentArg);
+  robotsSitemapLine = ValueOf(robotsLineFlag);
+  hreflang = ValueOf(hreflangFlag);
   return Outcome::kRun;
 }

@@ -30,6 +30,11 @@ struct CommandLine {
   std::optional<std::string> indexNames;  // comma-separated
   std::optional<bool> followLinks;
   std::optional<bool> gzip;
+  std::optional<bool> canonical;
+  std::optional<bool> robotsTxt;
+  std::optional<std::string> robotsAgent;
+  std::optional<bool> robotsSitemapLine;
+  std::optional<bool> hreflang;
   std::optional<std::string> settingsPath;
   std::optional<int> jobs;  // threads that read folders
   bool quiet = false;

@@ -1,6 +1,8 @@
 #include "cli/ProblemText.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <string_view>
 
 #include "sitemap/SitemapWriter.h"
@@ -58,15 +60,65 @@ std::string OfWarning(const Warning& warning) {
     case Reason::kGitUnreadable:
       return "could not read the git repository of " + warning.path + ": " + warning.detail +
              "; the pages it did not date are dated by content";
+    case Reason::kCanonicalElsewhere: return "canonical elsewhere: " + warning.path + " -> " + warning.detail;
+    case Reason::kRobotsDisallowed: return "disallowed by robots.txt: " + warning.path + " (" + warning.detail + ")";
+    case Reason::kRobotsNotAtRoot:
+      return "robots.txt left alone: the base URL " + warning.detail +
+             " is not a host's root, which alone has one; no page is left out and no Sitemap: line added";
+    case Reason::kRobotsTxtMissing: return "no robots.txt in the folder's root (" + warning.path + "): no page is disallowed";
+    case Reason::kRobotsNoSitemapLine:
+      return "robots.txt has no Sitemap: line for " + warning.detail + " (--robots-sitemap-line adds one)";
+    case Reason::kHreflangUnusableHref:
+      return "hreflang alternate ignored (no http or https URL): " + warning.path + " -> " +
+             (warning.detail.empty() ? "(empty)" : warning.detail);
+    case Reason::kHreflangNotReciprocal:
+      return "hreflang not returned: " + warning.path + " -> " + warning.detail + " does not link back";
+    case Reason::kHreflangSelfMissing: return "hreflang cluster without the page itself: " + warning.path;
+    case Reason::kHreflangNotInSitemap: return "hreflang alternate not in the sitemap: " + warning.path + " -> " + warning.detail;
+    case Reason::kHreflangBadLanguage:
+      return "hreflang \"" + warning.detail + "\" is no language tag, alternate left out: " + warning.path;
+    case Reason::kHreflangDuplicate: return "hreflang \"" + warning.detail + "\" given to two URLs: " + warning.path;
     case Reason::kUrlTooLong:
     case Reason::kNoindex:
+    case Reason::kCanonicalNotHttp:
+    case Reason::kCanonicalEmpty:
+    case Reason::kCanonicalBroken:
+    case Reason::kCanonicalIsFolder:
     case Reason::kCount: break;
   }
   return warning.path;
 }
 
-bool IsSummed(Warning::Reason reason) {
-  return reason == Warning::Reason::kUrlTooLong || reason == Warning::Reason::kNoindex;
+// Reasons said in one line with their count, after the others, in this
+// order: the pages concerned are many alike (a whole documentation tree
+// with a file: canonical), and one example tells what they are.
+constexpr Warning::Reason kSummed[] = {Warning::Reason::kUrlTooLong,       Warning::Reason::kNoindex,
+                                       Warning::Reason::kCanonicalNotHttp, Warning::Reason::kCanonicalEmpty,
+                                       Warning::Reason::kCanonicalBroken,  Warning::Reason::kCanonicalIsFolder};
+
+bool IsSummed(Warning::Reason reason) { return std::ranges::find(kSummed, reason) != std::end(kSummed); }
+
+// The one line of a summed reason; first is its first entry.
+std::string SummedLine(Warning::Reason reason, std::size_t count, const Warning& first) {
+  using Reason = Warning::Reason;
+  const std::string example = first.detail.empty() ? first.path : first.path + " -> " + first.detail;
+  const std::string kept = ", kept: " + example + (count > 1 ? ", ..." : "");
+  switch (reason) {
+    case Reason::kUrlTooLong:
+      return Counted(count, "URL", "URLs") + " longer than " + std::to_string(SitemapWriter::kMaxUrlLength) +
+             " characters left out, e.g. " + first.detail.substr(0, 80) + "...";
+    case Reason::kNoindex: return Counted(count, "page", "pages") + " marked noindex left out";
+    case Reason::kCanonicalNotHttp:
+      return "canonical ignored (not an http or https URL) on " + Counted(count, "page", "pages") + kept;
+    case Reason::kCanonicalEmpty: return "canonical ignored (empty) on " + Counted(count, "page", "pages") + kept;
+    case Reason::kCanonicalBroken: return "canonical ignored (not a URL) on " + Counted(count, "page", "pages") + kept;
+    case Reason::kCanonicalIsFolder:
+      return Counted(count, "index page names its", "index pages name their") + " folder's URL as canonical but " +
+             (count == 1 ? "is" : "are") + " written as a file's, e.g. " + first.path +
+             ": --folder-urls writes the folder's URL";
+    default: break;
+  }
+  return example;
 }
 
 }  // namespace
@@ -112,6 +164,11 @@ std::string OfRunProblem(const RunProblem& problem) {
     case Code::kLedgerNotUpdated:
       return "sitemap written, ledger not updated: " + path + ": " + problem.detail +
              " (the next run dates its pages as the ledger was)";
+    case Code::kRobotsTxtUnreadable:
+      return "cannot read " + path + ": " + problem.detail + " (--robots-txt reads it); nothing was written";
+    case Code::kRobotsTxtNotUpdated:
+      return "sitemap written, robots.txt not updated: " + path + ": " + problem.detail +
+             " (its Sitemap: line is still missing)";
   }
   return "the run failed";
 }
@@ -123,20 +180,22 @@ std::vector<std::string> WarningLines(const WarningList& warnings, std::size_t* 
     if (lines.size() < WarningList::kShown) lines.push_back(std::move(line));
     ++total;
   };
-  const Warning* firstLong = nullptr;
+  std::array<const Warning*, Warning::kReasons> first{};
   for (const Warning& warning : warnings.kept()) {
-    if (warning.reason == Warning::Reason::kUrlTooLong && !firstLong) firstLong = &warning;
+    const auto reason = static_cast<std::size_t>(warning.reason);
+    if (!first[reason]) first[reason] = &warning;
     if (!IsSummed(warning.reason)) add(OfWarning(warning));
   }
   for (std::size_t reason = 0; reason < Warning::kReasons; ++reason) {
     const auto kind = static_cast<Warning::Reason>(reason);
     if (!IsSummed(kind)) total += warnings.count(kind) - std::min(warnings.count(kind), WarningList::kShown);
   }
-  if (const std::size_t count = warnings.count(Warning::Reason::kUrlTooLong); count > 0)
-    add(Counted(count, "URL", "URLs") + " longer than " + std::to_string(SitemapWriter::kMaxUrlLength) +
-        " characters left out, e.g. " + (firstLong ? firstLong->detail.substr(0, 80) : std::string()) + "...");
-  if (const std::size_t count = warnings.count(Warning::Reason::kNoindex); count > 0)
-    add(Counted(count, "page", "pages") + " marked noindex left out");
+  static const Warning kNoEntry;
+  for (const Warning::Reason reason : kSummed)
+    if (const std::size_t count = warnings.count(reason); count > 0) {
+      const Warning* entry = first[static_cast<std::size_t>(reason)];
+      add(SummedLine(reason, count, entry ? *entry : kNoEntry));
+    }
   *more = total - lines.size();
   return lines;
 }

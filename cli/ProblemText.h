@@ -24,7 +24,9 @@ std::string OfPattern(const ExclusionRules::BadLine& bad, const std::string& whe
 std::string OfRunProblem(const RunProblem& problem);
 
 // A run's warnings as lines: one per entry, but one for all the URLs too
-// long and one for all the noindex pages, after the others. At most
+// long, one for all the noindex pages, one for each kind of canonical
+// ignored and one for the index pages whose canonical is their folder,
+// after the others. At most
 // WarningList::kShown lines; *more counts those beyond.
 std::vector<std::string> WarningLines(const WarningList& warnings, std::size_t* more);
 

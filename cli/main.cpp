@@ -149,6 +149,11 @@ GenerationInputs InputsFrom(const CommandLine& line, const GenerationInputs& sto
   take(inputs.folderUrls, line.folderUrls);
   take(inputs.followLinks, line.followLinks);
   take(inputs.gzip, line.gzip);
+  take(inputs.canonical, line.canonical);
+  take(inputs.robotsTxt, line.robotsTxt);
+  take(inputs.robotsAgent, line.robotsAgent);
+  take(inputs.robotsSitemapLine, line.robotsSitemapLine);
+  take(inputs.hreflang, line.hreflang);
   if (line.extensions) inputs.extensions = TrimmedList(*line.extensions);
   if (line.indexNames) inputs.indexNames = TrimmedList(*line.indexNames);
   return inputs;

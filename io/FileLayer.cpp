@@ -156,9 +156,13 @@ bool PosixFileLayer::ListFolder(int folder, std::vector<std::string>* names, std
 }
 
 bool PosixFileLayer::ReadWhole(const std::string& path, std::string* content, std::string* error) {
+  return ReadWholeIn(AT_FDCWD, path, content, error);
+}
+
+bool PosixFileLayer::ReadWholeIn(int folder, const std::string& name, std::string* content, std::string* error) {
   // Non-blocking, so that opening a FIFO returns at once instead of
   // waiting for a writer; what it is gets checked before any read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return Fail(error);
   const auto failClosing = [&](int cause, const char* text) {
     ::close(fd);

@@ -59,6 +59,8 @@ class FileLayer {
   // regular file. On failure errno is the cause (ENOENT: there is no file)
   // and error says it.
   virtual bool ReadWhole(const std::string& path, std::string* content, std::string* error) = 0;
+  // The same for name in folder (a link there is followed).
+  virtual bool ReadWholeIn(int folder, const std::string& name, std::string* content, std::string* error) = 0;
 };
 
 // The real file layer, on POSIX calls.
@@ -80,4 +82,5 @@ class PosixFileLayer : public FileLayer {
   bool MakeFolders(const std::string& folder, std::string* error) override;
   bool ListFolder(int folder, std::vector<std::string>* names, std::string* error) override;
   bool ReadWhole(const std::string& path, std::string* content, std::string* error) override;
+  bool ReadWholeIn(int folder, const std::string& name, std::string* content, std::string* error) override;
 };

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "sitemap/RobotsSitemapLine.h"
+#include "sitemap/SearchSelection.h"
+
 namespace {
 
 RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
@@ -26,6 +29,7 @@ RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
 RunWriter::RunWriter(const SitemapRun::Environment& environment, FileLayer& files, int folder,
                      std::string folderPath, GenerationInputs inputs, LedgerOpener* opening)
     : environment_(environment),
+      files_(files),
       folder_(folder),
       folderPath_(std::move(folderPath)),
       inputs_(std::move(inputs)),
@@ -70,9 +74,9 @@ bool RunWriter::Start() {
   return !failed_;
 }
 
-bool RunWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp) {
+bool RunWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp, const HeadLinks* links) {
   if (!Start()) return false;
-  failed_ = !writer_.Take(entry, stamp);
+  failed_ = !writer_.Take(entry, stamp, links);
   return !failed_;
 }
 
@@ -97,9 +101,22 @@ void RunWriter::Finish(const std::stop_token& stop, RunResult* result) {
       result->problem = LedgerProblem(problem);
     }
   }
+  AddSitemapLine(result);
   result->path = writer_.outputPath();
   result->urlCount = writer_.urlCount();
   result->partCount = writer_.partCount();
   result->gzip = inputs_.gzip;
   result->warnings.Append(writer_.warnings());
+}
+
+// Last: robots.txt names the sitemap only once the sitemap and the ledger
+// are in place.
+void RunWriter::AddSitemapLine(RunResult* result) {
+  const std::string& base = inputs_.baseUrl;
+  if (!result->written || result->problem || !inputs_.robotsSitemapLine || !SearchSelection::AtHostRoot(base)) return;
+  std::string error;
+  if (!RobotsSitemapLine::Ensure(files_, folder_, folderPath_, SearchSelection::SitemapUrl(base), &error))
+    result->problem = {.code = RunProblem::Code::kRobotsTxtNotUpdated,
+                       .path = folderPath_ + "/" + std::string(SearchSelection::kRobotsTxt),
+                       .detail = error};
 }

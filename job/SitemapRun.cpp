@@ -193,6 +193,7 @@ void SitemapRun::Generate(RunResult* result, int folder, const GenerationInputs&
                     // Content dates compare each page's size and time with the ledger's.
                     .readStamps = inputs.lastModFromContent,
                     .checkNoindex = inputs.skipNoindex,
+                    .readLinks = inputs.canonical || inputs.hreflang,
                     .folderPageNames = inputs.folderUrls ? inputs.indexNames : std::vector<std::string>{},
                     .readers = Readers(),
                     .startThread = environment_.startThread,
@@ -283,7 +284,7 @@ void SitemapRun::Write(RunResult* result, int folder, const GenerationInputs& in
     while (const clCompositionFolder* entry = reader.Next()) {
       if (control.terminateRequested()) break;
       control.StepProgress();
-      if (!writer.Take(*entry, reader.stamp())) break;
+      if (!writer.Take(*entry, reader.stamp(), reader.links())) break;
     }
   }
   writer.Finish(control.stopToken(), result);

@@ -34,7 +34,8 @@ struct RunResult {
   std::size_t partCount = 0;  // 0: one sitemap; else the parts its index names
   WarningList warnings;    // what was left out: folders, files, URLs
   RunProblem problem;      // why nothing was written, unless stopped; with
-                           // written, only kLedgerNotUpdated
+                           // written, only kLedgerNotUpdated or
+                           // kRobotsTxtNotUpdated
   bool gzip = false;       // the parts are gzip files
   // With a ledger: what changed since the last run that wrote the sitemap.
   std::optional<PageHistory::Counts> changeCounts;

@@ -31,7 +31,7 @@ void WritingThread::Work() {
     while (!stop.stop_requested()) {
       const clCompositionFolder* entry = reader_.NextWhileOpen();
       if (!entry) return;  // the walk is over
-      if (!writer_.Take(*entry)) break;
+      if (!writer_.Take(*entry, reader_.stamp(), reader_.links())) break;
     }
   } catch (...) {
     failure_ = std::current_exception();

@@ -105,6 +105,7 @@ bool PosixDirectoryLister::Stamp(FolderHandle folder, const std::string& name, F
   return true;
 }
 
-bool PosixDirectoryLister::PageSaysNoindex(FolderHandle folder, const std::string& name) {
-  return RobotsMeta::FileSaysNoindex(folder, name);
+PageHead::Answer PosixDirectoryLister::ReadPageHead(FolderHandle folder, const std::string& name,
+                                                   PageHead::Wanted wanted) {
+  return RobotsMeta::ReadFileHead(folder, name, wanted);
 }

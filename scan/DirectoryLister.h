@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/FileStamp.h"
+#include "scan/PageHead.h"
 
 // What the scan needs to know of one directory entry.
 struct ListedEntry {
@@ -71,9 +72,10 @@ class DirectoryLister {
   // The size and modification time of the file name in folder (followed
   // if a link); false when they cannot be told.
   virtual bool Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) = 0;
-  // Whether the page name in folder asks robots not to index it; a page
-  // that cannot be read does not.
-  virtual bool PageSaysNoindex(FolderHandle folder, const std::string& name) = 0;
+  // What the head of the page name in folder says of what is wanted:
+  // whether it asks robots not to index it, its links. A page that cannot
+  // be read says nothing.
+  virtual PageHead::Answer ReadPageHead(FolderHandle folder, const std::string& name, PageHead::Wanted wanted) = 0;
 };
 
 // The real lister: openat and getdents64, names passed through as bytes.
@@ -85,7 +87,7 @@ class PosixDirectoryLister : public DirectoryLister {
   bool List(FolderHandle folder, std::vector<ListedEntry>* entries, std::string* error) override;
   void Close(FolderHandle folder) override;
   bool Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) override;
-  bool PageSaysNoindex(FolderHandle folder, const std::string& name) override;
+  PageHead::Answer ReadPageHead(FolderHandle folder, const std::string& name, PageHead::Wanted wanted) override;
 
  protected:
   // fd as a folder handle with its identity, or kNoFolder with the cause

@@ -38,13 +38,16 @@ void Free(void* block, std::size_t bytes) {
 EntryList::EntryList(std::size_t perChunk) : askedPerChunk_(perChunk) {
   static_assert(sizeof(Chunk) % alignof(clCompositionFolder) == 0);
   static_assert(sizeof(clCompositionFolder) % alignof(FileStamp) == 0);
-  KeepStamps(false);
+  static_assert(sizeof(clCompositionFolder) % alignof(Links) == 0 && sizeof(FileStamp) % alignof(Links) == 0);
+  KeepBeside(false, false);
 }
 
-void EntryList::KeepStamps(bool keep) {
+void EntryList::KeepBeside(bool stamps, bool links) {
   if (head_ || !spare_.empty()) clear();  // chunks of the size they had
-  keepStamps_ = keep;
-  const std::size_t perRecord = sizeof(clCompositionFolder) + (keep ? sizeof(FileStamp) : 0);
+  keepStamps_ = stamps;
+  keepLinks_ = links;
+  const std::size_t perRecord =
+      sizeof(clCompositionFolder) + (stamps ? sizeof(FileStamp) : 0) + (links ? sizeof(Links) : 0);
   perChunk_ = askedPerChunk_ > 0 ? askedPerChunk_ : (kHugePage - sizeof(Chunk)) / perRecord;
   chunkBytes_ = sizeof(Chunk) + perChunk_ * perRecord;
   tailUsed_ = perChunk_;
@@ -115,7 +118,7 @@ void EntryList::Close() {
 void EntryList::clear() {
   for (Chunk* chunk = head_; chunk;) {
     Chunk* next = chunk == tail_ ? nullptr : chunk->next;
-    std::destroy_n(RecordsOf(chunk), chunk == tail_ ? tailUsed_ : perChunk_);
+    Destroy(chunk, chunk == tail_ ? tailUsed_ : perChunk_);
     FreeChunk(chunk);
     chunk = next;
   }
@@ -135,10 +138,15 @@ EntryList::const_iterator EntryList::end() const {
   return const_iterator(this, tail_, tailUsed_);
 }
 
+void EntryList::Destroy(Chunk* chunk, std::size_t records) {
+  std::destroy_n(RecordsOf(chunk), records);
+  if (keepLinks_) std::destroy_n(LinksOf(chunk), records);
+}
+
 // The reader's records are destroyed on its own thread; the walk only
 // reuses the memory.
 void EntryList::Recycle(Chunk* chunk) {
-  std::destroy_n(RecordsOf(chunk), perChunk_);
+  Destroy(chunk, perChunk_);
   std::lock_guard lock(mutex_);
   head_ = chunk->next;
   spare_.push_back(chunk);

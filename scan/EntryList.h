@@ -2,12 +2,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "scan/FileStamp.h"
+#include "scan/HeadLinks.h"
 #include "scan/clCompositionFolder.h"
 
 // The scan's records in pre-order, in chunks that never move. One thread,
@@ -21,8 +23,9 @@
 // thus stays a few chunks long, and no record is ever moved or copied.
 // Without a Reader the list keeps every record, for iteration.
 //
-// With KeepStamps, each record has its file's stamp beside it in the
-// chunk, so that a list that needs none pays nothing for them.
+// On demand (KeepBeside), each record has its file's stamp, and its page's
+// head links, beside it in the chunk: they are published with the record
+// and gone with it, and a list that needs none pays nothing for them.
 //
 // A chunk is one huge page where the system has them: a list of a million
 // records filled one small page at a time costs a trap per page, which on
@@ -37,9 +40,10 @@ class EntryList {
   EntryList(const EntryList&) = delete;
   EntryList& operator=(const EntryList&) = delete;
 
-  // Whether each record has a FileStamp beside it (StampLast). Changing
-  // it empties the list; no Reader may be at work.
-  void KeepStamps(bool keep);
+  // Whether each record has a FileStamp (StampLast) and its page's head
+  // links (LinkLast) beside it. Changing it empties the list; no Reader
+  // may be at work.
+  void KeepBeside(bool stamps, bool links);
 
   // The walk's side. The record is readable from the next publication,
   // which comes with a later Append or the close, so that the walk may
@@ -49,12 +53,16 @@ class EntryList {
     if (size_ - announced_ == kPublishEvery) Publish();
     if (tailUsed_ == perChunk_) AddChunk();
     clCompositionFolder* record = new (Slot(tailUsed_)) clCompositionFolder(std::forward<Args>(args)...);
+    if (keepLinks_) new (LinksOf(tail_) + tailUsed_) Links();
     ++tailUsed_;
     ++size_;
     return *record;
   }
   // The stamp of the record appended last; only with KeepStamps.
   void StampLast(const FileStamp& stamp) { new (StampsOf(tail_) + tailUsed_ - 1) FileStamp(stamp); }
+  // The head links of the page appended last, when it has any; only with
+  // links kept.
+  void LinkLast(std::unique_ptr<HeadLinks> links) { LinksOf(tail_)[tailUsed_ - 1] = std::move(links); }
   // The record appended last; only the walk may ask.
   const clCompositionFolder& back() const { return *Slot(tailUsed_ - 1); }
   // The walk begins to append: a reader waits for its records.
@@ -79,12 +87,19 @@ class EntryList {
   class Reader;
 
  private:
-  // Every chunk but the last is full.
+  // Every chunk but the last is full. After its header come its records,
+  // then the stamps and the links kept beside them, one per record.
   struct Chunk {
     Chunk* next = nullptr;
   };
+  using Links = std::unique_ptr<HeadLinks>;
   static clCompositionFolder* RecordsOf(Chunk* chunk) { return reinterpret_cast<clCompositionFolder*>(chunk + 1); }
   FileStamp* StampsOf(Chunk* chunk) const { return reinterpret_cast<FileStamp*>(RecordsOf(chunk) + perChunk_); }
+  Links* LinksOf(Chunk* chunk) const {
+    return reinterpret_cast<Links*>(StampsOf(chunk) + (keepStamps_ ? perChunk_ : 0));
+  }
+  // Ends the records of a chunk, and what lies beside them.
+  void Destroy(Chunk* chunk, std::size_t records);
   clCompositionFolder* Slot(std::size_t index) const { return RecordsOf(tail_) + index; }
   void AddChunk();
   void Publish();
@@ -94,6 +109,7 @@ class EntryList {
 
   const std::size_t askedPerChunk_;  // 0: as many as a huge page holds
   bool keepStamps_ = false;
+  bool keepLinks_ = false;
   std::size_t perChunk_;
   std::size_t chunkBytes_;
   // The walk's own.
@@ -125,6 +141,8 @@ class EntryList::const_iterator {
   pointer operator->() const { return &**this; }
   // Its stamp; nullptr when the list keeps none.
   const FileStamp* stamp() const { return list_->keepStamps_ ? list_->StampsOf(chunk_) + index_ : nullptr; }
+  // Its page's head links; nullptr when it has none or the list keeps none.
+  const HeadLinks* links() const { return list_->keepLinks_ ? list_->LinksOf(chunk_)[index_].get() : nullptr; }
   const_iterator& operator++() {
     if (++index_ == list_->perChunk_ && chunk_ != list_->tail_) {
       chunk_ = chunk_->next;
@@ -171,6 +189,9 @@ class EntryList::Reader {
   }
   // The stamp of the record taken last; nullptr when the list keeps none.
   const FileStamp* stamp() const { return list_.keepStamps_ ? list_.StampsOf(chunk_) + index_ - 1 : nullptr; }
+  // The head links of the record taken last; nullptr when its page has
+  // none or the list keeps none. Valid until the next record is taken.
+  const HeadLinks* links() const { return list_.keepLinks_ ? list_.LinksOf(chunk_)[index_ - 1].get() : nullptr; }
   // Records taken so far.
   std::size_t taken() const { return taken_; }
 

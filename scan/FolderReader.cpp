@@ -19,7 +19,9 @@ void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint1
   std::vector<FoundEntry*> pages;
   std::string entryPath;  // asked for every entry: one buffer for the folder
   for (ListedEntry& entry : listing) {
-    FoundEntry& found = read->found.emplace_back(FoundEntry{.name = std::move(entry.name), .kind = entry.kind});
+    FoundEntry& found = read->found.emplace_back();
+    found.name = std::move(entry.name);
+    found.kind = entry.kind;
     found.left = IsExcluded(path, found, &entryPath);
     if (found.left) continue;
     if (Enters(found.kind)) ++read->foldersToEnter;
@@ -63,7 +65,7 @@ bool FolderReader::IsExcluded(const std::string& folderPath, const FoundEntry& f
 
 // Only pages cost a look at the file, and only when asked for.
 bool FolderReader::IsPage(const FoundEntry& file, std::uint16_t level) const {
-  return (rules_.readModified || rules_.readStamps || rules_.checkNoindex) && rules_.isPage &&
+  return (rules_.readModified || rules_.readStamps || rules_.checkNoindex || rules_.readLinks) && rules_.isPage &&
          rules_.isPage(file.name, level);
 }
 
@@ -75,8 +77,12 @@ void FolderReader::LearnAboutPages(FolderHandle folder, const std::vector<FoundE
       if (rules_.readModified) page->modified = page->stamp.modified;
       if (rules_.readStamps) page->flags |= clCompositionFolder::kStamped;
     }
-    if (rules_.checkNoindex && lister_.PageSaysNoindex(folder, page->name))
-      page->flags |= clCompositionFolder::kNoindex;
+    if (!rules_.checkNoindex && !rules_.readLinks) continue;
+    // One reading of the head for all that is asked of it.
+    PageHead::Answer head =
+        lister_.ReadPageHead(folder, page->name, {.noindex = rules_.checkNoindex, .links = rules_.readLinks});
+    if (head.noindex) page->flags |= clCompositionFolder::kNoindex;
+    if (!head.links.empty()) page->links = std::make_unique<HeadLinks>(std::move(head.links));
   }
 }
 

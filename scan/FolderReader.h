@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/DirectoryLister.h"
+#include "scan/HeadLinks.h"
 #include "scan/ScanRules.h"
 
 // One entry of a read folder, with what was decided about it while the
@@ -17,6 +18,7 @@ struct FoundEntry {
   std::uint8_t flags = 0;
   std::int64_t modified = 0;
   FileStamp stamp{};  // with the kStamped flag
+  std::unique_ptr<HeadLinks> links;  // null when the page has none, or they were not asked for
 };
 
 // A folder as the walk takes it over: its listing, decided, and the handle

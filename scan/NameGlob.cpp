@@ -1,4 +1,5 @@
 #include "scan/NameGlob.h"
+#include "text/AsciiText.h"
 
 #include <algorithm>
 #include <array>
@@ -21,34 +22,10 @@ struct Character {
 // The character at text[at], which must exist. Overlong forms, surrogates
 // and truncated sequences are not valid, so their first byte stands alone.
 Character CharacterAt(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  const Character lone{kLoneByteBase + lead, 1};
-  if (lead < 0x80) return {lead, 1};
-  std::size_t size = 0;
-  unsigned char low = 0x80;   // the second byte's limits depend on the lead
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    size = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    size = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    size = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return lone;
-  }
-  if (text.size() - at < size) return lone;
-  std::uint32_t value = lead & (0x7F >> size);
-  for (std::size_t i = 1; i < size; ++i) {
-    const unsigned char next = byte(at + i);
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return lone;
-    value = (value << 6) | (next & 0x3F);
-  }
-  return {value, size};
+  char32_t value = 0;
+  const std::size_t size = AsciiText::DecodeUtf8(text, at, &value);
+  if (size == 0) return {kLoneByteBase + static_cast<unsigned char>(text[at]), 1};
+  return {static_cast<std::uint32_t>(value), size};
 }
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }

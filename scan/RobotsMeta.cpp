@@ -33,20 +33,20 @@ int ReadChunk(int fd, std::string* text, bool* atEnd) {
   return failure;
 }
 
-bool ReadHeadSaysNoindex(int fd, int* failure) {
+PageHead::Answer ReadHead(int fd, PageHead::Wanted wanted, int* failure) {
   std::string text;
-  PageHead head;
+  PageHead head(wanted);
   for (;;) {
     bool atEnd = false;
     *failure = ReadChunk(fd, &text, &atEnd);
-    if (*failure != 0) return false;
-    if (const std::optional<bool> answer = head.SaysNoindex(text, atEnd)) return *answer;
+    if (*failure != 0) return {};
+    if (std::optional<PageHead::Answer> answer = head.Read(text, atEnd)) return std::move(*answer);
   }
 }
 
-bool Failed(int failure, std::string* error) {
+PageHead::Answer Failed(int failure, std::string* error) {
   if (error) *error = std::generic_category().message(failure);
-  return false;
+  return {};
 }
 
 }  // namespace
@@ -56,12 +56,17 @@ bool RobotsMeta::SaysNoindex(std::string_view htmlStart) {
 }
 
 bool RobotsMeta::FileSaysNoindex(int dirFd, const std::string& name, std::string* error) {
+  return ReadFileHead(dirFd, name, PageHead::Wanted{}, error).noindex;
+}
+
+PageHead::Answer RobotsMeta::ReadFileHead(int dirFd, const std::string& name, PageHead::Wanted wanted,
+                                          std::string* error) {
   // Non-blocking, so that a named pipe or a terminal among the pages cannot
   // hold the run; a regular file reads the same either way.
   const int fd = openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return Failed(errno, error);
   int failure = 0;
-  const bool noindex = ReadHeadSaysNoindex(fd, &failure);
+  PageHead::Answer answer = ReadHead(fd, wanted, &failure);
   close(fd);
-  return failure != 0 ? Failed(failure, error) : noindex;
+  return failure != 0 ? Failed(failure, error) : answer;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "scan/PageHead.h"
+
 // Whether a page asks search engines not to index it, the way a crawler
 // reads it: by a <meta name="robots"> or <meta name="googlebot"> in the
 // page's head whose content, split at commas, holds "noindex" or "none"
@@ -29,4 +31,8 @@ class RobotsMeta {
   // answer. A file that cannot be read is not noindex (false), and *error,
   // when error is not null, gets the reason.
   static bool FileSaysNoindex(int dirFd, const std::string& name, std::string* error = nullptr);
+
+  // The same reading, for all that is wanted of the head at once.
+  static PageHead::Answer ReadFileHead(int dirFd, const std::string& name, PageHead::Wanted wanted,
+                                       std::string* error = nullptr);
 };

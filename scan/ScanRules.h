@@ -27,6 +27,9 @@ struct ScanRules {
   // (clFindInFolders::stamps()).
   bool readStamps = false;
   bool checkNoindex = false;  // mark pages that ask not to be indexed
+  // Keep the canonical and language links of each page's head, beside
+  // its record in the list (EntryList::Reader::links()).
+  bool readLinks = false;
   // Names of the page that stands for its folder, best first: in each
   // folder, the page of the first name here is marked as the folder's
   // page, unless it is marked noindex. Empty: none is.

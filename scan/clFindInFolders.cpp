@@ -99,6 +99,7 @@ class clFindInFolders::Walk {
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
       scan_.entries_.Append(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
       if (scan_.rules_.readStamps) scan_.entries_.StampLast(entry.stamp);
+      if (scan_.rules_.readLinks && entry.links) scan_.entries_.LinkLast(std::move(entry.links));
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }
@@ -351,7 +352,7 @@ clFindInFolders::clFindInFolders(DirectoryLister* lister) : lister_(lister ? lis
 
 void clFindInFolders::setRules(Rules rules) {
   rules_ = std::move(rules);
-  entries_.KeepStamps(rules_.readStamps);
+  entries_.KeepBeside(rules_.readStamps, rules_.readLinks);
 }
 
 std::vector<FileStamp> clFindInFolders::stamps() const {

@@ -93,7 +93,8 @@ class clFindInFolders {
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
   // For an EntryList::Reader, which may take the records on another
-  // thread while scanFolder appends them.
+  // thread while scanFolder appends them. With the rules' readLinks, each
+  // page's head links lie beside its record (EntryList::Reader::links()).
   EntryList& entries() { return entries_; }
   // With the rules' readStamps, a copy of each entry's size and
   // modification time by its place in entries(), valid where the entry

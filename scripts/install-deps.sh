@@ -16,7 +16,7 @@ case $scope in
   all)
     packages+=(libgtest-dev libdeflate-dev libxml2-utils libxml2-dev fonts-ipafont-gothic xvfb xauth imagemagick git
                clang-14 libclang-rt-14-dev python3 libssl3 libpcre2-8-0 libcrypt1 zlib1g
-               dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox)
+               dpkg-dev file lintian help2man man-db desktop-file-utils appstream gnuplot-nox python3-doc)
     ;;
   *)
     echo "usage: install-deps.sh [programs|all]" >&2

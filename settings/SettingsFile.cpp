@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "io/SafeOutputFile.h"
+#include "sitemap/RobotsTxt.h"
 #include "text/AsciiText.h"
 
 namespace {
@@ -39,6 +40,11 @@ constexpr const char* kFollowLinks = "FOLLOW_LINKS";
 constexpr const char* kGzip = "GZIP";
 constexpr const char* kDigest = "DIGEST";
 constexpr const char* kLedger = "LEDGER";
+constexpr const char* kCanonical = "CANONICAL";
+constexpr const char* kRobotsTxt = "ROBOTS_TXT";
+constexpr const char* kRobotsAgent = "ROBOTS_AGENT";
+constexpr const char* kRobotsSitemapLine = "ROBOTS_SITEMAP_LINE";
+constexpr const char* kHreflang = "HREFLANG";
 
 constexpr const char* kWindow = "WINDOW";
 constexpr const char* kLeft = "LEFT";
@@ -212,6 +218,19 @@ void PutInto(const Settings& settings, CSimpleIniA* ini) {
     ini->SetValue(kOptions, kLedger, SettingsFile::Encoded(inputs.ledgerPath).c_str());
   else
     ini->Delete(kOptions, kLedger);
+  // So are the search engine options'.
+  for (const auto& [key, on] : {std::pair{kCanonical, inputs.canonical}, std::pair{kRobotsTxt, inputs.robotsTxt},
+                                std::pair{kRobotsSitemapLine, inputs.robotsSitemapLine},
+                                std::pair{kHreflang, inputs.hreflang}}) {
+    if (on)
+      ini->SetValue(kOptions, key, "1");
+    else
+      ini->Delete(kOptions, key);
+  }
+  if (inputs.robotsAgent != "*")
+    ini->SetValue(kOptions, kRobotsAgent, SettingsFile::Encoded(inputs.robotsAgent).c_str());
+  else
+    ini->Delete(kOptions, kRobotsAgent);
 
   if (!settings.window) return;
   const WindowPlace& place = *settings.window;
@@ -441,6 +460,15 @@ bool SettingsFile::Load(Settings* settings) {
   if (ini.GetValue(kOptions, kIndexNames)) inputs.indexNames = SplitExtensions(text(kIndexNames, kOptions));
   inputs.followLinks = flag(kFollowLinks, kOptions);
   inputs.gzip = flag(kGzip, kOptions);
+  inputs.canonical = flag(kCanonical, kOptions);
+  inputs.robotsTxt = flag(kRobotsTxt, kOptions);
+  const std::string agent = text(kRobotsAgent, kOptions);
+  if (!agent.empty() && !RobotsTxt::IsProductToken(agent))
+    warnings_.push_back({kRobotsAgent, agent, {"*", "[A-Za-z_-]+"}, "*"});
+  else if (!agent.empty())
+    inputs.robotsAgent = agent;
+  inputs.robotsSitemapLine = flag(kRobotsSitemapLine, kOptions);
+  inputs.hreflang = flag(kHreflang, kOptions);
   settings->window = PlaceIn(ini);
   return true;
 }

@@ -31,6 +31,11 @@ struct GenerationInputs {
   bool lastModFromGit = false;
   bool digestText = false;           // a change is one of the text a reader sees, not of the bytes
   std::string ledgerPath;            // empty: the ledger's usual place
+  bool canonical = false;            // leave out pages whose canonical URL is another
+  bool robotsTxt = false;            // leave out pages the site's robots.txt disallows
+  std::string robotsAgent = "*";     // the crawler robots.txt is read for
+  bool robotsSitemapLine = false;    // after a run, robots.txt names the sitemap (base URL at a host's root)
+  bool hreflang = false;             // language versions as xhtml:link, their clusters checked
 
   bool operator==(const GenerationInputs&) const = default;
 };

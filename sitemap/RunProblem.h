@@ -6,8 +6,9 @@
 #include "sitemap/UrlText.h"
 
 // Why a run wrote nothing, as a code with its data: each program words it
-// in its own language. One code, kLedgerNotUpdated, comes with a written
-// sitemap: what failed once the sitemap was in place. path is the file or folder it is about, detail a
+// in its own language. Two codes, kLedgerNotUpdated and
+// kRobotsTxtNotUpdated, come with a written sitemap: what failed once the
+// sitemap was in place. path is the file or folder it is about, detail a
 // second text (the system's reason, a pattern, a URL), the figures what
 // the code says they are.
 struct RunProblem {
@@ -39,6 +40,9 @@ struct RunProblem {
     kLedgerLocked,         // another run holds it
     kLedgerUnwritable,     // it cannot be created or written
     kLedgerNotUpdated,     // the sitemap is written, the ledger is as it was
+    // The site's robots.txt; path: its file, detail: the system's reason.
+    kRobotsTxtUnreadable,  // --robots-txt: it is there but cannot be read
+    kRobotsTxtNotUpdated,  // the sitemap is written; its Sitemap: line could not be added
   };
 
   Code code = Code::kNone;

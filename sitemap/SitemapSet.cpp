@@ -13,6 +13,17 @@ constexpr std::string_view kOpening = "<urlset xmlns=\"http://www.sitemaps.org/s
 constexpr std::string_view kMobileOpening =
     "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\" "
     "xmlns:mobile=\"http://www.google.com/schemas/sitemap-mobile/1.0\">\r\n";
+constexpr std::string_view kXhtmlOpening =
+    "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\" "
+    "xmlns:xhtml=\"http://www.w3.org/1999/xhtml\">\r\n";
+constexpr std::string_view kMobileXhtmlOpening =
+    "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\" "
+    "xmlns:mobile=\"http://www.google.com/schemas/sitemap-mobile/1.0\" "
+    "xmlns:xhtml=\"http://www.w3.org/1999/xhtml\">\r\n";
+
+std::string_view OpeningFor(bool mobile, bool xhtml) {
+  return xhtml ? (mobile ? kMobileXhtmlOpening : kXhtmlOpening) : (mobile ? kMobileOpening : kOpening);
+}
 constexpr std::string_view kClosing = "</urlset>\r\n";
 constexpr std::string_view kIndexOpening = "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\r\n";
 constexpr std::string_view kIndexClosing = "</sitemapindex>\r\n";
@@ -58,7 +69,7 @@ bool SitemapSet::Open() {
   if (!file_->Open(std::string(SitemapFiles::kSitemap))) return Fail("cannot write " + file_->error());
   urls_ = 0;
   bytes_ = 0;
-  return Write(kDeclaration) && Write(options_.mobile ? kMobileOpening : kOpening);
+  return Write(kDeclaration) && Write(OpeningFor(options_.mobile, options_.xhtml));
 }
 
 bool SitemapSet::Write(std::string_view text) {
@@ -110,7 +121,7 @@ bool SitemapSet::StartPart() {
   file_ = NewFile();
   if (!file_->Open(std::string(SitemapFiles::kSitemap))) return Fail("cannot write " + file_->error());
   if (options_.gzip) gzip_ = std::make_unique<BackgroundGzip>([this](std::string_view bytes) { return file_->Write(bytes); });
-  return Write(kDeclaration) && Write(options_.mobile ? kMobileOpening : kOpening);
+  return Write(kDeclaration) && Write(OpeningFor(options_.mobile, options_.xhtml));
 }
 
 bool SitemapSet::Finish(const std::stop_token& stop) {

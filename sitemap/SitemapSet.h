@@ -44,6 +44,7 @@ class SitemapSet {
     std::string baseUrl;     // ends in "/", encoded: the parts' URLs start with it
     std::size_t maxUrls = kMaxUrls;    // per part; smaller only in tests
     std::size_t maxBytes = kMaxBytes;
+    bool xhtml = false;  // the xhtml namespace, for language versions, last in every urlset
   };
 
   // folder: the open folder, which must outlive the set; folderPath names

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "sitemap/PageSelection.h"
+#include "sitemap/SearchSelection.h"
 #include "sitemap/SitemapSet.h"
 #include "sitemap/UrlText.h"
 #include "text/clrelatedansistring.h"
@@ -171,7 +172,12 @@ bool SitemapWriter::Begin(int folder, const std::string& targetFolder, const Gen
   inputs_ = inputs;
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SitemapSet::Options options{inputs.mobile, inputs.gzip, inputs.lastMod, base};
+  // With --robots-txt the site's rules are read before anything is
+  // written: a robots.txt that cannot be read fails the run.
+  search_ = std::make_unique<SearchSelection>(inputs_, base, &warnings_);
+  if (!search_->LoadRobots(files_, folder, targetFolder, &problem_)) return false;
+  SitemapSet::Options options{
+      .mobile = inputs.mobile, .gzip = inputs.gzip, .dates = inputs.lastMod, .baseUrl = base, .xhtml = inputs.hreflang};
   if (urlsPerPart_ > 0) options.maxUrls = urlsPerPart_;
   out_ = std::make_unique<SitemapSet>(files_, folder, targetFolder, options);
   if (!out_->Open()) {
@@ -184,7 +190,7 @@ bool SitemapWriter::Begin(int folder, const std::string& targetFolder, const Gen
   return true;
 }
 
-bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp) {
+bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp, const HeadLinks* links) {
   const GenerationInputs& inputs = inputs_;
   UrlBuilder& urls = *urls_;
   urls.Enter(entry.getLevel());
@@ -203,18 +209,21 @@ bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stam
     LeaveOut(Warning::Reason::kNoindex, entry.name());
     return true;
   }
-  const std::string& url = inputs.folderUrls && entry.isFolderPage() ? urls.FolderUrl() : urls.UrlOf(entry.name());
+  const bool folderForm = inputs.folderUrls && entry.isFolderPage();
+  const std::string& url = folderForm ? urls.FolderUrl() : urls.UrlOf(entry.name());
   if (url.size() > kMaxUrlLength) {
     LeaveOut(Warning::Reason::kUrlTooLong, entry.name(), url);
     return true;
   }
+  if (search_->active() && !search_->Keeps(urls.PathOf(entry.name()), url, entry, links, folderForm)) return true;
   const bool index = IsIndexPage(entry.name());
   static const std::string kNoDate;
   std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
   if (history_) {
     const std::string& path = urls.PathOf(entry.name());
     std::string reason;
-    when = history_->DateOf(path, url, &reason, stamp);
+    // A page the scan could not stamp is read now.
+    when = history_->DateOf(path, url, &reason, entry.isStamped() ? stamp : nullptr);
     if (!reason.empty()) warnings_.Add({.reason = Warning::Reason::kUndatedPage, .path = path, .detail = reason});
   }
   const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());
@@ -230,6 +239,7 @@ bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stam
   if (inputs.priority)
     block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
   if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
+  if (inputs.hreflang) search_->AppendVersions(&block);
   block.append("\t</url>\r\n");
   if (!out_->Add(block, date)) return Fail(RunProblem::Code::kWriteFailed, out_->error());
   return true;
@@ -237,6 +247,10 @@ bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stam
 
 bool SitemapWriter::Finish(const std::stop_token& stop) {
   const std::unique_ptr<SitemapSet> out = std::move(out_);
+  const std::unique_ptr<SearchSelection> search = std::move(search_);
+  // Every page is known: the language clusters can be checked. A stopped
+  // run has no clusters to speak of.
+  if (!stop.stop_requested()) search->Finish();
   // An empty urlset fails the schema: better the previous sitemap.
   if (urlCount_ == 0) {
     if (matchedCount_ > 0) return Fail(RunProblem::Code::kEveryMatchLeftOut);
@@ -247,4 +261,7 @@ bool SitemapWriter::Finish(const std::stop_token& stop) {
   return true;
 }
 
-void SitemapWriter::Abandon() { out_.reset(); }
+void SitemapWriter::Abandon() {
+  out_.reset();
+  search_.reset();
+}

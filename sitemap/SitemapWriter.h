@@ -10,6 +10,7 @@
 
 #include "io/FileLayer.h"
 #include "scan/FileStamp.h"
+#include "scan/HeadLinks.h"
 #include "scan/clCompositionFolder.h"
 #include "sitemap/GenerationInputs.h"
 #include "sitemap/PageHistory.h"
@@ -18,6 +19,7 @@
 #include "sitemap/WarningList.h"
 
 class PageSelection;
+class SearchSelection;
 class SitemapSet;
 
 // Turns a scan's pre-order list into "nubika_sitemap.xml" in the scanned
@@ -34,6 +36,10 @@ class SitemapSet;
 // the protocol allows; so are pages marked noindex when asked. The
 // program's own files are never pages. A sitemap without a single page is
 // not written, as the schema refuses it.
+//
+// The search engine options (--canonical, --robots-txt, --hreflang) are
+// SearchSelection's, asked of each page as it is taken, with the links
+// of its head; the language clusters are checked once every page is in.
 //
 // Until the whole new sitemap is in place, any earlier one stays exactly
 // as it was.
@@ -55,7 +61,8 @@ class SitemapWriter {
   // Stops at the stop signal of control, checked before each entry and
   // before the file is settled, and calls StepProgress() once per entry.
   // folder: targetFolder, open; every file is written through it.
-  // entries: the scan's records in pre-order (any range of them).
+  // entries: the scan's records in pre-order (any range of them); they
+  // come without head links (Take takes those).
   template <typename Entries>
   bool WriteSitemap(int folder, const std::string& targetFolder, const Entries& entries,
                     const GenerationInputs& inputs, RunControl& control) {
@@ -89,10 +96,13 @@ class SitemapWriter {
   bool Begin(int folder, const std::string& targetFolder, const GenerationInputs& inputs);
   // One entry: a folder is kept for the URLs of the entries below it, a
   // page gets its <url> block. stamp: the scan's size and time of the
-  // page, when it kept them. False once writing failed (problem()).
-  bool Take(const clCompositionFolder& entry, const FileStamp* stamp = nullptr);
-  // After the last entry: puts the sitemap in place, unless stop was
-  // asked for first or it would have no page.
+  // page, when it kept them. links: the canonical and language links of
+  // its head, when the scan read them and it has any; only for the call.
+  // False once writing failed (problem()).
+  bool Take(const clCompositionFolder& entry, const FileStamp* stamp = nullptr, const HeadLinks* links = nullptr);
+  // After the last entry: checks the language clusters, then puts the
+  // sitemap in place, unless stop was asked for first or it would have no
+  // page.
   bool Finish(const std::stop_token& stop);
   // Leaves what was begun: any earlier sitemap stays as it was.
   void Abandon();
@@ -140,6 +150,7 @@ class SitemapWriter {
   std::unique_ptr<PageSelection> selection_;
   std::unique_ptr<UrlBuilder> urls_;
   std::unique_ptr<SitemapSet> out_;
+  std::unique_ptr<SearchSelection> search_;
   std::string block_;
   std::string outputPath_;
   RunProblem problem_;

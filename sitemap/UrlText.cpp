@@ -1,11 +1,10 @@
 #include "sitemap/UrlText.h"
 
-#include <uriparser/Uri.h>
-
 #include <array>
 #include <new>
 
 #include "sitemap/InternationalHost.h"
+#include "sitemap/ParsedUri.h"
 #include "text/clrelatedansistring.h"
 #include "text/AsciiText.h"
 
@@ -85,28 +84,6 @@ std::optional<UrlText::BaseProblem> AuthorityProblem(std::string_view authority)
   return std::nullopt;
 }
 
-// Frees what the parser allocated, whatever becomes of the parse.
-class ParsedUri {
- public:
-  ParsedUri() = default;
-  ~ParsedUri() { uriFreeUriMembersA(&uri_); }
-  ParsedUri(const ParsedUri&) = delete;
-  ParsedUri& operator=(const ParsedUri&) = delete;
-
-  bool Parse(const std::string& text) {
-    const char* error = nullptr;
-    return uriParseSingleUriExA(&uri_, text.data(), text.data() + text.size(), &error) == URI_SUCCESS;
-  }
-  UriUriA& uri() { return uri_; }
-
- private:
-  UriUriA uri_{};
-};
-
-std::string_view TextOf(const UriTextRangeA& range) {
-  return range.first ? std::string_view(range.first, static_cast<std::size_t>(range.afterLast - range.first))
-                     : std::string_view();
-}
 
 const char* XmlEntityOf(char c) {
   switch (c) {
@@ -188,13 +165,13 @@ std::optional<std::string> NormalisedBase(std::string_view typed, BaseProblem* p
     return refuse(url[hostStart] == '[' ? BaseProblem::kBadAddress : BaseProblem::kNotUri);
   UriUriA& uri = parsed.uri();
   if (uri.hostData.ipFuture.first) return refuse(BaseProblem::kBadAddress);
-  if (TextOf(uri.hostText).empty()) return refuse(BaseProblem::kNoHost);
+  if (ParsedUri::TextOf(uri.hostText).empty()) return refuse(BaseProblem::kNoHost);
   if (uriNormalizeSyntaxExA(&uri, URI_NORMALIZE_PATH) != URI_SUCCESS) throw std::bad_alloc();
 
   // Put together here: the parser would write an IPv6 host at full length.
   std::string base = encoded.substr(0, pathStart);
   for (const UriPathSegmentA* segment = uri.pathHead; segment; segment = segment->next)
-    base.append("/").append(TextOf(segment->text));
+    base.append("/").append(ParsedUri::TextOf(segment->text));
   if (base.size() == pathStart || base.back() != '/') base.push_back('/');
   return base;
 }

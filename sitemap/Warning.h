@@ -21,6 +21,23 @@ struct Warning {
     kUndatedPage,          // path: a page the ledger could not read; detail: why
     kGitHistoryCut,        // path: the work tree; count: pages a shallow clone cannot date
     kGitUnreadable,        // path: the repository; detail: why it could not be read
+    // What --canonical, --robots-txt and --hreflang find. A URL in detail
+    // is cut to SitemapWriter::kKeptUrlLength.
+    kCanonicalElsewhere,   // path: a page left out; detail: the canonical URL it names
+    kCanonicalNotHttp,     // path: a page kept; detail: its canonical, neither http nor https (file:, ...)
+    kCanonicalEmpty,       // path: a page kept, whose canonical href is empty
+    kCanonicalBroken,      // path: a page kept; detail: its canonical href, which is no URL
+    kCanonicalIsFolder,    // path: an index page written as a file whose canonical is its folder's URL
+    kRobotsDisallowed,     // path: a page left out; detail: the robots.txt rule that disallows it
+    kRobotsNotAtRoot,      // detail: the base URL, whose path is not "/": robots.txt not read
+    kRobotsTxtMissing,     // path: the robots.txt the folder's root does not hold
+    kRobotsNoSitemapLine,  // path: robots.txt; detail: the sitemap's URL, which no Sitemap: line names
+    kHreflangUnusableHref, // path: a page; detail: an alternate's href that is no http(s) URL (not written)
+    kHreflangNotReciprocal,// path: a page; detail: its alternate, a page that does not link back
+    kHreflangSelfMissing,  // path: a page whose alternates leave the page itself out
+    kHreflangNotInSitemap, // path: a page; detail: its alternate inside the base that is not in the sitemap
+    kHreflangBadLanguage,  // path: a page; detail: an hreflang that is no language tag (not written)
+    kHreflangDuplicate,    // path: a page; detail: an hreflang given to two URLs
     kCount
   };
   static constexpr std::size_t kReasons = static_cast<std::size_t>(Reason::kCount);

@@ -10,6 +10,14 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return ToLower(x) == ToLower(y); });
 }
 
+int CompareIgnoringCase(std::string_view a, std::string_view b) {
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const auto x = static_cast<unsigned char>(ToLower(a[i])), y = static_cast<unsigned char>(ToLower(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
@@ -23,6 +31,40 @@ std::string_view TrimHtmlSpace(std::string_view text) {
 std::string_view WithoutUtf8Mark(std::string_view text) {
   if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
   return text;
+}
+
+std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* value) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) {
+    *value = lead;
+    return 1;
+  }
+  std::size_t size = 0;
+  unsigned char low = 0x80;  // the second byte's limits depend on the lead
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < size) return 0;
+  char32_t decoded = lead & (0x7F >> size);
+  for (std::size_t i = 1; i < size; ++i) {
+    const unsigned char next = byte(at + i);
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+    decoded = (decoded << 6) | (next & 0x3F);
+  }
+  *value = decoded;
+  return size;
 }
 
 std::vector<std::string> Lines(std::string_view text) {

@@ -33,11 +33,18 @@ inline constexpr std::string_view kLowerHexDigits = "0123456789abcdef";
 bool AllDigits(std::string_view text);
 // Letter case ignored on both sides.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+// <0, 0 or >0 as a comes before, with or after b, letter case ignored.
+int CompareIgnoringCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 std::string_view TrimHtmlSpace(std::string_view text);
 // text without the UTF-8 byte order mark it may start with.
 std::string_view WithoutUtf8Mark(std::string_view text);
 inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The length of the UTF-8 sequence at text[at] (which must exist), with
+// its code point in *value; 0 when the bytes there are not valid UTF-8
+// (an overlong form, a surrogate, a truncated sequence, a stray byte).
+std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* value);
 
 // The lines of text, each without its LF or CR LF; a last line without a
 // line break counts, an empty text has none.

@@ -146,3 +146,74 @@ TEST(PageHeadTest, ReadsUtf16PagesByTheirByteOrderMark) {
 }
 
 }  // namespace
+
+namespace {
+
+std::optional<PageHead::Answer> ReadInPieces(const std::string& page, std::size_t piece, PageHead::Wanted wanted) {
+  PageHead head(wanted);
+  for (std::size_t size = std::min(piece, page.size());; size = std::min(size + piece, page.size())) {
+    const bool complete = size == page.size();
+    if (auto answer = head.Read(std::string_view(page).substr(0, size), complete)) return answer;
+    if (complete) return std::nullopt;
+  }
+}
+
+// Links count where meta tags count: in the head as the parser builds it,
+// outside templates, the first canonical and base alone.
+TEST(PageHeadTest, FindsTheHeadsLinksAsTheParserPlacesThem) {
+  const std::string body = "<body><p>" + std::string(2000, 'x') + "</p>";
+  const std::string canonical = "<link rel=canonical href=/c.html>";
+  using Alt = HeadLinks::Alternate;
+  struct Case {
+    std::string page;
+    HeadLinks links;
+  };
+  const std::vector<Case> cases = {
+      {"<head><link rel=stylesheet href=s.css></head>" + body, {}},
+      {"<head>" + canonical + "<link rel=\"canonical\" href=\"/second.html\"></head>" + body, {"/c.html", {}, {}}},
+      {"<head><link REL=\"Canonical Other\" href=\"a&amp;b\"></head>" + body, {"a&b", {}, {}}},
+      {"<head><link rel=c&#x61;nonical href=x></head>" + body, {"x", {}, {}}},
+      {"<head><link rel=canonical></head>" + body, {}},  // no href: nothing
+      {"<head><base target=_top><base href=\"/en/\"><base href=/fr/>" + canonical + "</head>" + body,
+       {"/c.html", {}, "/en/"}},
+      {"<head><link rel=alternate hreflang=en href=/en/><link rel=alternate href=feed.xml type=application/rss+xml>"
+       "<link rel=\"alternate\" hreflang=\"x-default\" href=\"/\"><link hreflang=ja rel=alternate href=/ja/></head>" +
+           body,
+       {std::nullopt, {Alt{"en", "/en/"}, Alt{"x-default", "/"}, Alt{"ja", "/ja/"}}, std::nullopt}},
+      // In a template, in the body, after text that began the body, in a comment: not in the head.
+      {"<head><template>" + canonical + "</template></head>" + body, {}},
+      {"<head></head>" + body + canonical, {}},
+      {"<head><title>t</title>words" + canonical + body, {}},
+      {"<head><!--" + canonical + "--></head>" + body, {}},
+      // Between the head and the body the parser moves it into the head.
+      {"<head></head>" + canonical + body, {"/c.html", {}, {}}},
+      // Implied head; a head cut off by the end of the page.
+      {canonical + body, {"/c.html", {}, {}}},
+      {"<html><head>" + canonical, {"/c.html", {}, {}}},
+      // What the parser changes in a value: a control or a NUL becomes
+      // U+FFFD, a CR LF one LF; a raw UTF-8 value stays.
+      {"<head><link rel=canonical href=/a\x03" "b></head>" + body, {"/a\xEF\xBF\xBD" "b", {}, {}}},
+      {std::string("<head><link rel=canonical href=\"/a") + '\0' + "b\"></head>" + body, {"/a\xEF\xBF\xBD" "b", {}, {}}},
+      {"<head><link rel=canonical href=\"/a\r\nb\"></head>" + body, {"/a\nb", {}, {}}},
+      {"<head><link rel=canonical href=/\xE3\x83\x9A\xFF></head>" + body, {"/\xE3\x83\x9A\xEF\xBF\xBD", {}, {}}},
+      {"<head><title><link rel=canonical href=/t></title><noscript>" + canonical + "</noscript></head>" + body,
+       {"/c.html", {}, {}}},
+  };
+  for (const Case& c : cases) {
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, c.page.size()}) {
+      const auto answer = ReadInPieces(c.page, piece, {.noindex = false, .links = true});
+      ASSERT_TRUE(answer) << c.page;
+      EXPECT_EQ(answer->links, c.links) << "pieces of " << piece << ": " << c.page.substr(0, 120);
+    }
+  }
+  // Asked only for noindex, a page's links are not looked for; asked for
+  // both, both come from one reading.
+  const std::string both = "<head><meta name=robots content=noindex>" + canonical + "</head>" + body;
+  EXPECT_EQ(ReadInPieces(both, 5, {})->links, HeadLinks{});
+  EXPECT_EQ(ReadInPieces(both, 5, {.noindex = false, .links = true})->noindex, false);
+  const auto answer = ReadInPieces(both, 5, {.noindex = true, .links = true});
+  EXPECT_TRUE(answer->noindex);
+  EXPECT_EQ(answer->links.canonical, "/c.html");
+}
+
+}  // namespace

@@ -304,3 +304,33 @@ TEST_F(SettingsFileTest, SavesIntoAConfigFolderThatDoesNotExistYet) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SettingsSearchOptionsTest, TheSearchEngineOptionsRoundTripAndABadAgentIsReadAsAny) {
+  TempFolder folder;
+  const std::string path = folder / "Setting.ini";
+  Settings settings;
+  settings.inputs.canonical = settings.inputs.robotsTxt = settings.inputs.robotsSitemapLine = true;
+  settings.inputs.hreflang = true;
+  settings.inputs.robotsAgent = "Googlebot";
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  Settings loaded;
+  ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+  EXPECT_EQ(loaded, settings);
+  // Off again, the keys go: a file saved without them reads as it always did.
+  settings.inputs = GenerationInputs{};
+  ASSERT_TRUE(SettingsFile(path).Save(settings));
+  ASSERT_TRUE(SettingsFile(path).Load(&loaded));
+  EXPECT_EQ(loaded, settings);
+  for (const char* key : {"CANONICAL", "ROBOTS_TXT", "ROBOTS_AGENT", "ROBOTS_SITEMAP_LINE", "HREFLANG"})
+    EXPECT_EQ(ReadFile(path).find(key), std::string::npos) << key;
+  WriteFile(path, "[OPTIONS]\nROBOTS_AGENT=Googlebot/2.1\n");
+  SettingsFile file(path);
+  ASSERT_TRUE(file.Load(&loaded));
+  EXPECT_EQ(loaded.inputs.robotsAgent, "*");
+  ASSERT_EQ(file.warnings().size(), 1u);
+  EXPECT_EQ(file.warnings()[0].key, "ROBOTS_AGENT");
+}
+
+}  // namespace

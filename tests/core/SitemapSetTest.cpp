@@ -262,3 +262,32 @@ TEST(SitemapSetTest, AFailureAtAnyStepLeavesThePreviousSet) {
 }
 
 }  // namespace
+
+namespace {
+
+// With language versions, every part of an index declares their namespace,
+// last among its attributes; the blocks' bytes count towards the limit.
+TEST(SitemapSetTest, EveryPartDeclaresTheXhtmlNamespace) {
+  TempFolder folder;
+  const HeldFolder held(folder);
+  const std::string version = "\t\t<xhtml:link rel=\"alternate\" hreflang=\"en\" href=\"" + kBase + "en/\"/>\r\n";
+  const auto block = [&](int n) {
+    return "\t<url>\r\n\t\t<loc>" + kBase + std::to_string(n) + "</loc>\r\n\t\t<mobile:mobile />\r\n" + version +
+           "\t</url>\r\n";
+  };
+  SitemapSet::Options options{.mobile = true, .baseUrl = kBase, .maxUrls = 1000, .xhtml = true};
+  options.maxBytes = 250 + 2 * block(0).size();  // two blocks fit a part, not three
+  SitemapSet set(PosixFileLayer::Instance(), held.fd, folder.path(), options);
+  ASSERT_TRUE(set.Open());
+  for (int n = 0; n < 5; ++n) ASSERT_TRUE(set.Add(block(n), ""));
+  ASSERT_TRUE(set.Finish({}));
+  const auto read = SitemapCheck::ReadSet(folder.path(), NUBIKA_SCHEMA_DIR);
+  EXPECT_EQ(read.error, "");
+  ASSERT_EQ(read.parts.size(), 3u);
+  for (const std::string& text : read.texts)
+    EXPECT_NE(text.find("xmlns:mobile=\"http://www.google.com/schemas/sitemap-mobile/1.0\" "
+                        "xmlns:xhtml=\"http://www.w3.org/1999/xhtml\">\r\n"),
+              std::string::npos);
+}
+
+}  // namespace

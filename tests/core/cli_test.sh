@@ -363,6 +363,31 @@ else
 fi
 unset XDG_STATE_HOME
 
+# The search engine options: a crawler's name is checked before the run;
+# the Sitemap: line is added once; a robots.txt that cannot be read fails
+# the run with its cause.
+search=$work/search
+mkdir -p "$search/private"
+echo '<link rel=canonical href=/b.html>' >"$search/a.html"; echo b >"$search/b.html"; echo p >"$search/private/p.html"
+printf 'User-agent: *\r\nDisallow: /private/\r\n' >"$search/robots.txt"
+run "$search" --base-url https://example.jp/ --ext html --robots-agent Googlebot/2.1
+check "a bad crawler's name: usage error" [ "$rc" = 2 ]
+check "a bad crawler's name is named" grep -q "Googlebot/2.1" "$work/err"
+run "$search" --base-url https://example.jp/ --ext html --canonical --robots-txt
+check "search options: exit 0, one URL" [ "$rc:$out" = "0:$search/nubika_sitemap.xml 1 0" ]
+check "search options: each kind said" [ "$(grep -c -e 'canonical elsewhere: a.html -> https://example.jp/b.html' \
+  -e 'disallowed by robots.txt: private/p.html (Disallow: /private/)' \
+  -e 'robots.txt has no Sitemap: line for https://example.jp/nubika_sitemap.xml' "$work/err")" = 3 ]
+run "$search" --base-url https://example.jp/ --ext html --robots-txt --robots-sitemap-line
+run "$search" --base-url https://example.jp/ --ext html --robots-txt --robots-sitemap-line
+check "the Sitemap: line added once, as the file's lines end" \
+  [ "$(cat "$search/robots.txt")" = "$(printf 'User-agent: *\r\nDisallow: /private/\r\nSitemap: https://example.jp/nubika_sitemap.xml\r')" ]
+check "no Sitemap: warning once robots.txt names the sitemap" [ "$(grep -c 'Sitemap:' "$work/err")" = 0 ]
+rm "$search/robots.txt"; mkfifo "$search/robots.txt"
+run "$search" --base-url https://example.jp/ --ext html --robots-txt
+check "an unreadable robots.txt fails the run" [ "$rc" = 1 ]
+check "and is named" grep -q "cannot read $search/robots.txt: not a regular file" "$work/err"
+
 # SIGINT/SIGTERM stop the run: exit 1 and the previous sitemap stays. The
 # signal may come after a fast run ended; then the new sitemap is whole.
 # On a slow start (a sanitizer build, a loaded machine) it may also come

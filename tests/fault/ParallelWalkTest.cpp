@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -107,8 +108,44 @@ FakeDirectoryLister RandomTree(std::uint32_t seed) {
   return site;
 }
 
+// A page's canonical and language links: to itself (by its name or in
+// full), now and then to a neighbour (which leaves the page out);
+// versions that point back or not, to another host, with a bad language;
+// a base that moves them. self: the page's name; fromRoot: its path below
+// the site's folder.
+HeadLinks RandomHeadLinks(std::mt19937& random, const std::string& self, const std::string& fromRoot) {
+  HeadLinks links;
+  const std::string neighbour = "e" + std::to_string(random() % 12) + ".html";
+  const unsigned canonical = random() % 8;
+  if (canonical < 3) links.canonical = self;
+  if (canonical == 3) links.canonical = neighbour;
+  if (canonical == 4) links.canonical = "https://example.jp/" + fromRoot;
+  if (random() % 2 == 0) {
+    links.alternates = {{"ja", self}, {"en", neighbour}, {"x-default", "https://other.example/" + fromRoot}};
+    if (random() % 4 == 0) links.alternates.push_back({"not a tag", self});
+  }
+  if (random() % 5 == 0) {
+    links.base = "https://example.jp/" + fromRoot;
+  }
+  if (links.empty()) links.canonical = "";  // an empty href: reported, the page stays
+  return links;
+}
+
+// Every warning kept, with its data, and how many there were of each
+// reason.
+std::vector<std::string> WarningsOf(const WarningList& warnings) {
+  std::vector<std::string> all;
+  for (const Warning& warning : warnings.kept())
+    all.push_back(std::to_string(static_cast<int>(warning.reason)) + " " + warning.path + " " + warning.detail + " " +
+                  std::to_string(warning.count) + "/" + std::to_string(warning.of));
+  for (std::size_t reason = 0; reason < Warning::kReasons; ++reason)
+    all.push_back(std::to_string(warnings.count(static_cast<Warning::Reason>(reason))));
+  return all;
+}
+
 // A site of some thousands of entries, four levels deep, for the writing
-// behind the walk: pages (some marked noindex, some with a date), other
+// behind the walk: pages (some marked noindex, some with a date, some
+// with a canonical link or language versions in their head), other
 // files, links to folders, entries no server can send, and now and then a
 // folder that cannot be listed or whose listing breaks off.
 FakeDirectoryLister BushyTree(std::uint32_t seed, const std::string& root) {
@@ -136,6 +173,7 @@ FakeDirectoryLister BushyTree(std::uint32_t seed, const std::string& root) {
         site.File(path, name + (kind == 6 ? ".css" : ".html"));
         if (random() % 9 == 0) site.noindex.insert(at + ".html");
         if (random() % 3 == 0) site.modified[at + ".html"] = 1700000000 + static_cast<std::int64_t>(random() % 40000000);
+        if (random() % 3 == 0) site.links[at + ".html"] = RandomHeadLinks(random, name + ".html", at.substr(root.size() + 1) + ".html");
       }
     }
   };
@@ -231,10 +269,11 @@ TEST_F(ParallelWalkOnDisk, TheSitemapIsTheSameByteForByte) {
   EXPECT_EQ(written[1], written[0]);
 }
 
-// Written behind the walk or after it, the set is the same byte for byte:
-// random trees with folder URLs, exclusions, links, noindex, dates from
-// the files, parts and gzip. The walk is slowed, so that the writing
-// thread surely takes up entries while it goes on.
+// Written behind the walk or after it, the set is the same byte for byte,
+// and so are the warnings: random trees with folder URLs, exclusions,
+// links, noindex, dates from the files, parts and gzip, canonical links,
+// language versions and a robots.txt. The walk is slowed, so that the
+// writing thread surely takes up entries while it goes on.
 TEST(ParallelWalk, TheSetWrittenBehindTheWalkIsTheOneWrittenAfterIt) {
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -250,9 +289,12 @@ TEST(ParallelWalk, TheSetWrittenBehindTheWalkIsTheOneWrittenAfterIt) {
     inputs.followLinks = seed % 2 == 0;
     inputs.gzip = seed % 3 == 0;
     inputs.exclude = {"e3/", "**/e1/e2.html"};
+    inputs.canonical = inputs.hreflang = inputs.robotsTxt = true;
     std::map<std::string, std::string> written[2];
+    std::vector<std::string> warned[2];
     std::size_t stepped[2] = {};
     for (const int readers : {1, 4}) {
+      WriteFile(out / "robots.txt", "User-agent: *\nDisallow: /*e5.html$\nDisallow: /e2/e6/\nAllow: /e2/e6/e7.html\n");
       ScriptedControl control;
       SitemapRun::Environment environment{&site, nullptr, [] { return std::time_t{1765152000}; }, readers};
       environment.urlsPerPart = 40;
@@ -262,10 +304,24 @@ TEST(ParallelWalk, TheSetWrittenBehindTheWalkIsTheOneWrittenAfterIt) {
       ASSERT_GT(result.partCount, 2u);
       const int side = readers == 1 ? 0 : 1;
       written[side] = out.Files();
+      warned[side] = WarningsOf(result.warnings);
+      if (side == 0) {
+        // The search engine options took part.
+        using Reason = Warning::Reason;
+        for (const Reason reason : {Reason::kCanonicalElsewhere, Reason::kCanonicalEmpty, Reason::kRobotsDisallowed,
+                                    Reason::kHreflangNotReciprocal, Reason::kHreflangBadLanguage})
+          EXPECT_GT(result.warnings.count(reason), 0u) << static_cast<int>(reason);
+      }
       stepped[side] = control.total;
       for (const auto& [name, bytes] : written[side]) std::remove((out / name).c_str());
     }
     EXPECT_EQ(written[1], written[0]);
+    EXPECT_EQ(warned[1], warned[0]);
+    if (!inputs.gzip) {
+      EXPECT_TRUE(std::any_of(written[0].begin(), written[0].end(), [](const auto& file) {
+        return file.second.find("<xhtml:link") != std::string::npos;
+      }));
+    }
     // On one core every entry is written after the walk; behind it, only
     // what was left at its end.
     if (stepped[0] > 2 * EntryList::kPublishEvery) {

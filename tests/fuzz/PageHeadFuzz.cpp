@@ -1,8 +1,11 @@
-// The noindex answer on any bytes given piece by piece, as a file is read:
-// the first byte sets the size of the pieces, the rest is the page. The
-// answer must come by the time the page is complete and must be gumbo's on
-// the whole page: some meta in its head, outside a template, named robots
-// or googlebot with noindex or none in its content. Gumbo reads UTF-8
+// The head reader's answer on any bytes given piece by piece, as a file is
+// read: the first byte sets the size of the pieces, the rest is the page.
+// The answer must come by the time the page is complete and must be
+// gumbo's on the whole page: noindex when some meta in its head, outside a
+// template, is named robots or googlebot with noindex or none in its
+// content; and, when links are asked for too, the first canonical link and
+// base with an href, and every alternate link with an hreflang and href,
+// in the head outside a template (the base only when there is a link). Gumbo reads UTF-8
 // only, so the page is first decoded as a browser does by its byte order
 // mark, here by iconv; iconv refuses ill-formed UTF-16 (a lone surrogate,
 // an odd last byte), which alone is left out of the comparison. A page
@@ -76,41 +79,70 @@ bool IsRefusal(const GumboElement& meta) {
   }
 }
 
-bool HoldsRefusal(const GumboNode& node) {
-  if (node.type != GUMBO_NODE_ELEMENT) return false;  // templates are nodes of their own
-  if (node.v.element.tag == GUMBO_TAG_META && IsRefusal(node.v.element)) return true;
-  const GumboVector& children = node.v.element.children;
-  for (unsigned i = 0; i < children.length; ++i)
-    if (HoldsRefusal(*static_cast<const GumboNode*>(children.data[i]))) return true;
+// The rel attribute's tokens, split at ASCII whitespace, in lower case.
+bool RelHolds(std::string_view rel, const std::string& token) {
+  std::string word;
+  for (std::size_t i = 0; i <= rel.size(); ++i) {
+    if (i == rel.size() || IsSpace(rel[i])) {
+      if (Trimmed(word) == token) return true;
+      word.clear();
+    } else {
+      word.push_back(rel[i]);
+    }
+  }
   return false;
 }
 
-bool GumboSaysNoindex(const std::string& utf8) {
+void Gather(const GumboNode& node, PageHead::Answer* answer) {
+  if (node.type != GUMBO_NODE_ELEMENT) return;  // templates are nodes of their own
+  const GumboElement& element = node.v.element;
+  const auto value = [&](const char* name) -> const char* {
+    const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
+    return attribute ? attribute->value : nullptr;
+  };
+  if (element.tag == GUMBO_TAG_META && IsRefusal(element)) answer->noindex = true;
+  if (element.tag == GUMBO_TAG_BASE && value("href") && !answer->links.base) answer->links.base = value("href");
+  if (element.tag == GUMBO_TAG_LINK && value("rel") && value("href")) {
+    if (RelHolds(value("rel"), "canonical") && !answer->links.canonical) answer->links.canonical = value("href");
+    if (RelHolds(value("rel"), "alternate") && value("hreflang"))
+      answer->links.alternates.push_back({value("hreflang"), value("href")});
+  }
+  for (unsigned i = 0; i < element.children.length; ++i) Gather(*static_cast<const GumboNode*>(element.children.data[i]), answer);
+}
+
+PageHead::Answer GumboSays(const std::string& utf8) {
   GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, utf8.data(), utf8.size());
-  bool noindex = false;
+  PageHead::Answer answer;
   const GumboVector& children = output->root->v.element.children;
   for (unsigned i = 0; i < children.length; ++i) {
     const auto* child = static_cast<const GumboNode*>(children.data[i]);
-    if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HEAD) noindex = HoldsRefusal(*child);
+    if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_HEAD) Gather(*child, &answer);
   }
   gumbo_destroy_output(&kGumboDefaultOptions, output);
-  return noindex;
+  if (answer.links.empty()) answer.links.base.reset();  // a base with no link to serve is not kept
+  return answer;
 }
 
-std::optional<bool> ReadInPieces(std::string_view page, std::size_t piece) {
-  PageHead head;
+std::optional<PageHead::Answer> ReadInPieces(std::string_view page, std::size_t piece, PageHead::Wanted wanted) {
+  PageHead head(wanted);
   for (std::size_t read = std::min(piece, page.size());; read = std::min(read + piece, page.size())) {
-    if (const std::optional<bool> answer = head.SaysNoindex(page.substr(0, read), read == page.size()))
+    if (std::optional<PageHead::Answer> answer = head.Read(page.substr(0, read), read == page.size()))
       return answer;
     if (read == page.size()) return std::nullopt;
   }
 }
 
-void CheckAgainstGumbo(std::string_view page, std::size_t piece, bool gumboSays) {
-  const std::optional<bool> answer = ReadInPieces(page, piece);
+// Asked for noindex alone (the links stay empty), and for everything.
+void CheckAgainstGumbo(std::string_view page, std::size_t piece, const PageHead::Answer& gumboSays) {
   const std::string detail = "pieces of " + std::to_string(piece) + ": " + Printable(std::string(page));
-  FUZZ_CHECK(answer.has_value(), detail);
-  FUZZ_CHECK(*answer == gumboSays, detail + (gumboSays ? " (gumbo: noindex)" : " (gumbo: not noindex)"));
+  const std::optional<PageHead::Answer> noindex = ReadInPieces(page, piece, {});
+  FUZZ_CHECK(noindex.has_value(), detail);
+  FUZZ_CHECK(noindex->noindex == gumboSays.noindex && noindex->links == HeadLinks{},
+             detail + (gumboSays.noindex ? " (gumbo: noindex)" : " (gumbo: not noindex)"));
+  const std::optional<PageHead::Answer> all = ReadInPieces(page, piece, {.noindex = true, .links = true});
+  FUZZ_CHECK(all.has_value(), detail);
+  FUZZ_CHECK(all->noindex == gumboSays.noindex, detail + " (noindex asked with the links)");
+  FUZZ_CHECK(all->links == gumboSays.links, detail + " (links differ from gumbo's)");
 }
 
 // The tokenizer asked for every token must see the same start tags as the
@@ -144,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view page(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::optional<std::string> decoded = AsBrowserDecodes(page);
   if (!decoded) return 0;
-  const bool gumboSays = GumboSaysNoindex(*decoded);
+  const PageHead::Answer gumboSays = GumboSays(*decoded);
   CheckAllTokensKeepTheStartTags(*decoded);
   (void)PageDigest::ReaderText(*decoded);  // ends, and within the sanitizers' bounds
   CheckAgainstGumbo(page, piece, gumboSays);

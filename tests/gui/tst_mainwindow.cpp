@@ -88,6 +88,7 @@ class TestMainWindow : public QObject {
   void optionsThatShapeTheOutputAreNamed();
   void aPlaceIsKeptOnAScreen_data();
   void aPlaceIsKeptOnAScreen();
+  void searchEngineReportsAreJapanese();
 
  private:
   std::unique_ptr<TfrmMain> MakeWindow();
@@ -825,11 +826,12 @@ void TestMainWindow::optionsThatShapeTheOutputAreNamed() {
   // and its tooltip says it whole.
   space_->write(QStringLiteral("Setting.ini"),
                 "[OPTIONS]\nLASTMOD_FROM=content\nDIGEST=text\nEXCLUDE=drafts/\nSKIP_NOINDEX=1\nFOLDER_URLS=1\n"
-                "FOLLOW_LINKS=1\nGZIP=1\n");
+                "FOLLOW_LINKS=1\nGZIP=1\nCANONICAL=1\nROBOTS_TXT=1\nROBOTS_SITEMAP_LINE=1\nHREFLANG=1\n");
   auto full = MakeWindow();
   auto* everything = Find<ElidedLabel>(*full, "lblOptions");
   QCOMPARE(everything->text(), U("詳細設定: 日付は見える文字の変更日, 除外 1 件, noindex を除く, フォルダの URL, "
-                                 "リンクの先も調べる, gzip"));
+                                 "リンクの先も調べる, gzip, canonical 確認, robots.txt 準拠, Sitemap 行追加, "
+                                 "hreflang 確認"));
   QVERIFY(everything->elided());
   QVERIFY(everything->toolTip().startsWith(everything->text() + QLatin1Char('\n')));
   full->resize(full->width() + everything->fontMetrics().horizontalAdvance(everything->text()), full->height());
@@ -855,6 +857,54 @@ void TestMainWindow::aPlaceIsKeptOnAScreen() {
   QFETCH(QRect, placed);
   const QList<QRect> screens{QRect(0, 0, 1920, 1040), QRect(-1280, 0, 1280, 768)};
   QCOMPARE(ScreenFit::Fitted(wanted, screens, QSize(540, 330)), placed);
+}
+
+// What --canonical, --robots-txt and --hreflang find, on real pages, is
+// listed in the result view in Japanese; the options are named on the
+// main window and kept by the options dialog.
+void TestMainWindow::searchEngineReportsAreJapanese() {
+  const auto page = [](const char* head) {
+    return QByteArray("<!DOCTYPE html><html><head>") + head + "</head><body>x</body></html>";
+  };
+  space_->write(QStringLiteral("site/a.html"), page("<link rel=canonical href=/b.html>"));
+  space_->write(QStringLiteral("site/b.html"), page("<link rel=alternate hreflang=en href=b.html>"
+                                                    "<link rel=alternate hreflang=ja href=c.html>"));
+  space_->write(QStringLiteral("site/c.html"), page("<link rel=canonical href=\"file:///c.html\">"));
+  space_->write(QStringLiteral("site/private/d.html"), page(""));
+  space_->write(QStringLiteral("site/robots.txt"), "User-agent: *\nDisallow: /private/\n");
+  space_->write(QStringLiteral("Setting.ini"),
+                "[SETTING]\n[OPTIONS]\nCANONICAL=1\nROBOTS_TXT=1\nROBOTS_AGENT=Googlebot\nHREFLANG=1\n");
+  auto window = MakeWindow();
+  QCOMPARE(Find<QLabel>(*window, "lblOptions")->text(),
+           U("詳細設定: canonical 確認, robots.txt 準拠 (Googlebot), hreflang 確認"));
+  StartAndWait(*window, space_->path(QStringLiteral("site")));
+  TfrmResult* view = window->resultView();
+  QVERIFY(view);
+  QStringList rows = view->RowsText(false).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  rows.sort();
+  const QString robots = space_->path(QStringLiteral("site/robots.txt"));
+  QStringList expected{
+      U("a.html\tcanonical が別の URL\tcanonical: https://example.jp/b.html（このページは載せません）"),
+      U("b.html\threflang の相互リンクなし\t言語版 https://example.jp/c.html からこのページへのリンクがありません"),
+      U("c.html\tcanonical が http(s) でない\tcanonical「file:///c.html」は http でも https でもないため無視し、"
+        "ページは載せました"),
+      U("private/d.html\trobots.txt で禁止\t規則: Disallow: /private/"),
+      robots + U("\trobots.txt に Sitemap: 行がない\thttps://example.jp/nubika_sitemap.xml を示す Sitemap: 行があり"
+                 "ません（「robots.txt に Sitemap: 行を追加する」で追加できます）")};
+  expected.sort();
+  QCOMPARE(rows, expected);
+
+  TfrmOptions dialog;
+  GenerationInputs inputs;
+  inputs.canonical = inputs.robotsTxt = inputs.robotsSitemapLine = inputs.hreflang = true;
+  inputs.robotsAgent = "Googlebot";
+  dialog.Show(inputs);
+  QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
+  Find<QCheckBox>(dialog, "chkRobotsSitemapLine")->setChecked(false);
+  Find<QLineEdit>(dialog, "edtRobotsAgent")->clear();
+  inputs.robotsSitemapLine = false;
+  inputs.robotsAgent = "*";  // an empty name stands for any crawler
+  QCOMPARE(dialog.Applied(GenerationInputs{}), inputs);
 }
 
 QTEST_MAIN(TestMainWindow)

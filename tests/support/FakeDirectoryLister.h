@@ -52,6 +52,7 @@ class FakeDirectoryLister : public DirectoryLister {
   // Modification times and pages marked noindex, by the file's path.
   std::map<std::string, std::int64_t> modified;
   std::set<std::string> noindex;
+  std::map<std::string, HeadLinks> links;  // by path, for pages whose head has links
   int mostOpen = 0;  // the most folders held open at once
   int outOfDescriptors = 0;  // opens refused for want of a descriptor
 
@@ -97,9 +98,13 @@ class FakeDirectoryLister : public DirectoryLister {
     *stamp = {.modified = found->second};
     return true;
   }
-  bool PageSaysNoindex(FolderHandle folder, const std::string& name) override {
+  PageHead::Answer ReadPageHead(FolderHandle folder, const std::string& name, PageHead::Wanted wanted) override {
     std::lock_guard lock(mutex_);
-    return noindex.count(open_.at(folder) + "/" + name) > 0;
+    const std::string path = open_.at(folder) + "/" + name;
+    PageHead::Answer answer;
+    answer.noindex = wanted.noindex && noindex.count(path) > 0;
+    if (const auto found = links.find(path); wanted.links && found != links.end()) answer.links = found->second;
+    return answer;
   }
 
  private:

@@ -76,3 +76,7 @@ bool FaultyFileLayer::MakeFolders(const std::string& folder, std::string* error)
 bool FaultyFileLayer::ReadWhole(const std::string& path, std::string* content, std::string* error) {
   return !Fails(Step::kReadWhole, error) && real_.ReadWhole(path, content, error);
 }
+
+bool FaultyFileLayer::ReadWholeIn(int folder, const std::string& name, std::string* content, std::string* error) {
+  return !Fails(Step::kReadWhole, error) && real_.ReadWholeIn(folder, name, content, error);
+}

@@ -43,6 +43,7 @@ class FaultyFileLayer : public FileLayer {
     return real_.ListFolder(folder, names, error);
   }
   bool ReadWhole(const std::string& path, std::string* content, std::string* error) override;
+  bool ReadWholeIn(int folder, const std::string& name, std::string* content, std::string* error) override;
 
  private:
   // Counts the call and tells whether it is the one to fail; error then

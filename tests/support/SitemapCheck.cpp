@@ -142,9 +142,13 @@ Set ReadSet(const std::string& folder, const std::string& schemaFolder) {
 
 std::string Validate(const std::string& xml, const std::string& schemaFolder) {
   const bool mobile = xml.find("sitemap-mobile/1.0") != std::string::npos;
+  const bool xhtml = xml.find("xmlns:xhtml=\"http://www.w3.org/1999/xhtml\"") != std::string::npos;
   const bool index = xml.find("<sitemapindex") != std::string::npos;
   const std::string schemaPath =
-      schemaFolder + (index ? "/siteindex.xsd" : mobile ? "/sitemap-with-mobile.xsd" : "/sitemap.xsd");
+      schemaFolder + (index    ? "/siteindex.xsd"
+                      : xhtml  ? "/sitemap-with-xhtml.xsd"
+                      : mobile ? "/sitemap-with-mobile.xsd"
+                               : "/sitemap.xsd");
   std::string error;
   DocPtr doc = ReadDocument(xml, &error);
   if (!doc) return "not well-formed: " + error;

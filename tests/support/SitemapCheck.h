@@ -18,7 +18,8 @@ struct Parsed {
 Parsed Parse(const std::string& xml);
 
 // Validates against sitemap.xsd, sitemap-with-mobile.xsd when the sitemap
-// carries the mobile namespace, or siteindex.xsd for an index. Empty when
+// carries the mobile namespace, sitemap-with-xhtml.xsd when it carries
+// the xhtml one, or siteindex.xsd for an index. Empty when
 // valid, else the reason.
 std::string Validate(const std::string& xml, const std::string& schemaFolder);
 

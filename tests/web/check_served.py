@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks a sitemap against the server that serves its site.
 
-usage: check_served.py SITEMAP SITE BASE_URL
+usage: check_served.py SITEMAP SITE BASE_URL [LEFT_OUT]
 
 Every <loc> is fetched with HTTP/1.1, its path sent exactly as the sitemap
 has it, and must answer 200 with the bytes of its file on disk (a URL
@@ -10,7 +10,9 @@ Every page of SITE must be listed exactly once, and nothing else. A page is
 a regular file, or a link that resolves to one, whose name ends in .html or
 .htm; links to folders are never entered, as the program does not enter
 them either. A page whose URL would be longer than the protocol's 2,048
-characters must be left out, and no <loc> may be longer.
+characters must be left out, and no <loc> may be longer. The pages named
+in the file LEFT_OUT, one a line, must not be listed; every xhtml:link
+href under BASE_URL must answer 200.
 """
 import collections
 import http.client
@@ -22,6 +24,7 @@ import urllib.parse
 import xml.etree.ElementTree as ElementTree
 
 SITEMAP_NS = "{http://www.sitemaps.org/schemas/sitemap/0.9}"
+XHTML_LINK = "{http://www.w3.org/1999/xhtml}link"
 PAGE_ENDINGS = (b".html", b".htm")
 INDEX_PAGES = (b"index.html", b"index.htm")  # the server's index directive, in its order
 MAX_URL = 2048
@@ -111,14 +114,29 @@ def check_loc(loc, base, site, listed):
     return None
 
 
+def check_alternate(href, base):
+    """Fetches one xhtml:link href inside the base; what is wrong, or None."""
+    split = urllib.parse.urlsplit(base)
+    status, _ = fetch(split.hostname, split.port, href[len(base) - 1:].encode())
+    return None if status == 200 else f"xhtml:link {href}: status {status}"
+
+
 def main(argv):
-    if len(argv) != 4 or not argv[3].endswith("/"):
+    if len(argv) not in (4, 5) or not argv[3].endswith("/"):
         sys.exit(__doc__)
     sitemap, site, base = argv[1], os.fsencode(os.path.abspath(argv[2])), argv[3]
-    locs = [element.text or "" for element in ElementTree.parse(sitemap).iter(SITEMAP_NS + "loc")]
+    left_out = set()
+    if len(argv) == 5:
+        with open(argv[4], "rb") as names:
+            left_out = {line.rstrip(b"\n") for line in names if line.strip()}
+    tree = ElementTree.parse(sitemap)
+    locs = [element.text or "" for element in tree.iter(SITEMAP_NS + "loc")]
+    hrefs = {element.get("href") for element in tree.iter(XHTML_LINK)}
     listed = collections.Counter()
     failures = [failure for loc in locs if (failure := check_loc(loc, base, site, listed))]
-    pages = pages_of(site)
+    failures += [failure for href in sorted(hrefs) if href.startswith(base) and (failure := check_alternate(href, base))]
+    failures += [f"listed although left out: {shown(page)}" for page in sorted(left_out & listed.keys())]
+    pages = pages_of(site) - left_out
     too_long = {page for page in pages if len(url_of(base, page)) > MAX_URL}
     failures += [f"not listed: {shown(page)}" for page in sorted(pages - too_long - listed.keys())]
     for relative, count in sorted(listed.items()):
@@ -134,7 +152,8 @@ def main(argv):
     if failures:
         print(f"{len(failures)} failures among {len(locs)} URLs and {len(pages)} pages")
         return 1
-    print(f"fetched {len(locs)} URLs, all 200 and byte-equal; {len(too_long)} pages with too long URLs left out")
+    print(f"fetched {len(locs)} URLs, all 200 and byte-equal; {len(too_long)} pages with too long URLs left out; "
+          f"{len(hrefs)} xhtml:link hrefs answer 200; {len(left_out)} pages left out as asked")
     return 0
 
 

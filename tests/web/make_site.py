@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Builds a site of awkward names for the web test.
 
-usage: make_site.py SITE [--regular-only]
+usage: make_site.py SITE [--regular-only] [--search LEFT_OUT]
 
 Every regular file holds its own path relative to SITE, so a server's
 answer can be matched to the file by its bytes. --regular-only leaves out
 the two entries named like pages that are not regular files: a dangling
-link and a FIFO.
+link and a FIFO. --search adds pages for the search engine options, a
+robots.txt and a language cluster, and writes the paths of the pages those
+options leave out to LEFT_OUT, one a line.
 """
 import os
 import sys
@@ -82,7 +84,47 @@ def make_links_and_special(site, regular_only):
         os.mkfifo(os.path.join(site, b"fifo.html"))
 
 
+# Pages for --canonical, --robots-txt, --skip-noindex and --hreflang: a
+# cluster of three languages and x-default, whose members name themselves
+# as canonical, and the pages those options leave out.
+CLUSTER = ('<link rel="alternate" hreflang="en" href="/lang/en.html">'
+           '<link rel="alternate" hreflang="ja" href="ja.html">'
+           '<link rel="alternate" hreflang="de" href="../lang/./de.html">'
+           '<link rel="alternate" hreflang="x-default" href="/lang/">')
+SEARCH_PAGES = {
+    "lang/index.html": CLUSTER + '<link rel="canonical" href="/lang/">',
+    "lang/en.html": CLUSTER + '<link rel="canonical" href="en.html">',
+    "lang/ja.html": CLUSTER + '<base href="/lang/"><link rel="canonical" href="ja.html">',
+    "lang/de.html": CLUSTER + '<link rel="canonical" href="/lang/%64e.html">',
+}
+SEARCH_LEFT_OUT = {
+    "lang/copy.html": '<link rel="canonical" href="/lang/en.html">',
+    "private/secret.html": "",
+    "lang/draft.html": '<meta name="robots" content="noindex">',
+}
+ROBOTS_TXT = b"User-agent: *\r\nDisallow: /private/\r\n"
+
+
+def make_search_pages(site, left_out):
+    for relative, head in {**SEARCH_PAGES, **SEARCH_LEFT_OUT}.items():
+        path = os.path.join(site, relative.encode())
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(f"<!DOCTYPE html><html><head><title>{relative}</title>{head}</head><body>{relative}</body></html>\n")
+    with open(os.path.join(site, b"robots.txt"), "wb") as out:
+        out.write(ROBOTS_TXT)
+    with open(left_out, "w", encoding="utf-8") as out:
+        out.writelines(relative + "\n" for relative in SEARCH_LEFT_OUT)
+
+
 def main(argv):
+    left_out = None
+    if "--search" in argv[2:]:
+        at = argv.index("--search")
+        if at + 1 >= len(argv):
+            sys.exit(__doc__)
+        left_out = argv.pop(at + 1)
+        argv.pop(at)
     if len(argv) not in (2, 3) or argv[2:] not in ([], ["--regular-only"]):
         sys.exit(__doc__)
     site = os.path.abspath(os.fsencode(argv[1]))
@@ -95,6 +137,8 @@ def main(argv):
         write_file(site, relative)
     os.mkdir(os.path.join(site, b"empty"))
     make_links_and_special(site, "--regular-only" in argv)
+    if left_out:
+        make_search_pages(site, left_out)
     depth = make_deep_chain(site)
     print(f"site of {len(relatives)} files and {depth} nested folders in {argv[1]}")
 

@@ -7,6 +7,9 @@
 #   NGINX_BIN  the nginx binary (scripts/fetch-nginx.sh unpacks Debian's)
 #   SERVED_URLS_REGULAR_ONLY=1 leaves out the dangling link and the FIFO
 #          named like pages
+#   SERVED_URLS_SEARCH=1 adds a robots.txt, a language cluster and pages
+#          the search engine options leave out; the program is to be run
+#          with those options, and robots.txt must name the sitemap after
 set -euo pipefail
 : "${CLI:?path of nubika-sitemap-cli}"
 : "${NGINX_BIN:?path of the nginx binary}"
@@ -85,7 +88,9 @@ start_server() {
 
 regular_only=()
 [ "${SERVED_URLS_REGULAR_ONLY:-0}" = 1 ] && regular_only=(--regular-only)
-python3 "$here/make_site.py" "$site" "${regular_only[@]}"
+search=()
+[ "${SERVED_URLS_SEARCH:-0}" = 1 ] && search=(--search "$work/left-out")
+python3 "$here/make_site.py" "$site" "${regular_only[@]}" "${search[@]}"
 start_server
 base=http://127.0.0.1:$port/
 : >"$work/empty.ini"
@@ -98,4 +103,15 @@ if [ "$status" != 0 ]; then
   exit 1
 fi
 xmllint --noout --nonet "$site/nubika_sitemap.xml"
-python3 "$here/check_served.py" "$site/nubika_sitemap.xml" "$site" "$base"
+if [ ${#search[@]} -gt 0 ]; then
+  cat "$work/err"
+  # The line that --robots-sitemap-line adds ends as the file's lines do.
+  if ! tail -n 1 "$site/robots.txt" | grep -qx "Sitemap: ${base}nubika_sitemap.xml"$'\r'; then
+    echo "robots.txt does not end in the sitemap's line:" >&2
+    cat -A "$site/robots.txt" >&2
+    exit 1
+  fi
+  python3 "$here/check_served.py" "$site/nubika_sitemap.xml" "$site" "$base" "$work/left-out"
+else
+  python3 "$here/check_served.py" "$site/nubika_sitemap.xml" "$site" "$base"
+fi
