@@ -13,15 +13,9 @@
 # /tmp/bench-trees).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(dirname "$here")
-build=$(cd "$repo" && realpath "${BUILD:-build}")
-trees=${TREES:-/tmp/bench-trees}
+source "$here/common.sh"
 pages=${1:-10000}
 commits=${2:-5000}
-cli=$build/bin/nubika-sitemap-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-: >"$work/empty.ini"
 export GIT_CONFIG_NOSYSTEM=1 GIT_CONFIG_GLOBAL=/dev/null
 
 site=$trees/git-$pages-$commits
@@ -51,7 +45,6 @@ PY
   mv "$site.partial" "$site"
 fi
 
-source "$here/timed.sh"
 run() { "$cli" "$site/site" --settings "$work/empty.ini" --base-url https://example.jp/ --ext html -q --lastmod "$@"; }
 first() { rm -f "$work/$1.sqlite"; run --lastmod-from "$1" --ledger "$work/$1.sqlite"; }
 

@@ -12,17 +12,10 @@
 # (default 5).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(dirname "$here")
-build=$(cd "$repo" && realpath "${BUILD:-build}")
-trees=${TREES:-/tmp/bench-trees}
+source "$here/common.sh"
 pages=${1:-100000}
 ledger_pages=${2:-1000000}
 rounds=${ROUNDS:-5}
-cli=$build/bin/nubika-sitemap-cli
-mkdir -p "$trees"
-work=$(mktemp -d -p "$trees")
-trap 'rm -rf "$work"' EXIT
-: >"$work/empty.ini"
 
 make_site() {  # make_site COUNT MIN MAX DEST: pages of MIN to MAX bytes, the same every time
   [ -d "$4" ] && return
@@ -49,13 +42,6 @@ run() { "$cli" "$site" --settings "$work/empty.ini" --base-url https://example.j
 cat_all() { find "$site" -name '*.html' -print0 | xargs -0 cat >/dev/null; }
 first_content() { rm -f "$work/l.sqlite"; run --lastmod-from content --ledger "$work/l.sqlite" "$@"; }
 touch_all() { find "$site" -name '*.html' -exec touch {} +; }
-
-# Milliseconds a command takes, its output dropped.
-ms() {
-  local start=$(date +%s%N)
-  "$@" >/dev/null
-  echo $(( ($(date +%s%N) - start) / 1000000 ))
-}
 
 # The machine is shared: every measure is taken once a round, the rounds
 # interleaved, and each row gives the median of its rounds.

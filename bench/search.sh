@@ -10,19 +10,12 @@
 # pages are kept and reused (default: /tmp/bench-trees).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-repo=$(dirname "$here")
-build=$(cd "$repo" && realpath "${BUILD:-build}")
-trees=${TREES:-/tmp/bench-trees}
+source "$here/common.sh"
 pages=${1:-100000}
-cli=$build/bin/nubika-sitemap-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-: >"$work/empty.ini"
 
 site=$trees/link-pages-$pages
 [ -d "$site" ] || python3 "$here/make_pages.py" "$pages" "$site" --links
 run() { "$cli" "$site" --settings "$work/empty.ini" --base-url https://example.jp/ --ext html -q --skip-noindex "$@"; }
-ms() { local start=$(date +%s%N); "$@" >/dev/null 2>&1; echo $(( ($(date +%s%N) - start) / 1000000 )); }
 
 run 2>/dev/null; run --canonical --hreflang --robots-txt 2>/dev/null  # warm the cache
 plain=() all=()
