@@ -47,7 +47,7 @@ class EntryList {
 
   // The walk's side. The record is readable from the next publication,
   // which comes with a later Append or the close, so that the walk may
-  // still stamp it.
+  // still stamp it and give it its links.
   template <typename... Args>
   clCompositionFolder& Append(Args&&... args) {
     if (size_ - announced_ == kPublishEvery) Publish();
@@ -58,7 +58,7 @@ class EntryList {
     ++size_;
     return *record;
   }
-  // The stamp of the record appended last; only with KeepStamps.
+  // The stamp of the record appended last; only with stamps kept.
   void StampLast(const FileStamp& stamp) { new (StampsOf(tail_) + tailUsed_ - 1) FileStamp(stamp); }
   // The head links of the page appended last, when it has any; only with
   // links kept.
@@ -141,8 +141,6 @@ class EntryList::const_iterator {
   pointer operator->() const { return &**this; }
   // Its stamp; nullptr when the list keeps none.
   const FileStamp* stamp() const { return list_->keepStamps_ ? list_->StampsOf(chunk_) + index_ : nullptr; }
-  // Its page's head links; nullptr when it has none or the list keeps none.
-  const HeadLinks* links() const { return list_->keepLinks_ ? list_->LinksOf(chunk_)[index_].get() : nullptr; }
   const_iterator& operator++() {
     if (++index_ == list_->perChunk_ && chunk_ != list_->tail_) {
       chunk_ = chunk_->next;
