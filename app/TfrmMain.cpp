@@ -368,8 +368,8 @@ bool TfrmMain::FormCreate(const std::optional<std::string>& argument) {
   }
   created_ = true;
   setAcceptDrops(true);
-  // Loaded before a command-line run starts, since the run's writer takes
-  // its inputs from the controls.
+  // Loaded before a command-line run starts, since the run takes its
+  // inputs from the controls as it starts.
   loadSettings();
   if (argument && !argument->empty()) StartCommandLineRun(*argument);
   return true;
@@ -601,7 +601,7 @@ void TfrmMain::StopRun() {
   worker_.reset();
 }
 
-GenerationInputs TfrmMain::InputsForWriting() {
+GenerationInputs TfrmMain::InputsOfRun() {
   GenerationInputs inputs;
   CallOnGui([&] { inputs = SnapshotInputs(); });
   return inputs;

@@ -111,7 +111,7 @@ class TfrmMain : public QMainWindow, public clsThread::Host {
 
   // The worker's side of the window, called on the worker's thread; each
   // returns once the GUI thread has handled it.
-  GenerationInputs InputsForWriting() override;
+  GenerationInputs InputsOfRun() override;
   void OnProgress(const std::string& percent) override;
   void OnFinished(bool succeeded) override;
 

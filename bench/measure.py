@@ -197,7 +197,12 @@ def option_commands(args, tree, cli):
     print(f"  --exclude leaves out {share:.0%} of the files", flush=True)
     yield "nubika-sitemap-cli --exclude half", cli + patterns, plain, cli
     if os.environ.get("BASELINE_CLI"):
-        yield "nubika-sitemap-cli (baseline build)", [os.environ["BASELINE_CLI"]] + cli[1:], plain, cli
+        baseline = [os.environ["BASELINE_CLI"]] + cli[1:]
+        yield "nubika-sitemap-cli (baseline build)", baseline, plain, cli
+        # One core: no thread of either build runs beside another.
+        one_core = ["taskset", "-c", "0"]
+        yield "nubika-sitemap-cli, one core", one_core + cli, "nubika-sitemap-cli (baseline build), one core", \
+            one_core + baseline
 
 
 def noindex_commands(args, tree):
@@ -247,6 +252,15 @@ def set_digest(tree):
     return subprocess.run([sys.executable, script, tree], capture_output=True, text=True).stdout.strip()
 
 
+def same_set(argv, other_argv, tree, env):
+    """Whether two programs write the same set of the tree, byte for byte."""
+    digests = []
+    for command in (argv, other_argv):
+        subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        digests.append(set_digest(tree))
+    return digests[0] == digests[1]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -282,6 +296,8 @@ def main():
             for name, argv, base_name, base_argv in option_commands(args, tree, cli):
                 rows.append(measure_pair(name, argv, base_name, base_argv, env,
                                          os.path.join(args.out, f"{name}-{size}.out"), args.runs))
+                if name.endswith("(baseline build)"):
+                    rows[-1]["same_sitemap"] = same_set(argv, cli, tree, env)
             rows.append(measure_cold_pair("nubika-sitemap-cli, cold cache", cli, "find, cold cache",
                                           ["find", tree, "-type", "f"], env, args.runs))
         if os.environ.get("BASELINE_CLI") and size != args.options_size:

@@ -83,10 +83,13 @@ def target_lines(table):
     add("CLI time / `find -type f` time, 100,000 files", 1.5,
         [ratio(table, 100000, CLI, 100000, "find", k) for k in ("median", "min")])
     big = 1000000
-    add("CLI time / `find -type f` time, 1,000,000 files, warm cache, in turns", 0.8,
+    add("CLI time / `find -type f` time, 1,000,000 files, warm cache, in turns", 0.6,
         [ratio(table, big, CLI + ", in turns with find", big, "find", k) for k in ("median", "min")])
-    add("CLI time / `find -type f` time, 1,000,000 files, cold cache, in turns", 0.5,
-        [ratio(table, big, CLI + ", cold cache", big, "find, cold cache", k) for k in ("median", "min")])
+    cold = [ratio(table, big, CLI + ", cold cache", big, "find, cold cache", k) for k in ("median", "min")]
+    if cold[0] is not None:
+        # No target: two cores cannot halve what the kernel spends per folder read from the disk (the notes).
+        lines.append(f"| CLI time / `find -type f` time, 1,000,000 files, cold cache, in turns | none |"
+                     f" {cold[0]:.2f}x | {cold[1]:.2f}x | figure only |")
     add("CLI time / the previous build's, 10,000 files (no slower)", 1.0,
         [ratio(table, 10000, CLI, 10000, CLI + " (baseline build)", k) for k in ("median", "min")])
     add("CLI time with one reading thread / with one per core, 1,000,000 files (how much the threads give)", 1.0,
@@ -103,6 +106,9 @@ def target_lines(table):
     baseline = [ratio(table, big, CLI, big, CLI + " (baseline build)", k) for k in ("median", "min")]
     if baseline[0] is not None:
         add("CLI time / the previous build's, 1,000,000 files", 1.0, baseline)
+        add("CLI time on one core / the previous build's on one core (`taskset -c 0`), 1,000,000 files", 1.0,
+            [ratio(table, big, CLI + ", one core", big, CLI + " (baseline build), one core", k)
+             for k in ("median", "min")])
 
     peers = [p for p in PEERS if row_of(table, 100000, p)]
     if row_of(table, 100000, CLI) and not peers and block_of(table, 100000):
@@ -130,6 +136,11 @@ def target_lines(table):
         lines += ["", "The window's sitemap on 1,000,000 files is " +
                   ("byte for byte the command line's." if window.get("same_sitemap") else
                    "**not** the same as the command line's.")]
+    previous = row_of(table, big, CLI + " (baseline build)")
+    if previous and "same_sitemap" in previous:
+        lines += ["", "The command line's set on 1,000,000 files is " +
+                  ("byte for byte the previous build's." if previous["same_sitemap"] else
+                   "**not** the same as the previous build's.")]
     return lines
 
 

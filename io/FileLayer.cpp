@@ -100,9 +100,10 @@ bool PosixFileLayer::Write(int fd, const char* data, std::size_t size, std::stri
     data += written;
     size -= static_cast<std::size_t>(written);
   }
-  // Start writing back what is written so far, without waiting for it:
-  // the sync that completes the file then finds little left to do.
-  (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  // No early writeback (sync_file_range): on a virtual disk its requests
+  // cost more than they save the sync that completes the file, and the
+  // temporary file of a part whose content did not change is removed,
+  // which makes writing it back wasted work.
   return true;
 }
 

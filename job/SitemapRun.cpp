@@ -1,5 +1,6 @@
 #include "job/SitemapRun.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,20 +9,20 @@
 #include <filesystem>
 #include <new>
 #include <optional>
-#include <span>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "io/FolderLock.h"
 #include "job/HeldFolderLister.h"
 #include "job/LedgerOpener.h"
+#include "job/RunWriter.h"
+#include "job/WritingThread.h"
 #include "scan/ExclusionRules.h"
 #include "scan/clFindInFolders.h"
 #include "sitemap/GitPageDates.h"
 #include "sitemap/PageSelection.h"
-#include "sitemap/RobotsSitemapLine.h"
-#include "sitemap/SearchSelection.h"
 #include "sitemap/SitemapFiles.h"
 #include "sitemap/UrlText.h"
 #include "text/AsciiText.h"
@@ -36,25 +37,10 @@ RunProblem EverythingExcluded(const std::string& folder, const clFindInFolders::
           .others = excluded.others};
 }
 
-RunProblem LedgerProblem(const ContentLedger::Problem& problem) {
-  using Kind = ContentLedger::Problem::Kind;
-  using Code = RunProblem::Code;
-  Code code = Code::kLedgerUnwritable;
-  switch (problem.kind) {
-    case Kind::kUnreadable: code = Code::kLedgerUnreadable; break;
-    case Kind::kNotLedger: code = Code::kLedgerNotLedger; break;
-    case Kind::kNewerFormat: code = Code::kLedgerNewerFormat; break;
-    case Kind::kLocked: code = Code::kLedgerLocked; break;
-    case Kind::kUnwritable: code = Code::kLedgerUnwritable; break;
-    case Kind::kNotUpdated: code = Code::kLedgerNotUpdated; break;
-  }
-  return {.code = code, .path = problem.path, .detail = problem.cause};
-}
-
 // The paths below the folder of the regular files the extension list
 // takes, as the writer names them: the pages it will date. Entries at
 // level n lie in the folder folders[n - 1] names ("" or ending in "/").
-std::vector<std::string> PagePaths(std::span<const clCompositionFolder> entries, const PageSelection& selection) {
+std::vector<std::string> PagePaths(const EntryList& entries, const PageSelection& selection) {
   std::vector<std::string> folders(1);
   std::vector<std::string> paths;
   for (const clCompositionFolder& entry : entries) {
@@ -77,6 +63,14 @@ std::string RealPathOf(int folder, const std::string& path) {
   if (!error && held.is_absolute()) return held.string();
   const std::filesystem::path real = std::filesystem::canonical(path, error);
   return error ? path : real.string();
+}
+
+// The cores this process may run on, as taskset or a container's CPU set
+// gives them.
+int UsableCores() {
+  cpu_set_t cores;
+  if (sched_getaffinity(0, sizeof cores, &cores) == 0) return std::max(1, CPU_COUNT(&cores));
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace
@@ -104,10 +98,15 @@ bool SitemapRun::ResolveFolder(const std::string& argument, std::string* folder,
   return true;
 }
 
-int SitemapRun::Readers() const {
-  if (environment_.readers > 0) return environment_.readers;
-  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
+int SitemapRun::Cores() const { return environment_.cores > 0 ? environment_.cores : UsableCores(); }
+
+int SitemapRun::Readers() const { return environment_.readers > 0 ? environment_.readers : Cores(); }
+
+// Writing behind the walk takes a second core, whatever the number of
+// readers, and a descriptor or two beyond the walk's: as much room as one
+// reader ahead of the walk needs. With one core a thread would only take
+// turns with the walk.
+bool SitemapRun::WritesBehindWalk() const { return Cores() > 1 && clFindInFolders::ReadersAhead(2) > 0; }
 
 FileLayer& SitemapRun::Files() const {
   return environment_.files ? *environment_.files : PosixFileLayer::Instance();
@@ -132,45 +131,16 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     // nothing of this run.
     const int folder = lock.descriptor();
     RemoveLeftovers(folder);
-    // What the scan needs is taken now; the writer's share once it starts.
-    const GenerationInputs atStart = inputs();
+    // The inputs are read once, as the run starts, for the scan and the
+    // writer alike: the writer works while the scan goes on. The window
+    // keeps its inputs disabled during a run, so a later read would give
+    // the same values; a command-line run of the window starts only once
+    // its settings are loaded.
+    const GenerationInputs given = inputs();
     ExclusionRules exclusions;
-    // The programs check the patterns before a run, each in its own words.
-    if (const auto bad = exclusions.AddAll(atStart.exclude)) {
-      result.problem = {.code = RunProblem::Code::kBadExclusion, .detail = bad->line, .count = bad->number};
-      return result;
-    }
-    // Nothing could be a page: better said now than after the scan.
-    if (atStart.extensions.empty()) {
-      result.problem = {.code = RunProblem::Code::kNoExtensions};
-      return result;
-    }
-    const PageSelection pages(atStart.extensions);
-    HeldFolderLister heldRoot(folder);
-    clFindInFolders scanner(environment_.lister ? environment_.lister : &heldRoot);
-    scanner.setRules({.exclusions = &exclusions,
-                      .followLinks = atStart.followLinks,
-                      .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
-                      .readModified = atStart.lastMod && atStart.lastModFromFile,
-                      // Content dates compare each page's size and time with the ledger's.
-                      .readStamps = atStart.lastModFromContent,
-                      .checkNoindex = atStart.skipNoindex,
-                      .readLinks = atStart.canonical || atStart.hreflang,
-                      .readers = Readers(),
-                      .startThread = environment_.startThread,
-                      .filesSeen = control.filesSeen()});
-    // A ledger kept from earlier runs is locked and read while the folder
-    // is scanned; a new one is made once the writing starts.
-    std::optional<LedgerOpener> ledger;
-    if (atStart.lastModFromContent) {
-      const std::optional<std::string> ledgerPath = LedgerPathOf(atStart, result.folder);
-      struct stat status;
-      if (ledgerPath && stat(ledgerPath->c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        ledger.emplace(*ledgerPath, atStart.ledgerPath.empty(), environment_.startThread);
-    }
-    Scan(&result, scanner, control);
-    if (result.problem || result.stopped) return result;
-    Write(&result, folder, scanner, inputs(), control, ledger);
+    GenerationInputs normalised;
+    if (!CheckInputs(given, &exclusions, &normalised, &result.problem)) return result;
+    Generate(&result, folder, normalised, exclusions, control);
   } catch (const std::bad_alloc&) {
     result.written = false;
     result.problem = {.code = RunProblem::Code::kOutOfMemory};
@@ -179,6 +149,83 @@ RunResult SitemapRun::Execute(const std::string& folderArgument, const InputsSou
     result.problem = {.code = RunProblem::Code::kInternal, .detail = error.what()};
   }
   return result;
+}
+
+// The programs check the patterns and the base URL before a run, each in
+// its own words; the run checks them again, and normalises the base URL.
+bool SitemapRun::CheckInputs(const GenerationInputs& given, ExclusionRules* exclusions, GenerationInputs* normalised,
+                             RunProblem* problem) {
+  if (const auto bad = exclusions->AddAll(given.exclude)) {
+    *problem = {.code = RunProblem::Code::kBadExclusion, .detail = bad->line, .count = bad->number};
+    return false;
+  }
+  // Nothing could be a page: better said now than after the scan.
+  if (given.extensions.empty()) {
+    *problem = {.code = RunProblem::Code::kNoExtensions};
+    return false;
+  }
+  UrlText::BaseProblem baseProblem{};
+  const std::optional<std::string> base = UrlText::NormalisedBase(given.baseUrl, &baseProblem);
+  if (!base) {
+    *problem = {.code = RunProblem::Code::kBadBaseUrl, .detail = given.baseUrl, .baseProblem = baseProblem};
+    return false;
+  }
+  *normalised = given;
+  normalised->baseUrl = *base;
+  return true;
+}
+
+// The scan, and the writing of what it records: with cores to spare, on a
+// second thread behind the walk; what is left when the walk is over, on
+// this one.
+void SitemapRun::Generate(RunResult* result, int folder, const GenerationInputs& inputs,
+                          const ExclusionRules& exclusions, RunControl& control) {
+  const PageSelection pages(inputs.extensions);
+  HeldFolderLister heldRoot(folder);
+  clFindInFolders scanner(environment_.lister ? environment_.lister : &heldRoot);
+  // The run's stop, and the writer's when writing fails.
+  std::stop_source walkStop;
+  const std::stop_callback forward(control.stopToken(), [&walkStop] { walkStop.request_stop(); });
+  scanner.setRules({.exclusions = &exclusions,
+                    .followLinks = inputs.followLinks,
+                    .isPage = [&pages](std::string_view name, std::uint16_t level) { return pages.Matches(name, level); },
+                    .readModified = inputs.lastMod && inputs.lastModFromFile,
+                    // Content dates compare each page's size and time with the ledger's.
+                    .readStamps = inputs.lastModFromContent,
+                    .checkNoindex = inputs.skipNoindex,
+                    .readLinks = inputs.canonical || inputs.hreflang,
+                    .folderPageNames = inputs.folderUrls ? inputs.indexNames : std::vector<std::string>{},
+                    .readers = Readers(),
+                    .startThread = environment_.startThread,
+                    .filesSeen = control.filesSeen()});
+  // A ledger kept from earlier runs is locked and read while the folder
+  // is scanned; a new one is made once the writing starts.
+  std::optional<LedgerOpener> ledger;
+  if (inputs.lastModFromContent) {
+    const std::string ledgerPath = RunWriter::LedgerPathOf(inputs, result->folder);
+    struct stat status;
+    if (stat(ledgerPath.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+      ledger.emplace(ledgerPath, inputs.ledgerPath.empty(), environment_.startThread);
+  }
+  RunWriter writer(environment_, Files(), folder, result->folder, inputs, ledger ? &*ledger : nullptr);
+  EntryList::Reader reader(scanner.entries());
+  {
+    // Dates from git are read once for every page the walk found: such a
+    // run writes once the walk is over.
+    std::optional<WritingThread> behind;
+    if (WritesBehindWalk() && !inputs.lastModFromGit)
+      behind.emplace(scanner.entries(), reader, writer, walkStop, environment_.startThread);
+    Scan(result, scanner, walkStop.get_token());
+    if (behind) behind->Join();
+  }
+  if (writer.failed()) {
+    // It stopped the walk: its failure is the run's.
+    result->problem = {};
+    result->stopped = false;
+  } else if (result->problem || result->stopped) {
+    return;
+  }
+  Write(result, folder, inputs, reader, writer, scanner, control);
 }
 
 // Temporary files of a run that was killed. Only a run that holds the
@@ -191,9 +238,9 @@ void SitemapRun::RemoveLeftovers(int folder) {
     if (SitemapFiles::IsTemporary(name)) Files().Remove(folder, name);
 }
 
-void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& control) {
+void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, std::stop_token stop) {
   scanner.setLevel(1);
-  const bool completed = scanner.scanFolder(result->folder, control.stopToken());
+  const bool completed = scanner.scanFolder(result->folder, std::move(stop));
   if (const auto& failure = scanner.failure()) {
     result->problem = {.code = RunProblem::Code::kOutOfDescriptors, .path = failure->path, .detail = failure->reason};
     return;
@@ -226,87 +273,22 @@ void SitemapRun::Scan(RunResult* result, clFindInFolders& scanner, RunControl& c
     result->problem = {.code = RunProblem::Code::kFolderEmpty, .path = result->folder};
 }
 
-std::optional<std::string> SitemapRun::LedgerPathOf(const GenerationInputs& inputs, const std::string& folder) {
-  if (!inputs.ledgerPath.empty()) return inputs.ledgerPath;
-  UrlText::BaseProblem problem{};
-  const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
-  if (!base) return std::nullopt;
-  std::error_code ignored;
-  const std::filesystem::path real = std::filesystem::canonical(folder, ignored);
-  return ContentLedger::DefaultPath(real.empty() ? folder : real.string(), *base);
-}
-
-void SitemapRun::Write(RunResult* result, int folder, const clFindInFolders& scanner,
-                       const GenerationInputs& inputs, RunControl& control, std::optional<LedgerOpener>& opening) {
-  // The programs check the base URL before a run, each in its own words.
-  UrlText::BaseProblem problem{};
-  const std::optional<std::string> base = UrlText::NormalisedBase(inputs.baseUrl, &problem);
-  if (!base) {
-    result->problem = {.code = RunProblem::Code::kBadBaseUrl, .detail = inputs.baseUrl, .baseProblem = problem};
-    return;
-  }
-  GenerationInputs normalised = inputs;
-  normalised.baseUrl = *base;
-
-  // The ledger is locked before anything is written, and kept only once
-  // the sitemap is in place.
-  GitPageDates git;
-  ContentLedger* ledger = nullptr;
-  std::optional<ContentLedger> newLedger;
-  std::optional<PageHistory> history;
-  const std::time_t start = environment_.clock ? environment_.clock() : std::time(nullptr);
-  if (inputs.lastModFromContent) {
-    const std::string ledgerPath = *LedgerPathOf(inputs, result->folder);  // the base URL is valid
-    const bool makeFolders = inputs.ledgerPath.empty();
-    bool opened = false;
-    if (opening && opening->Opens(ledgerPath, makeFolders)) {
-      opened = opening->Wait();
-      ledger = &opening->ledger();
-    } else {
-      opening.reset();  // another ledger was asked for since: this one's lock goes
-      ledger = &newLedger.emplace();
-      opened = ledger->Open(ledgerPath, makeFolders);
-    }
-    if (!opened) {
-      result->problem = LedgerProblem(*ledger->problem());
-      return;
-    }
-    if (environment_.ledgerCommitGate) ledger->GateCommit(environment_.ledgerCommitGate);
-    history.emplace(*ledger, folder, result->folder,
-                    inputs.digestText ? PageDigest::Kind::kText : PageDigest::Kind::kBytes, start);
-    if (inputs.lastModFromGit) DateByGit(result, folder, scanner, inputs, control, &git, &*history);
-  }
-
-  result->writerRan = true;
-  control.StartSteps(scanner.entries().size());
-  SitemapWriter writer(Files(), environment_.clock);
-  if (history) writer.UseHistory(&*history, scanner.stamps());
-  writer.UseLinks(&scanner.links());
-  result->written = writer.WriteSitemap(folder, result->folder, scanner.entries(), normalised, control);
-  if (result->written && history) {
-    if (history->Stage() && history->Commit()) {
-      result->changeCounts = history->counts();
-      result->changes = history->changes();
-    } else {
-      ContentLedger::Problem problem = *ledger->problem();
-      problem.kind = ContentLedger::Problem::Kind::kNotUpdated;
-      result->problem = LedgerProblem(problem);
+// What the writer has not taken while the walk ran is written now, with
+// progress over it.
+void SitemapRun::Write(RunResult* result, int folder, const GenerationInputs& inputs, EntryList::Reader& reader,
+                       RunWriter& writer, const clFindInFolders& scanner, RunControl& control) {
+  GitPageDates git;  // asked for dates while the pages are written
+  if (!writer.failed()) control.StartSteps(scanner.entries().size() - reader.taken());
+  if (writer.Start()) {
+    if (inputs.lastModFromGit && writer.history()) DateByGit(result, folder, scanner, inputs, control, &git, writer.history());
+    while (const clCompositionFolder* entry = reader.Next()) {
+      if (control.terminateRequested()) break;
+      control.StepProgress();
+      if (!writer.Take(*entry, reader.stamp(), reader.links())) break;
     }
   }
-  // Last: robots.txt names the sitemap only once the sitemap is in place.
-  if (result->written && !result->problem && inputs.robotsSitemapLine && SearchSelection::AtHostRoot(*base)) {
-    std::string error;
-    if (!RobotsSitemapLine::Ensure(Files(), folder, result->folder, SearchSelection::SitemapUrl(*base), &error))
-      result->problem = {.code = RunProblem::Code::kRobotsTxtNotUpdated,
-                         .path = result->folder + "/" + std::string(SearchSelection::kRobotsTxt),
-                         .detail = error};
-  }
-  result->path = writer.outputPath();
-  result->urlCount = writer.urlCount();
-  result->partCount = writer.partCount();
-  result->gzip = normalised.gzip;
-  result->warnings.Append(writer.warnings());
-  if (result->written) return;
+  writer.Finish(control.stopToken(), result);
+  if (result->written || result->problem) return;
   const clFindInFolders::Excluded& excluded = scanner.excluded();
   if (control.terminateRequested())
     result->stopped = true;

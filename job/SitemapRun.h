@@ -7,6 +7,7 @@
 #include "io/FileLayer.h"
 #include "job/LedgerOpener.h"
 #include "scan/DirectoryLister.h"
+#include "scan/EntryList.h"
 #include "scan/ScanRules.h"
 #include "sitemap/ContentLedger.h"
 #include "sitemap/GenerationInputs.h"
@@ -16,14 +17,16 @@
 #include "sitemap/SitemapWriter.h"
 #include "sitemap/WarningList.h"
 
+class ExclusionRules;
 class clFindInFolders;
 class GitPageDates;
+class RunWriter;
 
 // What one run ended with, for the window's status and the command line's
 // report.
 struct RunResult {
   bool written = false;    // the sitemap is in place
-  bool writerRan = false;  // the scan ran to its end and writing began
+  bool writerRan = false;  // writing began: the scan found entries
   bool stopped = false;    // the user asked it to stop
   std::string folder;      // the folder the argument stood for
   std::string path;        // the sitemap's path, once known
@@ -55,10 +58,14 @@ class SitemapRun {
     // Asked as the ledger's transaction commits; false makes the commit
     // fail (the ledger stays as it was). Empty: always true.
     std::function<bool()> ledgerCommitGate = {};
+    // URLs per part; 0: the protocol's 50,000. Fewer only in tests.
+    std::size_t urlsPerPart = 0;
+    // The cores the run may use; 0: those the process may run on. With
+    // one, the sitemap is written once the scan is over.
+    int cores = 0;
   };
-  // The inputs, asked for when the run starts (what the scan needs) and
-  // again once the scan is over (what the writer needs): the window takes
-  // them from its controls at those moments.
+  // The inputs, asked for once, when the run starts: the window takes them
+  // from its controls then.
   using InputsSource = std::function<GenerationInputs()>;
 
   SitemapRun() = default;
@@ -71,21 +78,26 @@ class SitemapRun {
 
   // Runs the whole generation. Never throws: whatever goes wrong, running
   // out of memory included, ends as a failed result, and any earlier
-  // sitemap stays.
+  // sitemap stays. With more than one core, the sitemap is written on a
+  // thread of its own while the scan goes on, in the scan's order; progress
+  // is reported over what is left to write once the scan is over.
   RunResult Execute(const std::string& folderArgument, const InputsSource& inputs, RunControl& control);
 
  private:
   void RemoveLeftovers(int folder);
-  void Scan(RunResult* result, clFindInFolders& scanner, RunControl& control);
-  void Write(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
-             RunControl& control, std::optional<LedgerOpener>& opening);
-  // Where the ledger of a run with these inputs on folder lies; none
-  // while the base URL is not valid.
-  static std::optional<std::string> LedgerPathOf(const GenerationInputs& inputs, const std::string& folder);
+  static bool CheckInputs(const GenerationInputs& given, ExclusionRules* exclusions, GenerationInputs* normalised,
+                          RunProblem* problem);
+  void Generate(RunResult* result, int folder, const GenerationInputs& inputs, const ExclusionRules& exclusions,
+                RunControl& control);
+  void Scan(RunResult* result, clFindInFolders& scanner, std::stop_token stop);
+  void Write(RunResult* result, int folder, const GenerationInputs& inputs, EntryList::Reader& reader,
+             RunWriter& writer, const clFindInFolders& scanner, RunControl& control);
   void DateByGit(RunResult* result, int folder, const clFindInFolders& scanner, const GenerationInputs& inputs,
                  RunControl& control, GitPageDates* git, PageHistory* history);
   FileLayer& Files() const;
+  int Cores() const;
   int Readers() const;
+  bool WritesBehindWalk() const;
 
   Environment environment_;
 };

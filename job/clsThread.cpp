@@ -23,7 +23,7 @@ void clsThread::Resume() {
 }
 
 void clsThread::Execute() {
-  result_ = run_.Execute(folder_, [this] { return host_.InputsForWriting(); }, *this);
+  result_ = run_.Execute(folder_, [this] { return host_.InputsOfRun(); }, *this);
   // The host must hear that the run is over whatever happened, or its
   // window would stay in the running state for good.
   host_.OnFinished(result_.written && !result_.problem);

@@ -21,8 +21,8 @@ class clsThread : public RunControl {
   class Host {
    public:
     virtual ~Host() = default;
-    // The writer's inputs, as they are when writing starts.
-    virtual GenerationInputs InputsForWriting() = 0;
+    // The run's inputs, asked for once, as the run starts.
+    virtual GenerationInputs InputsOfRun() = 0;
     // The percentage text ("33.33") has changed.
     virtual void OnProgress(const std::string& percent) = 0;
     // The run is over; result() holds how it ended.

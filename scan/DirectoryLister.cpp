@@ -79,6 +79,10 @@ bool PosixDirectoryLister::List(FolderHandle folder, std::vector<ListedEntry>* e
       return false;
     }
     if (size == 0) return true;
+    // Counted first, so that the list grows once per read, not per entry.
+    std::size_t count = 0;
+    for (ssize_t at = 0; at < size; ++count) at += reinterpret_cast<const dirent64*>(buffer + at)->d_reclen;
+    entries->reserve(entries->size() + count);
     for (ssize_t at = 0; at < size;) {
       const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
       at += entry->d_reclen;

@@ -33,6 +33,7 @@ void FolderReader::Read(FolderHandle folder, const std::string& path, std::uint1
     }
   }
   LearnAboutPages(folder, pages, stop);
+  MarkFolderPage(read->found, level);
 }
 
 FolderRead FolderReader::ReadChild(const OpenedFolder& parent, const std::string& name, bool viaLink,
@@ -83,4 +84,26 @@ void FolderReader::LearnAboutPages(FolderHandle folder, const std::vector<FoundE
     if (head.noindex) page->flags |= clCompositionFolder::kNoindex;
     if (!head.links.empty()) page->links = std::make_unique<HeadLinks>(std::move(head.links));
   }
+}
+
+// Decided here, where the folder's whole listing is known, so that whoever
+// takes the records in order needs no look ahead.
+void FolderReader::MarkFolderPage(std::vector<FoundEntry>& found, std::uint16_t level) const {
+  const std::vector<std::string>& names = rules_.folderPageNames;
+  if (names.empty()) return;
+  FoundEntry* best = nullptr;
+  std::size_t bestRank = names.size();
+  for (FoundEntry& entry : found) {
+    if (entry.left || !(entry.flags & clCompositionFolder::kRegular) || (entry.flags & clCompositionFolder::kNoindex))
+      continue;
+    for (std::size_t rank = 0; rank < bestRank; ++rank) {
+      if (entry.name != names[rank]) continue;
+      if (!rules_.isPage || rules_.isPage(entry.name, level)) {
+        best = &entry;
+        bestRank = rank;
+      }
+      break;
+    }
+  }
+  if (best) best->flags |= clCompositionFolder::kFolderPage;
 }

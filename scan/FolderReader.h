@@ -35,8 +35,9 @@ struct FolderRead {
 };
 
 // Opens and reads one folder under the scan's rules: lists it, leaves out
-// what is excluded, tells which entries are to be entered, and learns what
-// the rules ask of its pages. It keeps no state between folders, so any
+// what is excluded, tells which entries are to be entered, learns what the
+// rules ask of its pages and, with the whole listing at hand, which page
+// stands for the folder. It keeps no state between folders, so any
 // number of threads may read through one reader at once, as long as the
 // lister allows it.
 class FolderReader {
@@ -64,6 +65,7 @@ class FolderReader {
   bool IsExcluded(const std::string& folderPath, const FoundEntry& found, std::string* entryPath) const;
   bool IsPage(const FoundEntry& file, std::uint16_t level) const;
   void LearnAboutPages(FolderHandle folder, const std::vector<FoundEntry*>& pages, std::stop_token stop) const;
+  void MarkFolderPage(std::vector<FoundEntry>& found, std::uint16_t level) const;
 
   DirectoryLister& lister_;
   const ScanRules& rules_;

@@ -6,9 +6,9 @@
 #include <new>
 
 // An allocator that asks for huge pages for blocks of a few megabytes and
-// more, and gives small blocks out as usual. The scan's list of a million
-// entries grows to tens of megabytes; filling it one small page at a time
-// costs a trap per page, which on a virtual machine is much of the scan.
+// more, and gives small blocks out as usual. The ledger of a million pages
+// grows to tens of megabytes; filling it one small page at a time
+// costs a trap per page, which on a virtual machine is much of a run.
 template <typename T>
 class HugePageAllocator {
  public:

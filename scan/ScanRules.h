@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class ExclusionRules;
 
@@ -25,7 +27,13 @@ struct ScanRules {
   // (clFindInFolders::stamps()).
   bool readStamps = false;
   bool checkNoindex = false;  // mark pages that ask not to be indexed
-  bool readLinks = false;     // keep each page's canonical and language links
+  // Keep the canonical and language links of each page's head, beside
+  // its record in the list (EntryList::Reader::links()).
+  bool readLinks = false;
+  // Names of the page that stands for its folder, best first: in each
+  // folder, the page of the first name here is marked as the folder's
+  // page, unless it is marked noindex. Empty: none is.
+  std::vector<std::string> folderPageNames = {};
   // Threads that read folders ahead of the walk; 1 reads each folder as
   // the walk enters it. The records are the same whatever the number.
   int readers = 1;

@@ -13,6 +13,7 @@ class clCompositionFolder {
     kNoindex = 2,  // a page that asks robots not to index it
     kBrokenLink = 4,  // a link to nothing, or a loop of links
     kStamped = 8,     // the scan kept its size and time (clFindInFolders::stamps())
+    kFolderPage = 16,  // the page that stands for its folder (ScanRules::folderPageNames)
   };
 
   clCompositionFolder() = default;
@@ -21,8 +22,7 @@ class clCompositionFolder {
       : clCompositionFolder(level, std::move(name), isFolder, isFolder == 1 ? 0 : kRegular, 0) {}
   clCompositionFolder(std::uint16_t level, std::string name, std::int16_t isFolder, std::uint8_t flags,
                       std::int64_t modified)
-      : level_(level), isFolder_(static_cast<std::int8_t>(isFolder)), flags_(flags), modified_(modified),
-        name_(std::move(name)) {}
+      : level_(level), isFolder_(isFolder), flags_(flags), modified_(modified), name_(std::move(name)) {}
 
   std::uint16_t getLevel() const { return level_; }
   void setLevel(std::uint16_t level) { level_ = level; }
@@ -32,28 +32,22 @@ class clCompositionFolder {
   void setName(const std::string& name) { name_ = name; }
   // 1 for a folder, 0 for a file; readers test for 1.
   std::int16_t getIsFolder() const { return isFolder_; }
-  void setIsFolder(std::int16_t isFolder) { isFolder_ = static_cast<std::int8_t>(isFolder); }
+  void setIsFolder(std::int16_t isFolder) { isFolder_ = isFolder; }
 
   bool isRegularFile() const { return isFolder_ != 1 && (flags_ & kRegular); }
   bool isNoindex() const { return flags_ & kNoindex; }
   bool isBrokenLink() const { return flags_ & kBrokenLink; }
   bool isStamped() const { return flags_ & kStamped; }
+  bool isFolderPage() const { return flags_ & kFolderPage; }
   // Seconds since the epoch; 0 when the scan was not asked for it.
   std::int64_t modified() const { return modified_; }
-  // Which of its scan's head links are the page's (see
-  // clFindInFolders::LinksOf): 1 and up; 0 when the scan was not asked for
-  // them or the page has none. A number, not the links, so that a record
-  // stays as small as it was without them.
-  std::uint32_t linksNumber() const { return linksNumber_; }
-  void setLinksNumber(std::uint32_t number) { linksNumber_ = number; }
 
   bool operator==(const clCompositionFolder&) const = default;
 
  private:
   std::uint16_t level_ = 0;
-  std::int8_t isFolder_ = 0;  // 0 or 1
+  std::int16_t isFolder_ = 0;
   std::uint8_t flags_ = 0;
-  std::uint32_t linksNumber_ = 0;
   std::int64_t modified_ = 0;
   std::string name_;
 };

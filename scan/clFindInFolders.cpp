@@ -97,12 +97,9 @@ class clFindInFolders::Walk {
       const bool enters = reader_.Enters(entry.kind);
       if (enters && --top.foldersLeft == 0) --needing_;
       const bool isFolder = entry.kind == ListedEntry::Kind::kFolder || entry.kind == ListedEntry::Kind::kFolderLink;
-      scan_.entries_.emplace_back(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
-      if (scan_.rules_.readStamps) scan_.stamps_.push_back(entry.stamp);
-      if (entry.links) {
-        scan_.links_.push_back(std::move(*entry.links));
-        scan_.entries_.back().setLinksNumber(static_cast<std::uint32_t>(scan_.links_.size()));
-      }
+      scan_.entries_.Append(scan_.level_, std::move(entry.name), isFolder ? 1 : 0, entry.flags, entry.modified);
+      if (scan_.rules_.readStamps) scan_.entries_.StampLast(entry.stamp);
+      if (scan_.rules_.readLinks && entry.links) scan_.entries_.LinkLast(std::move(entry.links));
       if (!isFolder && scan_.rules_.filesSeen) scan_.rules_.filesSeen->fetch_add(1, std::memory_order_relaxed);
       if (enters && !Descend(entry.kind == ListedEntry::Kind::kFolderLink, stop)) return false;
     }
@@ -349,14 +346,26 @@ class clFindInFolders::Walk {
   std::optional<ReadAhead> readAhead_;
 };
 
+int clFindInFolders::ReadersAhead(int readers) { return BudgetFor(readers).workers; }
+
 clFindInFolders::clFindInFolders(DirectoryLister* lister) : lister_(lister ? lister : &SystemLister()) {}
+
+void clFindInFolders::setRules(Rules rules) {
+  rules_ = std::move(rules);
+  entries_.KeepBeside(rules_.readStamps, rules_.readLinks);
+}
+
+std::vector<FileStamp> clFindInFolders::stamps() const {
+  std::vector<FileStamp> stamps;
+  if (!rules_.readStamps) return stamps;
+  stamps.reserve(entries_.size());
+  for (auto record = entries_.begin(); record != entries_.end(); ++record) stamps.push_back(*record.stamp());
+  return stamps;
+}
 
 void clFindInFolders::reset() {
   level_ = 0;
   entries_.clear();
-  entries_.shrink_to_fit();
-  stamps_.clear();
-  stamps_.shrink_to_fit();
   unlisted_.clear();
   failure_.reset();
   shortfall_.reset();
@@ -368,7 +377,12 @@ void clFindInFolders::reset() {
 bool clFindInFolders::scanFolder(std::string path, std::stop_token stop) {
   const std::uint16_t startLevel = level_;
   bool completed;
+  entries_.Open();
   {
+    struct Closing {
+      EntryList& list;
+      ~Closing() { list.Close(); }
+    } closing{entries_};
     Walk walk(*this, path, stop);
     completed = walk.Run(stop);
   }

@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "scan/DirectoryLister.h"
+#include "scan/EntryList.h"
 #include "scan/FileStamp.h"
-#include "scan/HeadLinks.h"
-#include "scan/HugePageAllocator.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
 
@@ -59,14 +58,17 @@ class clFindInFolders {
   };
 
   using Rules = ScanRules;
-  using EntryList = std::vector<clCompositionFolder, HugePageAllocator<clCompositionFolder>>;
-  using StampList = std::vector<FileStamp, HugePageAllocator<FileStamp>>;
 
   // The deepest level a record can carry; a folder there is not listed.
   static constexpr std::uint16_t kMaxLevel = 65535;
   // Folders the walk holds open at once, the root's included; the readers
   // ahead of it hold a few more, as many as the descriptor limit allows.
   static constexpr int kMaxOpenFolders = 6;
+
+  // The threads a scan with this many readers starts to read folders ahead
+  // of the walk, as the descriptor limit allows (before the system is asked
+  // for them).
+  static int ReadersAhead(int readers);
 
   // Uses the real file system unless a lister is given; the lister must
   // outlive the scanner.
@@ -76,27 +78,30 @@ class clFindInFolders {
   void reset();
   void setLevel(std::uint16_t level) { level_ = level; }
   std::uint16_t getLevel() const { return level_; }
-  void setRules(Rules rules) { rules_ = std::move(rules); }
+  // Set while the list is empty (after construction or reset()).
+  void setRules(Rules rules);
 
   // Appends the records of the folder's whole subtree. Returns false when it
   // stopped because stop was requested (checked before each entry) or gave
   // up (failure()), true otherwise (also when the folder could not be
-  // listed).
+  // listed). The list is closed when it returns, however it ends, so that
+  // a reader of the records on another thread never waits for good.
   bool scanFolder(std::string path, std::stop_token stop = {});
 
   // A copy of the list, as callers that keep it need.
   std::vector<clCompositionFolder> getEntries() const { return {entries_.begin(), entries_.end()}; }
   // The list itself, for readers that only walk or count it.
   const EntryList& entries() const { return entries_; }
-  // With the rules' readStamps, each entry's size and modification time by
-  // its place in entries(), valid where the entry isStamped(); else empty.
-  // Kept beside the list, not in it, so that a scan that needs none pays
+  // For an EntryList::Reader, which may take the records on another
+  // thread while scanFolder appends them. With the rules' readLinks, each
+  // page's head links lie beside its record (EntryList::Reader::links()).
+  EntryList& entries() { return entries_; }
+  // With the rules' readStamps, a copy of each entry's size and
+  // modification time by its place in entries(), valid where the entry
+  // isStamped(); else empty. Kept beside the records in the list
+  // (EntryList::Reader::stamp()), so that a scan that needs none pays
   // nothing for them.
-  const StampList& stamps() const { return stamps_; }
-  // The head links of the pages that have any, when the rules asked for
-  // them, in the order of the records; a record's linksNumber() is its
-  // page's place here, from 1.
-  const std::vector<HeadLinks>& links() const { return links_; }
+  std::vector<FileStamp> stamps() const;
   const std::vector<UnlistedFolder>& unlistedFolders() const { return unlisted_; }
   // The folder the scan gave up at, with the reason, when it ran out of
   // descriptors with none left to let go of: its records are incomplete.
@@ -115,8 +120,6 @@ class clFindInFolders {
   Rules rules_;
   std::uint16_t level_ = 0;
   EntryList entries_;
-  StampList stamps_;
-  std::vector<HeadLinks> links_;
   std::vector<UnlistedFolder> unlisted_;
   std::optional<UnlistedFolder> failure_;
   std::optional<ReaderShortfall> shortfall_;

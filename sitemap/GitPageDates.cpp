@@ -172,7 +172,9 @@ void GitPageDates::Read(const std::string& folder, const std::vector<std::string
     if (mode == GIT_FILEMODE_BLOB || mode == GIT_FILEMODE_BLOB_EXECUTABLE) walk.Want(page);
   }
   // No uncommitted change, staged or in the work tree.
-  git_status_options options = GIT_STATUS_OPTIONS_INIT;
+  // Initialised by the library, whose macro leaves fields unnamed.
+  git_status_options options{};
+  if (git_status_options_init(&options, GIT_STATUS_OPTIONS_VERSION) != 0) return fail(workTree_);
   options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
   options.flags = GIT_STATUS_OPT_EXCLUDE_SUBMODULES | GIT_STATUS_OPT_DISABLE_PATHSPEC_MATCH;
   std::string folderSpec = prefix.empty() ? std::string() : prefix.substr(0, prefix.size() - 1);

@@ -46,9 +46,6 @@ class HreflangClusters {
   std::string_view LastHreflang(std::size_t version) const { return View(LastVersion(version).hreflang); }
   std::string_view LastUrl(std::size_t version) const { return View(LastVersion(version).url); }
 
-  // Room for this many pages.
-  void Reserve(std::size_t pages) { pages_.reserve(pages); }
-
   // Every problem once, in the order of the pages.
   std::vector<Problem> Check() const;
 

@@ -1,9 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // Which files are pages by their name: those whose extension (from the last
@@ -17,10 +15,7 @@ class PageSelection {
   bool Matches(std::string_view name, std::uint16_t level) const;
 
  private:
-  // Lets the set be asked for a string_view without a copy.
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-  };
-  std::unordered_set<std::string, TextHash, std::equal_to<>> dottedExtensions_;
+  // Few in practice: a look through them is quicker than a hash of every
+  // name's extension.
+  std::vector<std::string> dottedExtensions_;
 };

@@ -16,7 +16,8 @@ class RunControl {
   // Where the scan counts the files it has recorded, for a display on
   // another thread; nullptr: not counted.
   virtual std::atomic<std::size_t>* filesSeen() { return nullptr; }
-  // The scan is over and total entries will be stepped through.
+  // The scan is over and total entries will be stepped through: those it
+  // left to write (none were written behind it on one core).
   virtual void StartSteps(std::size_t total) { (void)total; }
   // Counts one entry and brings the progress display up to date; returns
   // when that has happened.

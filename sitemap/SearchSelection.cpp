@@ -8,16 +8,9 @@
 #include "sitemap/UrlText.h"
 #include "text/LanguageTag.h"
 
-SearchSelection::SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings,
-                                 std::size_t entries, const std::vector<HeadLinks>* links)
-    : inputs_(inputs),
-      links_(links),
-      base_(std::move(base)),
-      baseKey_(LinkUrl::Compared(base_)),
-      warnings_(*warnings),
-      clusters_(base_) {
-  if (inputs_.hreflang) clusters_.Reserve(entries);
-}
+SearchSelection::SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings)
+    : inputs_(inputs), base_(std::move(base)), baseKey_(LinkUrl::Compared(base_)), warnings_(*warnings),
+      clusters_(base_) {}
 
 bool SearchSelection::LoadRobots(FileLayer& files, int folder, const std::string& folderPath, RunProblem* problem) {
   if (!inputs_.robotsTxt && !inputs_.robotsSitemapLine) return true;
@@ -99,10 +92,7 @@ bool SearchSelection::CanonicalKeeps(const std::string& href, const std::string&
 }
 
 bool SearchSelection::Keeps(const std::string& path, const std::string& url, const clCompositionFolder& entry,
-                            bool folderForm) {
-  const HeadLinks* links =
-      links_ && entry.linksNumber() != 0 && entry.linksNumber() <= links_->size() ? &(*links_)[entry.linksNumber() - 1]
-                                                                                 : nullptr;
+                            const HeadLinks* links, bool folderForm) {
   // An index page answers to its folder's URL and to its file's.
   std::optional<std::string> otherForm;
   bool indexNamed = false;

@@ -22,12 +22,9 @@ class SearchSelection {
  public:
   static constexpr std::string_view kRobotsTxt = "robots.txt";
 
-  // base: the sitemap's base URL, normalised and ending in "/". warnings
-  // must outlive the selection. entries: how many entries the scan found,
-  // at most as many pages as Keeps will see. links: the scan's head links
-  // (see clFindInFolders::links), or null when it read none.
-  SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings, std::size_t entries,
-                  const std::vector<HeadLinks>* links);
+  // base: the sitemap's base URL, normalised and ending in "/". inputs and
+  // warnings must outlive the selection.
+  SearchSelection(const GenerationInputs& inputs, std::string base, WarningList* warnings);
 
   // Whether any of the options is on: with none, the writer need not ask.
   bool active() const { return inputs_.canonical || inputs_.robotsTxt || inputs_.hreflang; }
@@ -39,10 +36,12 @@ class SearchSelection {
   bool LoadRobots(FileLayer& files, int folder, const std::string& folderPath, RunProblem* problem);
 
   // One page the extension list took: path as the user knows it, url its
-  // <loc> (not yet escaped for XML), folderForm when that is its folder's
-  // URL. True when it stays in the sitemap; then AppendVersions writes
-  // its language versions.
-  bool Keeps(const std::string& path, const std::string& url, const clCompositionFolder& entry, bool folderForm);
+  // <loc> (not yet escaped for XML), links those of its head (null: none
+  // or not read), folderForm when url is its folder's URL. True when it
+  // stays in the sitemap; then AppendVersions writes its language
+  // versions. The pages come in the sitemap's order.
+  bool Keeps(const std::string& path, const std::string& url, const clCompositionFolder& entry,
+             const HeadLinks* links, bool folderForm);
   // The page's xhtml:link lines, to come last in its url block.
   void AppendVersions(std::string* block) const;
 
@@ -67,7 +66,6 @@ class SearchSelection {
                       const std::string& documentBase, const std::optional<std::string>& otherForm, bool folderForm);
 
   const GenerationInputs& inputs_;
-  const std::vector<HeadLinks>* links_;
   const std::string base_;
   const std::string baseKey_;
   WarningList& warnings_;

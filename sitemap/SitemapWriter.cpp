@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <string_view>
-#include <unordered_set>
 
 #include "sitemap/PageSelection.h"
 #include "sitemap/SearchSelection.h"
@@ -25,44 +24,6 @@ std::string CompletedBaseUrl(const std::string& typed) {
   std::string base = cls_Trim().trimSpaces(typed);
   if (!base.empty() && base.back() != '/') base.push_back('/');
   return UrlText::BaseUrl(base);
-}
-
-// The entries that stand for their folder: in each folder, the page whose
-// name comes first in the list of index names.
-std::unordered_set<std::size_t> FolderPages(std::span<const clCompositionFolder> entries,
-                                            const std::vector<std::string>& indexNames,
-                                            const std::function<bool(const clCompositionFolder&)>& isPage) {
-  std::unordered_set<std::size_t> chosen;
-  struct Best {
-    std::size_t rank;
-    std::size_t entry;
-  };
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::vector<Best> best;  // by the level of a folder's entries
-  const auto closeFoldersBelow = [&](std::size_t level) {
-    while (best.size() > level + 1) {
-      if (best.back().rank != kNone) chosen.insert(best.back().entry);
-      best.pop_back();
-    }
-  };
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const clCompositionFolder& entry = entries[i];
-    const std::size_t level = entry.getLevel();
-    closeFoldersBelow(level);
-    if (best.size() <= level) best.resize(level + 1, Best{kNone, 0});
-    if (entry.getIsFolder() == 1) {
-      best.push_back(Best{kNone, 0});  // its entries follow, one level down
-      continue;
-    }
-    for (std::size_t rank = 0; rank < indexNames.size() && rank < best[level].rank; ++rank) {
-      if (entry.name() == indexNames[rank] && isPage(entry)) {
-        best[level] = Best{rank, i};
-        break;
-      }
-    }
-  }
-  closeFoldersBelow(0);
-  return chosen;
 }
 
 }  // namespace
@@ -177,120 +138,130 @@ bool SitemapWriter::Fail(RunProblem::Code code, std::string detail) {
   return false;
 }
 
-bool SitemapWriter::WriteSitemap(const std::string& targetFolder,
-                                 std::span<const clCompositionFolder> entries,
-                                 const GenerationInputs& inputs, RunControl& control) {
+SitemapWriter::~SitemapWriter() = default;
+
+int SitemapWriter::OpenFolder(const std::string& targetFolder) {
   std::string reason;
   const int folder = files_.OpenFolder(targetFolder, &reason);
   if (folder < 0) {
     outputPath_ = targetFolder + "/" + kFileName;
-    return Fail(RunProblem::Code::kWriteFailed, "cannot write " + outputPath_ + ": " + reason);
+    Fail(RunProblem::Code::kWriteFailed, "cannot write " + outputPath_ + ": " + reason);
   }
-  const bool written = WriteSitemap(folder, targetFolder, entries, inputs, control);
-  files_.Close(folder, &reason);
-  return written;
+  return folder;
 }
 
-bool SitemapWriter::WriteSitemap(int folder, const std::string& targetFolder,
-                                 std::span<const clCompositionFolder> entries,
-                                 const GenerationInputs& inputs, RunControl& control) {
+void SitemapWriter::CloseFolder(int folder) {
+  std::string ignored;
+  files_.Close(folder, &ignored);
+}
+
+void SitemapWriter::LeaveOut(Warning::Reason reason, const std::string& name, const std::string& url) {
+  // Only the entries the list keeps are worth their path.
+  if (!warnings_.Keeps(reason)) return warnings_.Count(reason);
+  warnings_.Add({.reason = reason, .path = urls_->PathOf(name), .detail = url.substr(0, kKeptUrlLength),
+                 .count = url.size()});
+}
+
+bool SitemapWriter::Begin(int folder, const std::string& targetFolder, const GenerationInputs& inputs) {
   outputPath_ = targetFolder + "/" + kFileName;
   problem_ = RunProblem{};
   urlCount_ = 0;
   matchedCount_ = 0;
   partCount_ = 0;
   warnings_ = WarningList();
+  inputs_ = inputs;
 
   const std::string base = CompletedBaseUrl(inputs.baseUrl);
-  SearchSelection search(inputs, base, &warnings_, entries.size(), links_);
-  if (!search.LoadRobots(files_, folder, targetFolder, &problem_)) return false;
-  SitemapSet out(files_, folder, targetFolder,
-                 {.mobile = inputs.mobile, .gzip = inputs.gzip, .dates = inputs.lastMod, .baseUrl = base,
-                  .xhtml = inputs.hreflang});
-  if (!out.Open()) return Fail(RunProblem::Code::kWriteFailed, out.error());
-
-  const PageSelection selection(inputs.extensions);
-  const auto counts = [&](const clCompositionFolder& entry) {
-    return entry.isRegularFile() && !(inputs.skipNoindex && entry.isNoindex());
-  };
-  std::unordered_set<std::size_t> folderPages;
-  if (inputs.folderUrls) {
-    folderPages = FolderPages(entries, inputs.indexNames, [&](const clCompositionFolder& entry) {
-      return selection.Matches(entry.name(), entry.getLevel()) && counts(entry);
-    });
+  // With --robots-txt the site's rules are read before anything is
+  // written: a robots.txt that cannot be read fails the run.
+  search_ = std::make_unique<SearchSelection>(inputs_, base, &warnings_);
+  if (!search_->LoadRobots(files_, folder, targetFolder, &problem_)) return false;
+  SitemapSet::Options options{
+      .mobile = inputs.mobile, .gzip = inputs.gzip, .dates = inputs.lastMod, .baseUrl = base, .xhtml = inputs.hreflang};
+  if (urlsPerPart_ > 0) options.maxUrls = urlsPerPart_;
+  out_ = std::make_unique<SitemapSet>(files_, folder, targetFolder, options);
+  if (!out_->Open()) {
+    const bool failed = Fail(RunProblem::Code::kWriteFailed, out_->error());
+    out_.reset();
+    return failed;
   }
+  selection_ = std::make_unique<PageSelection>(inputs.extensions);
+  urls_ = std::make_unique<UrlBuilder>(base);
+  return true;
+}
 
-  const bool searchRules = search.active();
-  UrlBuilder urls(base);
-  const std::stop_token stop = control.stopToken();
-  std::string block;
-  // Only the entries the list keeps are worth their path.
-  const auto leaveOut = [&](Warning::Reason reason, const std::string& name, const std::string& url = {}) {
-    if (!warnings_.Keeps(reason)) return warnings_.Count(reason);
-    return warnings_.Add({.reason = reason, .path = urls.PathOf(name), .detail = url.substr(0, kKeptUrlLength),
-                   .count = url.size()});
-  };
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const clCompositionFolder& entry = entries[i];
-    if (stop.stop_requested()) return false;
-    control.StepProgress();
-    urls.Enter(entry.getLevel());
-    if (entry.getIsFolder() == 1) {
-      urls.SetFolder(entry.getLevel(), entry.name());
-      continue;
-    }
-    if (!selection.Matches(entry.name(), entry.getLevel())) continue;
-    if (history_ && history_->IsLedgerFile(urls.PathOf(entry.name()))) continue;
-    ++matchedCount_;
-    if (!entry.isRegularFile()) {
-      leaveOut(entry.isBrokenLink() ? Warning::Reason::kBrokenLink : Warning::Reason::kNotRegularFile, entry.name());
-      continue;
-    }
-    if (inputs.skipNoindex && entry.isNoindex()) {
-      leaveOut(Warning::Reason::kNoindex, entry.name());
-      continue;
-    }
-    const bool folderForm = folderPages.contains(i);
-    const std::string& url = folderForm ? urls.FolderUrl() : urls.UrlOf(entry.name());
-    if (url.size() > kMaxUrlLength) {
-      leaveOut(Warning::Reason::kUrlTooLong, entry.name(), url);
-      continue;
-    }
-    if (searchRules && !search.Keeps(urls.PathOf(entry.name()), url, entry, folderForm)) continue;
-    const bool index = IsIndexPage(entry.name());
-    static const std::string kNoDate;
-    std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
-    if (history_) {
-      const std::string& path = urls.PathOf(entry.name());
-      std::string reason;
-      const FileStamp* stamp = entry.isStamped() && i < stamps_.size() ? &stamps_[i] : nullptr;
-      when = history_->DateOf(path, url, &reason, stamp);
-      if (!reason.empty()) warnings_.Add({.reason = Warning::Reason::kUndatedPage, .path = path, .detail = reason});
-    }
-    const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());
-    ++urlCount_;
-
-    block.assign("\t<url>\r\n\t\t<loc>");
-    urls.AppendEscapedUrl(&block);
-    block.append("</loc>\r\n");
-    if (inputs.lastMod) block.append("\t\t<lastmod>").append(date).append("</lastmod>\r\n");
-    if (inputs.changeFreq)
-      block.append(index ? "\t\t<changefreq>daily</changefreq>\r\n" : "\t\t<changefreq>weekly</changefreq>\r\n");
-    if (inputs.priority)
-      block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
-    if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
-    if (inputs.hreflang) search.AppendVersions(&block);
-    block.append("\t</url>\r\n");
-    if (!out.Add(block, date)) return Fail(RunProblem::Code::kWriteFailed, out.error());
+bool SitemapWriter::Take(const clCompositionFolder& entry, const FileStamp* stamp, const HeadLinks* links) {
+  const GenerationInputs& inputs = inputs_;
+  UrlBuilder& urls = *urls_;
+  urls.Enter(entry.getLevel());
+  if (entry.getIsFolder() == 1) {
+    urls.SetFolder(entry.getLevel(), entry.name());
+    return true;
   }
-  search.Finish();
+  if (!selection_->Matches(entry.name(), entry.getLevel())) return true;
+  if (history_ && history_->IsLedgerFile(urls.PathOf(entry.name()))) return true;
+  ++matchedCount_;
+  if (!entry.isRegularFile()) {
+    LeaveOut(entry.isBrokenLink() ? Warning::Reason::kBrokenLink : Warning::Reason::kNotRegularFile, entry.name());
+    return true;
+  }
+  if (inputs.skipNoindex && entry.isNoindex()) {
+    LeaveOut(Warning::Reason::kNoindex, entry.name());
+    return true;
+  }
+  const bool folderForm = inputs.folderUrls && entry.isFolderPage();
+  const std::string& url = folderForm ? urls.FolderUrl() : urls.UrlOf(entry.name());
+  if (url.size() > kMaxUrlLength) {
+    LeaveOut(Warning::Reason::kUrlTooLong, entry.name(), url);
+    return true;
+  }
+  if (search_->active() && !search_->Keeps(urls.PathOf(entry.name()), url, entry, links, folderForm)) return true;
+  const bool index = IsIndexPage(entry.name());
+  static const std::string kNoDate;
+  std::time_t when = inputs.lastModFromFile && entry.modified() != 0 ? entry.modified() : 0;
+  if (history_) {
+    const std::string& path = urls.PathOf(entry.name());
+    std::string reason;
+    // A page the scan could not stamp is read now.
+    when = history_->DateOf(path, url, &reason, entry.isStamped() ? stamp : nullptr);
+    if (!reason.empty()) warnings_.Add({.reason = Warning::Reason::kUndatedPage, .path = path, .detail = reason});
+  }
+  const std::string& date = !inputs.lastMod ? kNoDate : DateOf(when != 0 ? when : clock_());
+  ++urlCount_;
 
+  std::string& block = block_;
+  block.assign("\t<url>\r\n\t\t<loc>");
+  urls.AppendEscapedUrl(&block);
+  block.append("</loc>\r\n");
+  if (inputs.lastMod) block.append("\t\t<lastmod>").append(date).append("</lastmod>\r\n");
+  if (inputs.changeFreq)
+    block.append(index ? "\t\t<changefreq>daily</changefreq>\r\n" : "\t\t<changefreq>weekly</changefreq>\r\n");
+  if (inputs.priority)
+    block.append(index ? "\t\t<priority>0.8</priority>\r\n" : "\t\t<priority>0.4</priority>\r\n");
+  if (inputs.mobile) block.append("\t\t<mobile:mobile />\r\n");
+  if (inputs.hreflang) search_->AppendVersions(&block);
+  block.append("\t</url>\r\n");
+  if (!out_->Add(block, date)) return Fail(RunProblem::Code::kWriteFailed, out_->error());
+  return true;
+}
+
+bool SitemapWriter::Finish(const std::stop_token& stop) {
+  const std::unique_ptr<SitemapSet> out = std::move(out_);
+  const std::unique_ptr<SearchSelection> search = std::move(search_);
+  // Every page is known: the language clusters can be checked. A stopped
+  // run has no clusters to speak of.
+  if (!stop.stop_requested()) search->Finish();
   // An empty urlset fails the schema: better the previous sitemap.
   if (urlCount_ == 0) {
     if (matchedCount_ > 0) return Fail(RunProblem::Code::kEveryMatchLeftOut);
-    return Fail(inputs.extensions.empty() ? RunProblem::Code::kNoExtensions : RunProblem::Code::kNoFileMatched);
+    return Fail(inputs_.extensions.empty() ? RunProblem::Code::kNoExtensions : RunProblem::Code::kNoFileMatched);
   }
-  if (!out.Finish(stop)) return stop.stop_requested() ? false : Fail(RunProblem::Code::kWriteFailed, out.error());
-  partCount_ = out.partCount();
+  if (!out->Finish(stop)) return stop.stop_requested() ? false : Fail(RunProblem::Code::kWriteFailed, out->error());
+  partCount_ = out->partCount();
   return true;
+}
+
+void SitemapWriter::Abandon() {
+  out_.reset();
+  search_.reset();
 }

@@ -33,6 +33,15 @@ void SetModified(const std::string& path, std::time_t when) {
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
+// The real folder, but one page's size and time cannot be told while it
+// is scanned, as when it is replaced just then.
+class UnstampedPageLister : public PosixDirectoryLister {
+ public:
+  bool Stamp(FolderHandle folder, const std::string& name, FileStamp* stamp) override {
+    return name != "late.html" && PosixDirectoryLister::Stamp(folder, name, stamp);
+  }
+};
+
 class LedgerRunTest : public ::testing::Test {
  protected:
   LedgerRunTest() {
@@ -51,7 +60,7 @@ class LedgerRunTest : public ::testing::Test {
   // Runs on the day given; the <lastmod> of each URL's path.
   std::map<std::string, std::string> RunOn(std::time_t day, std::function<bool()> commitGate = {},
                                            ThreadStarter startThread = nullptr) {
-    SitemapRun::Environment environment;
+    SitemapRun::Environment environment = setup;
     environment.clock = [day] { return day; };
     environment.ledgerCommitGate = std::move(commitGate);
     environment.startThread = std::move(startThread);
@@ -78,6 +87,8 @@ class LedgerRunTest : public ::testing::Test {
   TempFolder site, state;
   GenerationInputs inputs;
   RunResult result;
+  SitemapRun::Environment setup;  // what RunOn starts from
+  UnstampedPageLister unstamped;
 };
 
 TEST_F(LedgerRunTest, ATreeCopiedOverItselfKeepsItsDatesAndAChangedPageAloneMoves) {
@@ -111,6 +122,21 @@ TEST_F(LedgerRunTest, ATreeCopiedOverItselfKeepsItsDatesAndAChangedPageAloneMove
   Page("old.html", "<p>old</p>", kDay1 - 100 * kDay);
   expected["old.html"] = LocalDay(day40 + 2 * kDay);
   EXPECT_EQ(RunOn(day40 + 2 * kDay), expected);
+}
+
+// A page the scan could not stamp is read as it is written, written behind
+// the walk or after it: its date is its file's, not the run's.
+TEST_F(LedgerRunTest, APageTheScanCouldNotStampIsDatedByItsFile) {
+  Page("a.html", "a", kDay1 - 3 * kDay);
+  Page("late.html", "late", kDay1 - 2 * kDay);
+  setup.lister = &unstamped;
+  for (const int cores : {1, 2}) {
+    setup.cores = cores;
+    inputs.ledgerPath = state / ("ledger-" + std::to_string(cores) + ".sqlite");
+    EXPECT_EQ(RunOn(kDay1), (std::map<std::string, std::string>{{"a.html", LocalDay(kDay1 - 3 * kDay)},
+                                                                 {"late.html", LocalDay(kDay1 - 2 * kDay)}}))
+        << cores << " cores";
+  }
 }
 
 // A kept ledger is read on a thread of its own while the folder is

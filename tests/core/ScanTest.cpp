@@ -131,15 +131,16 @@ TEST(ScanTest, PagesLearnTheirDateAndNoindexOnlyWhenAskedAndOnlyPages) {
   EXPECT_FALSE(byName["index.html"].isNoindex());
   EXPECT_TRUE(scanner.stamps().empty()) << "not asked for";
 
-  // Stamps alone: kept beside the list, one for each entry, for pages only.
+  // Stamps alone: kept beside the records, one for each entry, for pages only.
   scanner.setRules({.isPage = [](std::string_view name, std::uint16_t) { return name.ends_with(".html"); },
                     .readStamps = true});
   const auto entries = Scan(scanner, "/site");
-  ASSERT_EQ(scanner.stamps().size(), entries.size());
+  const std::vector<FileStamp> stamps = scanner.stamps();
+  ASSERT_EQ(stamps.size(), entries.size());
   std::map<std::string, std::int64_t> stamped;
   for (std::size_t n = 0; n < entries.size(); ++n) {
     EXPECT_EQ(entries[n].modified(), 0) << entries[n].name();
-    if (entries[n].isStamped()) stamped[entries[n].name()] = scanner.stamps()[n].modified;
+    if (entries[n].isStamped()) stamped[entries[n].name()] = stamps[n].modified;
   }
   EXPECT_EQ(stamped, (std::map<std::string, std::int64_t>{{"index.html", 100}, {"a.html", 300}}));
 }

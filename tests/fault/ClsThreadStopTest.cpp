@@ -69,7 +69,7 @@ class WindowLikeHost : public clsThread::Host {
       thread_.Call([&] { running = running_; });
   }
 
-  GenerationInputs InputsForWriting() override {
+  GenerationInputs InputsOfRun() override {
     GenerationInputs inputs;
     thread_.Call([&] {
       inputs.baseUrl = "https://example.jp/";

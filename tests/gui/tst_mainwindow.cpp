@@ -63,7 +63,7 @@ class TestMainWindow : public QObject {
   void statesFollowTheRun_data();
   void statesFollowTheRun();
   void threeEntriesShowEachPercentageThenOpenTheFolder();
-  void writerTakesInputsAsTheyAreAfterTheScan();
+  void runTakesInputsAsTheyAreWhenItStarts();
   void emptyOrMissingFolderFails_data();
   void emptyOrMissingFolderFails();
   void stopDuringScanKeepsThePreviousSitemap();
@@ -360,21 +360,27 @@ void TestMainWindow::threeEntriesShowEachPercentageThenOpenTheFolder() {
   QVERIFY(sitemap.contains("<loc>https://example.jp/index.html</loc>"));
 }
 
-void TestMainWindow::writerTakesInputsAsTheyAreAfterTheScan() {
+// The writer works while the scan goes on, so the run reads the inputs
+// once, as it starts; the window keeps them disabled until it is over.
+void TestMainWindow::runTakesInputsAsTheyAreWhenItStarts() {
   ownLister_ = std::make_unique<GatedLister>();
   lister_ = ownLister_.get();
-  space_->write(QStringLiteral("site/a.htm"));
+  space_->write(QStringLiteral("site/a.html"));
+  space_->write(QStringLiteral("site/b.htm"));
   auto window = MakeWindow();
   Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://old.example/"));
   Find<QLineEdit>(*window, "edtLocalPath")->setText(space_->path(QStringLiteral("site")));
   Find<QPushButton>(*window, "btnMake")->click();
   QTRY_VERIFY_WITH_TIMEOUT(lister_->gate.arrived(), kRunTimeout);
-  // What loading the settings does to a command-line run under way.
   Find<QLineEdit>(*window, "edtBaseURL")->setText(QStringLiteral("https://new.example/"));
+  Find<QListWidget>(*window, "listKakuchoshi")->clear();
   Find<QListWidget>(*window, "listKakuchoshi")->addItem(QStringLiteral("htm"));
   lister_->gate.Open();
   QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), kRunTimeout);
-  QVERIFY(space_->read(QStringLiteral("site/nubika_sitemap.xml")).contains("<loc>https://new.example/a.htm</loc>"));
+  const QByteArray sitemap = space_->read(QStringLiteral("site/nubika_sitemap.xml"));
+  QVERIFY(sitemap.contains("<loc>https://old.example/a.html</loc>"));
+  QVERIFY(!sitemap.contains("new.example"));
+  QVERIFY(!sitemap.contains("b.htm"));
 }
 
 void TestMainWindow::emptyOrMissingFolderFails_data() {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <sstream>
@@ -64,6 +65,9 @@ class TempFolder {
     return names;
   }
 
+  // Every file in the folder, by name.
+  std::map<std::string, std::string> Files() const;
+
   // What a safe replacement leaves only when it failed to clean up: its
   // temporary files, hidden names of the form ".<stem>.tmp-...".
   std::vector<std::string> Leftovers() const {
@@ -82,6 +86,12 @@ inline std::string ReadFile(const std::string& path) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+inline std::map<std::string, std::string> TempFolder::Files() const {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : Names()) files[name] = ReadFile(*this / name);
+  return files;
 }
 
 // Creates the file's folders too.
