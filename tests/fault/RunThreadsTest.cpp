@@ -246,7 +246,17 @@ TEST(RunThreads, StopsWhileWritingBehindTheWalkKeepThePreviousSet) {
 TEST(RunThreads, AWriteFailingBehindTheWalkEndsTheWalk) {
   TempFolder out(TempFolder::Place::kMemory);
   FakeDirectoryLister site = SiteAt(out.path());
-  site.onList = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  // In the failing run the second half of the folders lists slowly, so that
+  // the walk is still going, whatever the machine's load, when the writer
+  // fails in the first half.
+  std::atomic<bool> slowSecondHalf = false;
+  site.onList = [&slowSecondHalf](const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const bool late = slowSecondHalf && name.size() > 1 && name[0] == 'f' &&
+                      name.find_first_not_of("0123456789", 1) == std::string::npos &&
+                      std::stoi(name.substr(1)) >= kFolders / 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(late ? 100 : 2));
+  };
   GenerationInputs inputs;
   inputs.baseUrl = "https://example.jp/";
   inputs.extensions = {"html"};
@@ -257,6 +267,7 @@ TEST(RunThreads, AWriteFailingBehindTheWalkEndsTheWalk) {
   ASSERT_TRUE(SitemapRun(environment).Execute(out.path(), [&] { return inputs; }, first).written);
   const auto previous = out.Files();
   site.listed.clear();
+  slowSecondHalf = true;
   inputs.priority = true;  // parts of other names than the previous set's
   FaultyFileLayer files(FaultyFileLayer::Step::kCreateTemp, 3, ENOSPC);
   environment.files = &files;
