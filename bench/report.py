@@ -7,6 +7,7 @@ from saved figures without timing anything again.
 import datetime
 import json
 import os
+import re
 import sys
 
 CLI = "nubika-sitemap-cli"
@@ -173,13 +174,28 @@ def load_lines(table):
             ", ".join(loads) + ".", ""]
 
 
+TABLE_MARK = re.compile(r"^<!-- bench/out/([a-z_]+)\.md -->$", re.M)
+
+
 def notes():
-    """bench/notes.md, the analysis written by hand, when there is one."""
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
+    """bench/notes.md, the analysis written by hand, when there is one, with
+    the tables that bench/run.sh's feature scripts left in bench/out/ put in
+    place of their marks."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    path = os.path.join(here, "notes.md")
     if not os.path.exists(path):
         return []
+
+    def table(mark):
+        name = mark.group(1)
+        measured = os.path.join(here, "out", name + ".md")
+        if not os.path.exists(measured):
+            return f"(not measured in this run: bench/{name}.sh writes this table)"
+        with open(measured) as text:
+            return text.read().rstrip("\n")
+
     with open(path) as text:
-        return [text.read()]
+        return [TABLE_MARK.sub(table, text.read())]
 
 
 if __name__ == "__main__":

@@ -88,3 +88,5 @@ bash "$here/ledger.sh" "${LEDGER_PAGES:-100000}" "${LEDGER_SIZE_PAGES:-1000000}"
 # --canonical, --hreflang and --robots-txt beside --skip-noindex alone; the
 # table goes to out/search.md for the section of results.md.
 bash "$here/search.sh" "${SEARCH_PAGES:-100000}" | tee "$here/out/search.md"
+# results.md again, now with those tables in their sections.
+python3 report.py out/results.json results.md
