@@ -3,6 +3,7 @@
 
 #include <gumbo.h>
 
+#include <array>
 #include <memory>
 #include <utility>
 
@@ -223,8 +224,22 @@ namespace {
 // Whether the parser keeps the text as it is: no character reference to
 // decode, no CR to turn into LF, nothing it replaces with U+FFFD (NUL,
 // ill-formed UTF-8, the controls other than white space, noncharacters).
+// ASCII, which most values are, is told by a table; the rest is decoded.
+constexpr std::array<bool, 0x80> kPlainAscii = [] {
+  std::array<bool, 0x80> plain{};
+  for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '&';
+  for (const char space : {' ', '\t', '\n', '\f'}) plain[static_cast<unsigned char>(space)] = true;
+  return plain;
+}();
+
 bool IsPlainText(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {
+      if (!kPlainAscii[byte]) return false;
+      ++at;
+      continue;
+    }
     char32_t c = 0;
     const std::size_t size = AsciiText::DecodeUtf8(text, at, &c);
     if (size == 0 || c == '&' || c == '\r' || (c < 0x20 && !AsciiText::IsHtmlSpace(static_cast<char>(c))) ||
