@@ -44,16 +44,14 @@ bool IsPlainCharacter(char c) { return kPlainCharacters[static_cast<unsigned cha
 
 // A path (and query) of plain characters without dot segments.
 bool IsPlainPath(std::string_view path) {
-  std::size_t segmentStart = 0;
-  bool inQuery = false;
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    const char c = i < path.size() ? path[i] : '/';
-    if (i < path.size() && !IsPlainCharacter(c)) return false;
-    if (inQuery || (c != '/' && c != '?')) continue;
-    const std::string_view segment = path.substr(segmentStart, i - segmentStart);
+  for (const char c : path)
+    if (!IsPlainCharacter(c)) return false;
+  // Most paths hold no dot at the start of a segment.
+  std::string_view segments = path.substr(0, path.find('?'));
+  for (std::size_t dot = segments.find('.'); dot != std::string_view::npos; dot = segments.find('.', dot + 1)) {
+    if (dot != 0 && segments[dot - 1] != '/') continue;
+    const std::string_view segment = segments.substr(dot, segments.find('/', dot) - dot);
     if (segment == "." || segment == "..") return false;
-    segmentStart = i + 1;
-    inQuery = c == '?';
   }
   return true;
 }
