@@ -82,8 +82,11 @@ std::optional<std::string> JoinedPlainly(std::string_view href, std::string_view
   if (pathStart == std::string_view::npos || !IsPlainPath(base.substr(pathStart)) ||
       base.find('?') != std::string_view::npos)
     return std::nullopt;
-  if (href.front() == '/') return std::string(base.substr(0, pathStart)).append(href);
-  return std::string(base.substr(0, base.rfind('/') + 1)).append(href);
+  const std::string_view start = base.substr(0, href.front() == '/' ? pathStart : base.rfind('/') + 1);
+  std::string joined;
+  joined.reserve(start.size() + href.size());
+  joined.append(start).append(href);
+  return joined;
 }
 
 bool IsHttp(std::string_view scheme) {
