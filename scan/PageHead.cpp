@@ -304,7 +304,11 @@ void PageHead::NoteForPlainHead(PageHeadTokenizer::Step step) {
     if (!plain_ || !first || !second) return;
     HeadLinks& links = plainAnswer_.links;
     if (!links.canonical && RelHolds(*first, "canonical")) links.canonical = std::string(*second);
-    if (third && RelHolds(*first, "alternate")) links.alternates.push_back({std::string(*third), std::string(*second)});
+    if (!third || !RelHolds(*first, "alternate")) return;
+    // A page that has language versions mostly has a few: room for them
+    // at once rather than growing one by one.
+    if (links.alternates.empty()) links.alternates.reserve(4);
+    links.alternates.push_back({std::string(*third), std::string(*second)});
   } else if (name == "base") {
     plain_ = PlainValue(tokenizer_, "href", &first);
     if (plain_ && first && !plainAnswer_.links.base) plainAnswer_.links.base = std::string(*first);
