@@ -70,18 +70,23 @@ std::size_t PlainPathStart(std::string_view url) {
   return pathStart;
 }
 
-// Most links of a site are a plain path, absolute or relative, against a
-// plain page URL: they resolve by joining, as RFC 3986 does it, without
-// the parser. Anything else (a scheme, an authority, a query alone, an
-// escape, a dot segment) is left to it: nothing.
+// Most links of a site are a plain path, absolute or relative, or a plain
+// http(s) URL, against a plain page URL: they resolve by joining, as RFC
+// 3986 does it, without the parser. Anything else (another scheme, an
+// authority, a query alone, an escape, a dot segment) is left to it:
+// nothing.
 std::optional<std::string> JoinedPlainly(std::string_view href, std::string_view base) {
   if (href.empty() || href.starts_with("//") || href.front() == '?' || !IsPlainPath(href)) return std::nullopt;
-  const std::size_t colon = href.find(':');
-  if (colon != std::string_view::npos && colon < href.find('/')) return std::nullopt;  // a scheme
   const std::size_t pathStart = PlainPathStart(base);
   if (pathStart == std::string_view::npos || !IsPlainPath(base.substr(pathStart)) ||
       base.find('?') != std::string_view::npos)
     return std::nullopt;
+  const std::size_t colon = href.find(':');
+  if (colon != std::string_view::npos && colon < href.find('/')) {
+    // A scheme: a URL that has nothing to normalise stands for itself.
+    if (LinkUrl::IsCompared(href)) return std::string(href);
+    return std::nullopt;
+  }
   const std::string_view start = base.substr(0, href.front() == '/' ? pathStart : base.rfind('/') + 1);
   std::string joined;
   joined.reserve(start.size() + href.size());
