@@ -3,6 +3,7 @@
 
 #include <gumbo.h>
 
+#include <array>
 #include <memory>
 #include <utility>
 
@@ -223,8 +224,22 @@ namespace {
 // Whether the parser keeps the text as it is: no character reference to
 // decode, no CR to turn into LF, nothing it replaces with U+FFFD (NUL,
 // ill-formed UTF-8, the controls other than white space, noncharacters).
+// ASCII, which most values are, is told by a table; the rest is decoded.
+constexpr std::array<bool, 0x80> kPlainAscii = [] {
+  std::array<bool, 0x80> plain{};
+  for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '&';
+  for (const char space : {' ', '\t', '\n', '\f'}) plain[static_cast<unsigned char>(space)] = true;
+  return plain;
+}();
+
 bool IsPlainText(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {
+      if (!kPlainAscii[byte]) return false;
+      ++at;
+      continue;
+    }
     char32_t c = 0;
     const std::size_t size = AsciiText::DecodeUtf8(text, at, &c);
     if (size == 0 || c == '&' || c == '\r' || (c < 0x20 && !AsciiText::IsHtmlSpace(static_cast<char>(c))) ||
@@ -289,7 +304,11 @@ void PageHead::NoteForPlainHead(PageHeadTokenizer::Step step) {
     if (!plain_ || !first || !second) return;
     HeadLinks& links = plainAnswer_.links;
     if (!links.canonical && RelHolds(*first, "canonical")) links.canonical = std::string(*second);
-    if (third && RelHolds(*first, "alternate")) links.alternates.push_back({std::string(*third), std::string(*second)});
+    if (!third || !RelHolds(*first, "alternate")) return;
+    // A page that has language versions mostly has a few: room for them
+    // at once rather than growing one by one.
+    if (links.alternates.empty()) links.alternates.reserve(4);
+    links.alternates.push_back({std::string(*third), std::string(*second)});
   } else if (name == "base") {
     plain_ = PlainValue(tokenizer_, "href", &first);
     if (plain_ && first && !plainAnswer_.links.base) plainAnswer_.links.base = std::string(*first);

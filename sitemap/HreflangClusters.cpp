@@ -19,12 +19,14 @@ HreflangClusters::Text HreflangClusters::Keep(std::string_view text) {
 void HreflangClusters::AddPage(std::string_view path, std::initializer_list<std::string_view> keys,
                                const std::vector<Version>& versions) {
   Page page{Keep(path), keys_.size(), keys.size(), versions_.size(), versions.size()};
-  for (const std::string_view key : keys) keys_.push_back(Keep(key));
+  const std::hash<std::string_view> hash;
+  for (const std::string_view key : keys) keys_.push_back({Keep(key), hash(key)});
   for (const Version& version : versions) {
     StoredVersion& stored = versions_.emplace_back();
     stored.hreflang = Keep(version.hreflang);
     stored.url = Keep(version.url);
     stored.key = LinkUrl::IsCompared(version.url) ? stored.url : Keep(LinkUrl::Compared(version.url));
+    stored.keyHash = hash(View(stored.key));
   }
   pages_.push_back(page);
 }
@@ -41,8 +43,8 @@ class HreflangClusters::PageIndex {
     for (std::size_t p = 0; p < clusters.pages_.size(); ++p) {
       const Page& page = clusters.pages_[p];
       for (std::size_t k = page.firstKey; k < page.firstKey + page.keys; ++k) {
-        const std::string_view key = clusters.View(clusters.keys_[k]);
-        const std::size_t hash = std::hash<std::string_view>{}(key);
+        const std::string_view key = clusters.View(clusters.keys_[k].text);
+        const std::size_t hash = clusters.keys_[k].hash;
         std::size_t at = hash & mask_;
         for (; slots_[at].page != 0; at = (at + 1) & mask_)
           if (slots_[at].hash == hash && KeyAt(slots_[at]) == key) break;  // an earlier page has it
@@ -51,13 +53,15 @@ class HreflangClusters::PageIndex {
     }
   }
 
-  // The page that answers to key, or kNone.
-  std::size_t Find(std::string_view key) const {
-    const std::size_t hash = std::hash<std::string_view>{}(key);
+  // The page that answers to key (of that hash), or kNone.
+  std::size_t Find(std::string_view key, std::size_t hash) const {
     for (std::size_t at = hash & mask_; slots_[at].page != 0; at = (at + 1) & mask_)
       if (slots_[at].hash == hash && KeyAt(slots_[at]) == key) return slots_[at].page - 1;
     return kNone;
   }
+  // The table is far larger than a cache: the slot of a key to be found
+  // soon is fetched while other work goes on.
+  void Prefetch(std::size_t hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
 
  private:
   struct Slot {
@@ -65,7 +69,7 @@ class HreflangClusters::PageIndex {
     std::size_t page = 0;  // its index + 1; 0 for an empty slot
     std::size_t key = 0;   // the key's index in keys_
   };
-  std::string_view KeyAt(const Slot& slot) const { return clusters_.View(clusters_.keys_[slot.key]); }
+  std::string_view KeyAt(const Slot& slot) const { return clusters_.View(clusters_.keys_[slot.key].text); }
 
   const HreflangClusters& clusters_;
   std::vector<Slot> slots_;
@@ -76,7 +80,7 @@ bool HreflangClusters::Lists(const Page& page, const Page& other) const {
   for (std::size_t v = 0; v < page.versions; ++v) {
     const std::string_view key = View(VersionOf(page, v).key);
     for (std::size_t k = other.firstKey; k < other.firstKey + other.keys; ++k)
-      if (View(keys_[k]) == key) return true;
+      if (View(keys_[k].text) == key) return true;
   }
   return false;
 }
@@ -122,7 +126,14 @@ std::vector<HreflangClusters::Problem> HreflangClusters::Check() const {
   const PageIndex pageOf(*this);
   std::vector<Kind> marks;  // one buffer of each for all the pages
   std::vector<std::size_t> byLanguage;
-  for (const Page& page : pages_) {
+  // The slots the versions of a page a few ahead look up are fetched
+  // while this one is checked.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t p = 0; p < pages_.size(); ++p) {
+    if (p + kAhead < pages_.size())
+      for (std::size_t v = 0; v < pages_[p + kAhead].versions; ++v)
+        pageOf.Prefetch(VersionOf(pages_[p + kAhead], v).keyHash);
+    const Page& page = pages_[p];
     if (page.versions == 0) continue;
     const auto report = [&](Kind kind, const StoredVersion* version, bool withLanguage) {
       problems.push_back({kind, std::string(View(page.path)), version ? std::string(View(version->url)) : std::string(),
@@ -135,7 +146,7 @@ std::vector<HreflangClusters::Problem> HreflangClusters::Check() const {
       const std::string_view key = View(version.key);
       if (marks[v] != Kind::kNotReciprocal) report(marks[v], &version, true);
       if (!Inside(key)) continue;
-      const std::size_t other = pageOf.Find(key);
+      const std::size_t other = pageOf.Find(key, version.keyHash);
       if (other == PageIndex::kNone) {
         if (missingReported.insert(key).second) report(Kind::kNotInSitemap, &version, false);
         continue;

@@ -60,6 +60,13 @@ class HreflangClusters {
     Text hreflang;
     Text url;
     Text key;  // LinkUrl::Compared of the URL: mostly the URL itself
+    std::size_t keyHash = 0;  // of key, taken as the page came
+  };
+  // A URL a page answers to, hashed as the page comes rather than all at
+  // once in the check.
+  struct Key {
+    Text text;
+    std::size_t hash = 0;
   };
   struct Page {
     Text path;
@@ -88,7 +95,7 @@ class HreflangClusters {
 
   std::string baseKey_;
   std::string text_;
-  std::vector<Text> keys_;
+  std::vector<Key> keys_;
   std::vector<StoredVersion> versions_;
   std::vector<Page> pages_;
 };

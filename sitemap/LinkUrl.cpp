@@ -44,16 +44,14 @@ bool IsPlainCharacter(char c) { return kPlainCharacters[static_cast<unsigned cha
 
 // A path (and query) of plain characters without dot segments.
 bool IsPlainPath(std::string_view path) {
-  std::size_t segmentStart = 0;
-  bool inQuery = false;
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    const char c = i < path.size() ? path[i] : '/';
-    if (i < path.size() && !IsPlainCharacter(c)) return false;
-    if (inQuery || (c != '/' && c != '?')) continue;
-    const std::string_view segment = path.substr(segmentStart, i - segmentStart);
+  for (const char c : path)
+    if (!IsPlainCharacter(c)) return false;
+  // Most paths hold no dot at the start of a segment.
+  std::string_view segments = path.substr(0, path.find('?'));
+  for (std::size_t dot = segments.find('.'); dot != std::string_view::npos; dot = segments.find('.', dot + 1)) {
+    if (dot != 0 && segments[dot - 1] != '/') continue;
+    const std::string_view segment = segments.substr(dot, segments.find('/', dot) - dot);
     if (segment == "." || segment == "..") return false;
-    segmentStart = i + 1;
-    inQuery = c == '?';
   }
   return true;
 }
@@ -72,20 +70,28 @@ std::size_t PlainPathStart(std::string_view url) {
   return pathStart;
 }
 
-// Most links of a site are a plain path, absolute or relative, against a
-// plain page URL: they resolve by joining, as RFC 3986 does it, without
-// the parser. Anything else (a scheme, an authority, a query alone, an
-// escape, a dot segment) is left to it: nothing.
+// Most links of a site are a plain path, absolute or relative, or a plain
+// http(s) URL, against a plain page URL: they resolve by joining, as RFC
+// 3986 does it, without the parser. Anything else (another scheme, an
+// authority, a query alone, an escape, a dot segment) is left to it:
+// nothing.
 std::optional<std::string> JoinedPlainly(std::string_view href, std::string_view base) {
   if (href.empty() || href.starts_with("//") || href.front() == '?' || !IsPlainPath(href)) return std::nullopt;
-  const std::size_t colon = href.find(':');
-  if (colon != std::string_view::npos && colon < href.find('/')) return std::nullopt;  // a scheme
   const std::size_t pathStart = PlainPathStart(base);
   if (pathStart == std::string_view::npos || !IsPlainPath(base.substr(pathStart)) ||
       base.find('?') != std::string_view::npos)
     return std::nullopt;
-  if (href.front() == '/') return std::string(base.substr(0, pathStart)).append(href);
-  return std::string(base.substr(0, base.rfind('/') + 1)).append(href);
+  const std::size_t colon = href.find(':');
+  if (colon != std::string_view::npos && colon < href.find('/')) {
+    // A scheme: a URL that has nothing to normalise stands for itself.
+    if (LinkUrl::IsCompared(href)) return std::string(href);
+    return std::nullopt;
+  }
+  const std::string_view start = base.substr(0, href.front() == '/' ? pathStart : base.rfind('/') + 1);
+  std::string joined;
+  joined.reserve(start.size() + href.size());
+  joined.append(start).append(href);
+  return joined;
 }
 
 bool IsHttp(std::string_view scheme) {

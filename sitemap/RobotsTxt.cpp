@@ -56,21 +56,26 @@ bool Matches(std::string_view pattern, std::string_view path) {
   if (anchored) pattern.remove_suffix(1);
   // Most rules are a plain prefix.
   if (pattern.find('*') == std::string_view::npos) return anchored ? path == pattern : path.starts_with(pattern);
-  // The places in path the pattern so far can end at, in increasing order.
-  std::vector<std::size_t> ends{0};
-  std::vector<std::size_t> next;
-  for (const char p : pattern) {
-    next.clear();
-    if (p == '*') {
-      for (std::size_t at = ends.front(); at <= path.size(); ++at) next.push_back(at);
-    } else {
-      for (const std::size_t at : ends)
-        if (at < path.size() && path[at] == p) next.push_back(at + 1);
+  // Each "*" takes as few octets as it can, one more whenever what follows
+  // it fails: only the last "*" needs to take more.
+  constexpr std::size_t kNone = std::string_view::npos;
+  std::size_t p = 0, at = 0, star = kNone, starAt = 0;
+  for (;;) {
+    if (p == pattern.size()) {
+      if (!anchored || at == path.size()) return true;
+    } else if (pattern[p] == '*') {
+      star = p++;
+      starAt = at;
+      continue;
+    } else if (at < path.size() && path[at] == pattern[p]) {
+      ++p;
+      ++at;
+      continue;
     }
-    if (next.empty()) return false;
-    ends.swap(next);
+    if (star == kNone || starAt == path.size()) return false;
+    p = star + 1;
+    at = ++starAt;
   }
-  return !anchored || ends.back() == path.size();
 }
 
 // The product token a user-agent line names: its leading token characters

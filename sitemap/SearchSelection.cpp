@@ -116,9 +116,9 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
     }
   }
   if (!inputs_.hreflang) return true;
-  std::vector<HreflangClusters::Version> versions;
+  std::vector<HreflangClusters::Version>& versions = versions_;
+  versions.clear();
   if (links) {
-    versions.reserve(links->alternates.size());
     for (const HeadLinks::Alternate& alternate : links->alternates) {
       LinkUrl::Problem problem{};
       if (std::optional<std::string> resolved = LinkUrl::Resolve(alternate.href, documentBase, &problem))

@@ -73,4 +73,5 @@ class SearchSelection {
   std::string robotsPath_;  // robots.txt's path, for the reports
 
   HreflangClusters clusters_;  // also holds the versions of the page Keeps last took
+  std::vector<HreflangClusters::Version> versions_;  // a page's versions on their way in, one buffer for all
 };

@@ -6,10 +6,6 @@ namespace AsciiText {
 
 bool AllDigits(std::string_view text) { return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit); }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return ToLower(x) == ToLower(y); });
-}
-
 int CompareIgnoringCase(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
     const auto x = static_cast<unsigned char>(ToLower(a[i])), y = static_cast<unsigned char>(ToLower(b[i]));

@@ -31,8 +31,14 @@ inline constexpr std::string_view kLowerHexDigits = "0123456789abcdef";
 
 // Whether text is not empty and every byte of it a decimal digit.
 bool AllDigits(std::string_view text);
-// Letter case ignored on both sides.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+// Letter case ignored on both sides. Inline: the readers of page heads
+// compare every attribute name with it.
+constexpr bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (ToLower(a[i]) != ToLower(b[i])) return false;
+  return true;
+}
 // <0, 0 or >0 as a comes before, with or after b, letter case ignored.
 int CompareIgnoringCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);

@@ -30,6 +30,8 @@ TEST(LinkUrlTest, HrefsResolveAsInABrowser) {
       {"pa\nge.html", "https://h.jp/docs/sub/page.html", Problem::kNone},
       {"ペ ージ.html", "https://h.jp/docs/sub/%E3%83%9A%20%E3%83%BC%E3%82%B8.html", Problem::kNone},
       {"HTTP://H.JP/x", "HTTP://H.JP/x", Problem::kNone},
+      {"http://other.jp/en/a.html?x=1&y=/z", "http://other.jp/en/a.html?x=1&y=/z", Problem::kNone},
+      {"https://h.jp/en/./a/../b.html", "https://h.jp/en/b.html", Problem::kNone},
       {"", nullptr, Problem::kEmpty},
       {" \t ", nullptr, Problem::kEmpty},
       {"file:///usr/share/doc/python3/html/index.html", nullptr, Problem::kNotHttp},
