@@ -237,10 +237,23 @@ void ContentLedger::IndexPaths() {
   // At most half full, so that a miss ends at an empty slot soon.
   slots_.assign(std::bit_ceil(records_.size() * 2), 0);
   const std::size_t mask = slots_.size() - 1;
+  // Each page's slot lies anywhere in the table: the hashes are taken a
+  // few pages ahead and their slots asked for, so that the cache misses
+  // overlap instead of coming one after the other.
+  constexpr std::size_t kAhead = 16;
+  std::uint64_t ahead[kAhead];
+  const std::size_t count = records_.size();
+  const auto hashAhead = [&](std::size_t n) {
+    if (n >= count) return;
+    ahead[n % kAhead] = HashOf(PathAt(n));
+    __builtin_prefetch(&slots_[ahead[n % kAhead] & mask], 1);
+  };
+  for (std::size_t n = 0; n < kAhead; ++n) hashAhead(n);
   // In the order of the numbers: of two pages with the same path (a text
   // and a blob), Find answers the first, as the order of paths does.
-  for (std::size_t n = 0; n < records_.size(); ++n) {
-    const std::uint64_t hash = HashOf(PathAt(n));
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::uint64_t hash = ahead[n % kAhead];
+    hashAhead(n + kAhead);
     std::size_t at = hash & mask;
     while (slots_[at] != 0) at = (at + 1) & mask;
     slots_[at] = (hash & ~kNumberBits) | (n + 1);
