@@ -108,6 +108,10 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   sqlite3_extended_result_codes(db_, 1);
   // Another run that holds the ledger is not waited for.
   sqlite3_busy_timeout(db_, 0);
+  // Read through a mapping of the file rather than copied a page at a time
+  // (a rerun reads the whole table); writes still go through the journal.
+  // Only a wish: where SQLite maps nothing, it reads as before.
+  Exec("PRAGMA mmap_size = 1073741824");
   if (!Exec("BEGIN IMMEDIATE")) return FailSql(Problem::Kind::kUnwritable);
   return Read();
 }
