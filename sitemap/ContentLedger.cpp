@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,11 @@
 namespace {
 
 constexpr int kApplicationId = 0x4e425353;  // "NBSS"
+
+// The low half of a slot of the index of paths: a page's number + 1.
+constexpr std::uint64_t kNumberBits = 0xffffffffu;
+
+std::uint64_t HashOf(std::string_view path) { return std::hash<std::string_view>{}(path); }
 
 std::string StateHome() {
   const char* state = std::getenv("XDG_STATE_HOME");
@@ -81,7 +87,8 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   problem_.reset();
   records_.clear();
   text_.clear();
-  finger_ = 0;
+  slots_.clear();
+  window_ = {};
   lastRun_.reset();
   digestKind_.clear();
   if (makeFolders) {
@@ -101,6 +108,10 @@ bool ContentLedger::Open(const std::string& path, bool makeFolders) {
   sqlite3_extended_result_codes(db_, 1);
   // Another run that holds the ledger is not waited for.
   sqlite3_busy_timeout(db_, 0);
+  // Read through a mapping of the file rather than copied a page at a time
+  // (a rerun reads the whole table); writes still go through the journal.
+  // Only a wish: where SQLite maps nothing, it reads as before.
+  Exec("PRAGMA mmap_size = 1073741824");
   if (!Exec("BEGIN IMMEDIATE")) return FailSql(Problem::Kind::kUnwritable);
   return Read();
 }
@@ -180,6 +191,8 @@ bool ContentLedger::ReadPages() {
     sqlite3_finalize(statement);
     if (step != SQLITE_ROW) return FailSql(Problem::Kind::kUnreadable);
   }
+  if (static_cast<std::uint64_t>(count) >= kNumberBits)
+    return Fail(Problem::Kind::kUnreadable, std::to_string(count) + " pages, more than this program keeps");
   records_.reserve(static_cast<std::size_t>(count));
   text_.reserve(static_cast<std::size_t>(pageCount * pageSize));
   if (sqlite3_prepare_v2(db_, "SELECT path, url, digest, changed, size, mtime_ns FROM pages ORDER BY path", -1,
@@ -217,7 +230,38 @@ bool ContentLedger::ReadPages() {
     return std::string_view(text_.data() + a.text, a.pathSize) < std::string_view(text_.data() + b.text, b.pathSize);
   };
   if (!std::is_sorted(records_.begin(), records_.end(), byPath)) std::sort(records_.begin(), records_.end(), byPath);
+  IndexPaths();
   return true;
+}
+
+// A run asks for its pages in the order the folders list them, which is
+// no order of their paths: a hash answers each in about one look.
+void ContentLedger::IndexPaths() {
+  if (records_.empty()) return;
+  // At most half full, so that a miss ends at an empty slot soon.
+  slots_.assign(std::bit_ceil(records_.size() * 2), 0);
+  const std::size_t mask = slots_.size() - 1;
+  // Each page's slot lies anywhere in the table: the hashes are taken a
+  // few pages ahead and their slots asked for, so that the cache misses
+  // overlap instead of coming one after the other.
+  constexpr std::size_t kAhead = 16;
+  std::uint64_t ahead[kAhead];
+  const std::size_t count = records_.size();
+  const auto hashAhead = [&](std::size_t n) {
+    if (n >= count) return;
+    ahead[n % kAhead] = HashOf(PathAt(n));
+    __builtin_prefetch(&slots_[ahead[n % kAhead] & mask], 1);
+  };
+  for (std::size_t n = 0; n < kAhead; ++n) hashAhead(n);
+  // In the order of the numbers: of two pages with the same path (a text
+  // and a blob), Find answers the first, as the order of paths does.
+  for (std::size_t n = 0; n < count; ++n) {
+    const std::uint64_t hash = ahead[n % kAhead];
+    hashAhead(n + kAhead);
+    std::size_t at = hash & mask;
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = (hash & ~kNumberBits) | (n + 1);
+  }
 }
 
 ContentLedger::Known ContentLedger::known(std::size_t index) const {
@@ -236,46 +280,52 @@ std::string_view ContentLedger::PathAt(std::size_t index) const {
   return {text_.data() + record.text, record.pathSize};
 }
 
-// The pages of one folder come to be dated one after the other, and lie
-// close together in path order: the search gallops out from the page found
-// last, then halves what is left. So it touches a few neighbours in memory,
-// not a page anywhere in a table of millions.
+// A folder's pages come to be dated one after the other, in the order the
+// folder lists them. The hash finds the first; the pages of its folder,
+// which lie together in path order, then form the window the next ones
+// are looked for in.
 std::size_t ContentLedger::Find(std::string_view path) const {
-  const std::size_t count = records_.size();
-  if (count == 0) return kUnknown;
-  const std::size_t at = finger_ < count ? finger_ : count - 1;
-  const int order = path.compare(PathAt(at));
-  if (order == 0) return at;
-  // The page, if known, is the first of [low, high] whose path is not less.
-  std::size_t low = 0, high = count;
-  if (order < 0) {
-    high = at;
-    for (std::size_t step = 1; step <= high; step *= 2) {
-      if (PathAt(high - step) < path) {
-        low = high - step + 1;
-        break;
-      }
-      high -= step;
-    }
-  } else {
-    low = at + 1;
-    for (std::size_t step = 1; low + step - 1 < count; step *= 2) {
-      if (PathAt(low + step - 1) >= path) {
-        high = low + step - 1;
-        break;
-      }
-      low += step;
-    }
+  const std::string_view folder = path.substr(0, path.rfind('/') + 1);
+  if (window_.open && folder == window_.folder) {
+    const auto begin = records_.begin() + static_cast<std::ptrdiff_t>(window_.low);
+    const auto end = records_.begin() + static_cast<std::ptrdiff_t>(window_.high);
+    const auto at = std::partition_point(begin, end, [&](const Record& record) {
+      return std::string_view(text_.data() + record.text, record.pathSize) < path;
+    });
+    const auto number = static_cast<std::size_t>(at - records_.begin());
+    return at != end && PathAt(number) == path ? number : kUnknown;
   }
-  while (low < high) {
-    const std::size_t middle = low + (high - low) / 2;
-    if (PathAt(middle) < path)
-      low = middle + 1;
-    else
-      high = middle;
+  const std::size_t number = Lookup(path);
+  if (number != kUnknown && folder != window_.folder) OpenWindow(folder, number);
+  return number;
+}
+
+std::size_t ContentLedger::Lookup(std::string_view path) const {
+  if (slots_.empty()) return kUnknown;
+  const std::uint64_t hash = HashOf(path);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+    const std::uint64_t slot = slots_[at];
+    if (slot == 0) return kUnknown;
+    if ((slot & ~kNumberBits) != (hash & ~kNumberBits)) continue;
+    const std::size_t number = (slot & kNumberBits) - 1;
+    if (PathAt(number) == path) return number;
   }
-  finger_ = low;
-  return low < count && PathAt(low) == path ? low : kUnknown;
+}
+
+// The pages below folder around the page number, found by walking out
+// from it: the walk is what brings them into the cache.
+void ContentLedger::OpenWindow(std::string_view folder, std::size_t number) const {
+  // More than this many each way, and a window would cost more than it saves.
+  constexpr std::size_t kMost = 4096;
+  window_.folder.assign(folder);
+  window_.open = false;
+  std::size_t low = number, high = number + 1;
+  while (low > 0 && PathAt(low - 1).starts_with(folder))
+    if (number - --low >= kMost) return;
+  while (high < records_.size() && PathAt(high).starts_with(folder))
+    if (++high - number > kMost) return;
+  window_ = {.folder = std::move(window_.folder), .low = low, .high = high, .open = true};
 }
 
 bool ContentLedger::Put(const std::string& path, const Page& page) {

@@ -97,8 +97,8 @@ class ContentLedger {
   std::size_t knownCount() const { return records_.size(); }
   Known known(std::size_t index) const;
   // The number of the page at path, kUnknown when the last run did not see
-  // it. Quickest when asked in turn for pages that lie close together in
-  // path order; one thread at a time.
+  // it; in any order of asking, quickest when the pages of one folder are
+  // asked for one after the other. One thread at a time.
   std::size_t Find(std::string_view path) const;
   std::optional<std::time_t> lastRun() const { return lastRun_; }
   // What the stored digests are of; empty for a new ledger.
@@ -120,7 +120,10 @@ class ContentLedger {
   bool CreateSchema();
   bool Read();
   bool ReadPages();
+  void IndexPaths();
   std::string_view PathAt(std::size_t index) const;
+  std::size_t Lookup(std::string_view path) const;
+  void OpenWindow(std::string_view folder, std::size_t number) const;
   void Close();
 
   std::string path_;
@@ -141,7 +144,19 @@ class ContentLedger {
   // Large ledgers fill tens of megabytes: on huge pages, fewer traps.
   std::vector<Record, HugePageAllocator<Record>> records_;
   std::vector<char, HugePageAllocator<char>> text_;
-  mutable std::size_t finger_ = 0;  // where Find found the last page
+  // The pages by their paths' hashes, open addressing: 0 for an empty slot,
+  // else the page's number + 1 in the low half and the hash's high half
+  // above it, so that most slots Find passes cost no look at a path.
+  std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>> slots_;
+  // The pages below the folder Find was last asked about, when they are
+  // few: one pass brings them into the cache, and a search among them
+  // touches nothing else.
+  struct Window {
+    std::string folder;
+    std::size_t low = 0, high = 0;
+    bool open = false;  // false: too many pages, or none known
+  };
+  mutable Window window_;
   std::optional<std::time_t> lastRun_;
   std::string digestKind_;
   std::function<bool()> commitGate_;

@@ -327,14 +327,16 @@ TEST_F(LedgerRunTest, ALedgerInTheFolderIsNoPageAndTheTextDigestOverlooksTheFram
   EXPECT_EQ(RunOn(kDay1 + 12 * kDay)["a.html"], LocalDay(kDay1 + 11 * kDay + 3600));
 }
 
-// The ledger answers by path from wherever the last answer was: in the
-// order a folder lists its pages, in reverse, at random, and for paths it
-// does not hold (before the first, between two, after the last).
+// The ledger answers by path whatever it was asked before: in the order a
+// folder lists its pages, in reverse, at random, and for paths it does not
+// hold (before the first, between two, after the last); in small folders
+// and in one too large to be searched on its own.
 TEST(ContentLedgerTest, FindsEveryPathInAnyOrderOfAsking) {
   TempFolder state;
   const std::string path = state / "ledger.sqlite";
   std::vector<std::string> paths;
   for (int n = 0; n < 300; ++n) paths.push_back("d" + std::to_string(n % 7) + "/p" + std::to_string(n) + ".html");
+  for (int n = 0; n < 9000; ++n) paths.push_back("big/" + std::to_string(n * 7919 % 9000));
   for (const char* odd : {"a.html", "d1.html", "d1/sub/x.html", "\xc3\xa9t\xc3\xa9.html", "z/\xff.html"}) paths.push_back(odd);
   {
     ContentLedger ledger;
