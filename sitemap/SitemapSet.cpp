@@ -1,6 +1,7 @@
 #include "sitemap/SitemapSet.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "sitemap/SitemapFiles.h"
@@ -68,7 +69,8 @@ bool SitemapSet::Open() {
   if (!files_.ListFolder(folder_, &names, &reason)) return Fail("cannot list " + folderPath_ + ": " + reason);
   present_.insert(names.begin(), names.end());
   ReadPreviousIndex();
-  held_.reserve(mostHeld_);
+  if (mostHeld_ > 0 && !held_)
+    held_ = {HugePageAllocator<char>().allocate(mostHeld_), HeldRelease{mostHeld_}};
   if (options_.gzip) return StartPart();
   // Streamed as the single sitemap; it becomes part 1 should the set grow.
   hash_ = std::make_unique<ContentHash>();
@@ -81,24 +83,26 @@ bool SitemapSet::Open() {
 
 bool SitemapSet::Write(std::string_view text) {
   bytes_ += text.size();
-  if (held_.size() + text.size() > mostHeld_) {
+  if (text.empty()) return true;
+  if (heldBytes_ + text.size() > mostHeld_) {
     if (!PassHeld()) return false;
     if (text.size() > mostHeld_) {
       hash_->Update(text);
       return Hand(text);
     }
   }
-  held_.append(text);
+  std::memcpy(held_.get() + heldBytes_, text.data(), text.size());
+  heldBytes_ += text.size();
   return true;
 }
 
 // What is held goes into the part's hash and on to its file.
 bool SitemapSet::PassHeld() {
-  if (held_.empty()) return true;
-  const std::string_view text(held_.data(), held_.size());
+  if (heldBytes_ == 0) return true;
+  const std::string_view text = Held();
   hash_->Update(text);
   const bool handed = Hand(text);
-  held_.clear();
+  heldBytes_ = 0;
   return handed;
 }
 
@@ -123,12 +127,12 @@ bool SitemapSet::EndPart() {
   if (!Write(kClosing)) return false;
   if (parts_.size() == kMaxParts) return Fail("more than " + std::to_string(kMaxParts) + " parts: too many pages");
   // What is still held is hashed now, and written only if the part is new.
-  const std::string_view held(held_.data(), held_.size());
+  const std::string_view held = Held();
   hash_->Update(held);
   parts_.push_back({SitemapFiles::PartName(hash_->Digest(), options_.gzip), lastmod_});
   lastmod_.clear();
   const bool handed = present_.contains(parts_.back().name) || Hand(held);
-  held_.clear();
+  heldBytes_ = 0;
   if (!handed) return false;
   if (gzip_) {
     const bool compressed = gzip_->Finish();

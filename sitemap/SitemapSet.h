@@ -11,6 +11,7 @@
 #include "io/ContentHash.h"
 #include "io/FileLayer.h"
 #include "io/SafeOutputFile.h"
+#include "scan/HugePageAllocator.h"
 #include "sitemap/BackgroundGzip.h"
 
 // Where a sitemap's <url> blocks go. While they fit the protocol's limits
@@ -103,9 +104,17 @@ class SitemapSet {
   std::unique_ptr<ContentHash> hash_;  // of the part under way, but for what is held
   // The newest text of the part under way, neither hashed nor written yet:
   // hashed in large pieces, and written only once the part is known to be
-  // new or it grows too large to hold.
-  std::string held_;
+  // new or it grows too large to hold. One block for all parts, of huge
+  // pages where the system has them: filled a small page at a time, its
+  // megabytes would cost a trap per page.
+  struct HeldRelease {
+    std::size_t bytes;
+    void operator()(char* block) const { HugePageAllocator<char>().deallocate(block, bytes); }
+  };
+  std::unique_ptr<char, HeldRelease> held_;
+  std::size_t heldBytes_ = 0;
   std::size_t mostHeld_ = 0;
+  std::string_view Held() const { return {held_.get(), heldBytes_}; }
   std::vector<Part> parts_;
   std::unordered_set<std::string> present_;   // the folder's names, as the set found and left them
   std::unordered_set<std::string> previous_;  // the parts the index on disk names
