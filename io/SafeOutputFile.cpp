@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 18;
@@ -54,6 +56,15 @@ bool SafeOutputFile::FlushBuffer() {
 
 bool SafeOutputFile::Write(std::string_view text) {
   if (fd_ < 0) return false;
+  // A text as large as the buffer goes straight to the file, uncopied, a
+  // buffer's worth at a time.
+  if (text.size() >= kBufferSize) {
+    if (!FlushBuffer()) return false;
+    std::string reason;
+    for (std::size_t at = 0; at < text.size(); at += kBufferSize)
+      if (!files_.Write(fd_, text.data() + at, std::min(kBufferSize, text.size() - at), &reason)) return Fail(reason);
+    return true;
+  }
   buffer_.append(text);
   return buffer_.size() < kBufferSize || FlushBuffer();
 }

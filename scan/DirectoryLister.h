@@ -29,12 +29,6 @@ struct FolderId {
   bool operator==(const FolderId&) const = default;
 };
 
-struct FolderIdHash {
-  std::size_t operator()(const FolderId& id) const {
-    return std::hash<std::uint64_t>()(id.inode * 31 + id.device);
-  }
-};
-
 // Why a folder could not be opened.
 struct OpenError {
   std::string reason;  // the system's words

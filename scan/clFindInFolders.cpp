@@ -165,7 +165,7 @@ class clFindInFolders::Walk {
       return true;
     }
     read.folder = std::make_shared<OpenedFolder>(lister_, handle);
-    if (!scan_.listed_.insert(read.id).second) return true;  // scanned already in this run
+    if (!scan_.listed_.insert(read.id)) return true;  // scanned already in this run
     reader_.Read(handle, "", scan_.level_, &read, stop);
     Push({std::move(read), {}}, rootPath_, false, "");
     return true;
@@ -193,7 +193,7 @@ class clFindInFolders::Walk {
       Unlisted(path, std::move(taken->read.error));
       return true;
     }
-    if (!scan_.listed_.insert(taken->read.id).second) {
+    if (!scan_.listed_.insert(taken->read.id)) {
       if (readAhead_) readAhead_->Drop(taken->subfolders);
       return true;
     }
@@ -243,7 +243,7 @@ class clFindInFolders::Walk {
       return taken;
     }
     read.folder = std::make_shared<OpenedFolder>(lister_, child);
-    if (scan_.listed_.count(read.id)) return std::nullopt;
+    if (scan_.listed_.contains(read.id)) return std::nullopt;
     reader_.Read(child, path, static_cast<std::uint16_t>(scan_.level_ + 1), &read, stop);
     return taken;
   }

@@ -3,12 +3,12 @@
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "scan/DirectoryLister.h"
 #include "scan/EntryList.h"
 #include "scan/FileStamp.h"
+#include "scan/FolderIdSet.h"
 #include "scan/ScanRules.h"
 #include "scan/clCompositionFolder.h"
 
@@ -124,6 +124,6 @@ class clFindInFolders {
   std::optional<UnlistedFolder> failure_;
   std::optional<ReaderShortfall> shortfall_;
   Excluded excluded_;
-  std::unordered_set<FolderId, FolderIdHash> listed_;
+  FolderIdSet listed_;
   std::string lastFolder_;
 };

@@ -1,6 +1,7 @@
 #include "sitemap/SitemapSet.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "sitemap/SitemapFiles.h"
@@ -28,11 +29,17 @@ constexpr std::string_view kClosing = "</urlset>\r\n";
 constexpr std::string_view kIndexOpening = "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\r\n";
 constexpr std::string_view kIndexClosing = "</sitemapindex>\r\n";
 
+// Plain text held before it is written: a part of 50,000 URLs with their
+// dates, change frequencies and priorities (about 200 bytes each) fits.
+// With gzip nothing is held: the compressor takes the text as it comes.
+constexpr std::size_t kMostHeldPlain = std::size_t{16} << 20;
+
 }  // namespace
 
 SitemapSet::SitemapSet(FileLayer& files, int folder, std::string folderPath, Options options)
     : files_(files), folder_(folder), folderPath_(std::move(folderPath)), options_(std::move(options)),
-      path_(folderPath_ + "/" + std::string(SitemapFiles::kSitemap)) {}
+      path_(folderPath_ + "/" + std::string(SitemapFiles::kSitemap)),
+      mostHeld_(options_.gzip ? 0 : kMostHeldPlain) {}
 
 SitemapSet::~SitemapSet() {
   gzip_.reset();  // done with file_ before file_ goes
@@ -62,6 +69,8 @@ bool SitemapSet::Open() {
   if (!files_.ListFolder(folder_, &names, &reason)) return Fail("cannot list " + folderPath_ + ": " + reason);
   present_.insert(names.begin(), names.end());
   ReadPreviousIndex();
+  if (mostHeld_ > 0 && !held_)
+    held_ = {HugePageAllocator<char>().allocate(mostHeld_), HeldRelease{mostHeld_}};
   if (options_.gzip) return StartPart();
   // Streamed as the single sitemap; it becomes part 1 should the set grow.
   hash_ = std::make_unique<ContentHash>();
@@ -74,7 +83,31 @@ bool SitemapSet::Open() {
 
 bool SitemapSet::Write(std::string_view text) {
   bytes_ += text.size();
+  if (text.empty()) return true;
+  if (heldBytes_ + text.size() > mostHeld_) {
+    if (!PassHeld()) return false;
+    if (text.size() > mostHeld_) {
+      hash_->Update(text);
+      return Hand(text);
+    }
+  }
+  std::memcpy(held_.get() + heldBytes_, text.data(), text.size());
+  heldBytes_ += text.size();
+  return true;
+}
+
+// What is held goes into the part's hash and on to its file.
+bool SitemapSet::PassHeld() {
+  if (heldBytes_ == 0) return true;
+  const std::string_view text = Held();
   hash_->Update(text);
+  const bool handed = Hand(text);
+  heldBytes_ = 0;
+  return handed;
+}
+
+bool SitemapSet::Hand(std::string_view text) {
+  if (text.empty()) return true;
   if (gzip_) return gzip_->Write(text) || Fail(CompressionError());
   return file_->Write(text) || Fail("cannot write " + file_->error());
 }
@@ -93,8 +126,14 @@ bool SitemapSet::Add(std::string_view block, std::string_view date) {
 bool SitemapSet::EndPart() {
   if (!Write(kClosing)) return false;
   if (parts_.size() == kMaxParts) return Fail("more than " + std::to_string(kMaxParts) + " parts: too many pages");
+  // What is still held is hashed now, and written only if the part is new.
+  const std::string_view held = Held();
+  hash_->Update(held);
   parts_.push_back({SitemapFiles::PartName(hash_->Digest(), options_.gzip), lastmod_});
   lastmod_.clear();
+  const bool handed = present_.contains(parts_.back().name) || Hand(held);
+  heldBytes_ = 0;
+  if (!handed) return false;
   if (gzip_) {
     const bool compressed = gzip_->Finish();
     gzip_.reset();
@@ -127,7 +166,8 @@ bool SitemapSet::StartPart() {
 bool SitemapSet::Finish(const std::stop_token& stop) {
   if (parts_.empty() && !options_.gzip) {
     if (stop.stop_requested()) return false;
-    if (!Write(kClosing) || !file_->Commit()) return Fail("cannot write " + file_->error());
+    if (!Write(kClosing) || !PassHeld()) return false;
+    if (!file_->Commit()) return Fail("cannot write " + file_->error());
   } else {
     if (!EndPart()) return false;
     if (stop.stop_requested() || !WriteIndex()) return false;

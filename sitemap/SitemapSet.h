@@ -11,6 +11,7 @@
 #include "io/ContentHash.h"
 #include "io/FileLayer.h"
 #include "io/SafeOutputFile.h"
+#include "scan/HugePageAllocator.h"
 #include "sitemap/BackgroundGzip.h"
 
 // Where a sitemap's <url> blocks go. While they fit the protocol's limits
@@ -19,7 +20,9 @@
 // form, named after their content (see SitemapFiles), and
 // "nubika_sitemap.xml" becomes a sitemap index that names them. A part
 // whose content would not change is left as it is: its name, its file and
-// its bytes stay, so that an upload or a crawler can skip it. With gzip every part is
+// its bytes stay, so that an upload or a crawler can skip it. A plain part
+// is held in memory until it passes 16 MB: an unchanged part of the usual
+// size is then never written at all. With gzip every part is
 // compressed as it is built (never held whole) and the index, left plain,
 // names even a single part.
 //
@@ -75,6 +78,8 @@ class SitemapSet {
 
   bool Fail(std::string reason);
   bool Write(std::string_view text);
+  bool PassHeld();
+  bool Hand(std::string_view text);
   bool StartPart();
   bool EndPart();
   bool WriteIndex();
@@ -96,7 +101,20 @@ class SitemapSet {
   std::size_t bytes_ = 0;
   std::string lastmod_;
 
-  std::unique_ptr<ContentHash> hash_;  // of the part under way
+  std::unique_ptr<ContentHash> hash_;  // of the part under way, but for what is held
+  // The newest text of the part under way, neither hashed nor written yet:
+  // hashed in large pieces, and written only once the part is known to be
+  // new or it grows too large to hold. One block for all parts, of huge
+  // pages where the system has them: filled a small page at a time, its
+  // megabytes would cost a trap per page.
+  struct HeldRelease {
+    std::size_t bytes;
+    void operator()(char* block) const { HugePageAllocator<char>().deallocate(block, bytes); }
+  };
+  std::unique_ptr<char, HeldRelease> held_;
+  std::size_t heldBytes_ = 0;
+  std::size_t mostHeld_ = 0;
+  std::string_view Held() const { return {held_.get(), heldBytes_}; }
   std::vector<Part> parts_;
   std::unordered_set<std::string> present_;   // the folder's names, as the set found and left them
   std::unordered_set<std::string> previous_;  // the parts the index on disk names

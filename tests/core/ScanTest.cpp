@@ -10,6 +10,7 @@
 #include "GatedLister.h"
 #include "TestSupport.h"
 #include "scan/ExclusionRules.h"
+#include "scan/FolderIdSet.h"
 #include "scan/clFindInFolders.h"
 
 namespace {
@@ -36,6 +37,28 @@ FakeLister ExampleSite() {
   site.File("/site/docs", "a.html");
   site.Dir("/site/docs", "img");
   return site;
+}
+
+// The identities of listed folders: every one kept through the table's
+// growth, the same inode on two devices two folders, a zero identity (a
+// test lister's) one like any other.
+TEST(ScanTest, TheListedFoldersAreKeptByIdentity) {
+  FolderIdSet listed;
+  constexpr std::uint64_t kFolders = 5000;
+  for (std::uint64_t device : {0u, 1u}) {
+    for (std::uint64_t inode = 0; inode < kFolders; ++inode) {
+      ASSERT_TRUE(listed.insert({device, inode})) << device << ":" << inode;
+      ASSERT_FALSE(listed.insert({device, inode})) << device << ":" << inode;
+    }
+  }
+  EXPECT_EQ(listed.size(), 2 * kFolders);
+  for (std::uint64_t inode = 0; inode < kFolders; ++inode)
+    ASSERT_TRUE(listed.contains({0, inode}) && listed.contains({1, inode})) << inode;
+  EXPECT_FALSE(listed.contains({2, 0}));
+  EXPECT_FALSE(listed.contains({0, kFolders}));
+  listed.clear();
+  EXPECT_FALSE(listed.contains({0, 0}));
+  EXPECT_TRUE(listed.insert({0, 0}));
 }
 
 TEST(ScanTest, ListsTheTreeInPreOrderWithLevels) {
