@@ -177,9 +177,10 @@ void GitPageDates::Read(const std::string& folder, const std::vector<std::string
   if (git_status_options_init(&options, GIT_STATUS_OPTIONS_VERSION) != 0) return fail(workTree_);
   options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
   options.flags = GIT_STATUS_OPT_EXCLUDE_SUBMODULES | GIT_STATUS_OPT_DISABLE_PATHSPEC_MATCH;
-  std::string folderSpec = prefix.empty() ? std::string() : prefix.substr(0, prefix.size() - 1);
-  char* spec = folderSpec.data();
-  if (!prefix.empty()) options.pathspec = {&spec, 1};
+  // Only the folder's own pages: its path in the work tree, taken literally.
+  std::string folderPath = prefix.empty() ? std::string() : prefix.substr(0, prefix.size() - 1);
+  char* folderPathText = folderPath.data();
+  if (!prefix.empty()) options.pathspec = {&folderPathText, 1};
   git_status_list* listed = nullptr;
   if (git_status_list_new(&listed, repository.get(), &options) != 0) return fail(workTree_);
   const StatusList statuses(listed);

@@ -116,13 +116,12 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
     }
   }
   if (!inputs_.hreflang) return true;
-  std::vector<HreflangClusters::Version>& versions = versions_;
-  versions.clear();
+  versions_.clear();
   if (links) {
     for (const HeadLinks::Alternate& alternate : links->alternates) {
       LinkUrl::Problem problem{};
       if (std::optional<std::string> resolved = LinkUrl::Resolve(alternate.href, documentBase, &problem))
-        versions.push_back({alternate.hreflang, std::move(*resolved)});
+        versions_.push_back({alternate.hreflang, std::move(*resolved)});
       else
         Report(Warning::Reason::kHreflangUnusableHref, path, alternate.href);
     }
@@ -130,9 +129,9 @@ bool SearchSelection::Keeps(const std::string& path, const std::string& url, con
   std::string scratch, otherScratch;
   const std::string_view key = KeyOf(url, &scratch);
   if (otherForm)
-    clusters_.AddPage(path, {key, KeyOf(*otherForm, &otherScratch)}, versions);
+    clusters_.AddPage(path, {key, KeyOf(*otherForm, &otherScratch)}, versions_);
   else
-    clusters_.AddPage(path, {key}, versions);
+    clusters_.AddPage(path, {key}, versions_);
   return true;
 }
 
